@@ -1,0 +1,54 @@
+#include "components/platformtools.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace tarvelin {
+
+std::optional<QString> DesktopTools::chooseFile(QWidget *parent, FileMode mode, const QString &title,
+                                                const QStringList &nameFilters)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(mode == FileMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(mode == FileMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(nameFilters);
+    if (!nameFilters.isEmpty())
+        dialog.selectNameFilter(nameFilters.first());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+void DesktopTools::showError(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::warning(parent, title, text);
+}
+
+PlatformTools::CloseAnswer DesktopTools::askSaveBeforeClose(QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tarvelin"),
+                    QStringLiteral("歌词已修改，是否在关闭前保存？"), QMessageBox::NoButton, parent);
+    QPushButton *save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return CloseAnswer::Save;
+    if (box.clickedButton() == discard)
+        return CloseAnswer::Discard;
+    return CloseAnswer::Cancel;
+}
+
+bool DesktopTools::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace tarvelin

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+class QWidget;
+
+namespace tarvelin {
+
+// Everything the program asks of the desktop: file choosers, message boxes,
+// the unsaved-work question and the browser. The window and the actions only
+// talk to this interface, so tests hand in a scripted fake and never see a
+// modal dialog.
+class PlatformTools {
+public:
+    enum class FileMode { Open, Save };
+    enum class CloseAnswer { Save, Discard, Cancel };
+
+    virtual ~PlatformTools() = default;
+
+    // Shows a modal file chooser. Returns the chosen file's full path, or
+    // nothing when the user cancelled.
+    virtual std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
+                                              const QStringList &nameFilters) = 0;
+
+    // A modal error message; returns when the user has read it.
+    virtual void showError(QWidget *parent, const QString &title, const QString &text) = 0;
+
+    // Asked when the window is closed while the lyrics have unsaved changes.
+    virtual CloseAnswer askSaveBeforeClose(QWidget *parent) = 0;
+
+    // Opens an address in the user's browser without waiting for it.
+    virtual bool openUrl(const QUrl &url) = 0;
+};
+
+// The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
+class DesktopTools final : public PlatformTools {
+public:
+    std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
+                                      const QStringList &nameFilters) override;
+    void showError(QWidget *parent, const QString &title, const QString &text) override;
+    CloseAnswer askSaveBeforeClose(QWidget *parent) override;
+    bool openUrl(const QUrl &url) override;
+};
+
+} // namespace tarvelin

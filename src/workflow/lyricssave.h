@@ -1,0 +1,17 @@
+#pragma once
+
+class QPlainTextEdit;
+class QWidget;
+
+namespace tarvelin {
+
+class FileDialog;
+class PlatformTools;
+
+// "保存歌词": asks for a file name and writes the editor's text to it, UTF-8,
+// CR LF line breaks and one final CR LF, replacing the file atomically.
+// Failures are reported. Returns true only when the file was written; the
+// editor is then marked as saved.
+bool saveLyrics(FileDialog &savetxt1, QPlainTextEdit *Text3, PlatformTools &tools, QWidget *parent);
+
+} // namespace tarvelin

@@ -1,0 +1,3 @@
+#pragma once
+
+// Decoding, line splitting and encoding of lyrics text files.

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "components/mediaengine.h"
+#include "components/platformtools.h"
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+#include <deque>
+#include <optional>
+
+namespace tarvelin::test {
+
+// Scripted desktop: answers file choosers from a queue (nothing queued means
+// the user cancels), records every message and opened address.
+class FakeTools final : public PlatformTools {
+public:
+    struct Request {
+        FileMode mode;
+        QString title;
+        QStringList nameFilters;
+    };
+
+    std::deque<std::optional<QString>> fileAnswers;
+    QList<Request> requests;
+    QStringList errors; // "title: text"
+    CloseAnswer closeAnswer = CloseAnswer::Cancel;
+    int closeQuestions = 0;
+    QList<QUrl> openedUrls;
+    bool openUrlResult = true;
+
+    void answer(const QString &path) { fileAnswers.emplace_back(path); }
+    void cancel() { fileAnswers.emplace_back(std::nullopt); }
+
+    std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
+                                      const QStringList &nameFilters) override;
+    void showError(QWidget *parent, const QString &title, const QString &text) override;
+    CloseAnswer askSaveBeforeClose(QWidget *parent) override;
+    bool openUrl(const QUrl &url) override;
+};
+
+// An engine that plays nothing: tests set what it reports.
+class FakeEngine final : public MediaEngine {
+    Q_OBJECT
+public:
+    std::optional<double> positionValue = 0.0;
+    std::optional<QString> titleValue = QString();
+    QStringList loads;
+    int stops = 0;
+    int positionReads = 0;
+    int titleReads = 0;
+    State currentState = State::Empty;
+    QString loadedPath;
+
+    void load(const QString &path) override;
+    void stop() override;
+    void play() override;
+    void pause() override;
+    void seek(double seconds) override;
+    void setVolume(int percent) override { m_volume = percent; }
+    void setMuted(bool muted) override { m_muted = muted; }
+    void setSpeed(double factor) override { m_speed = factor; }
+
+    std::optional<double> position() override;
+    std::optional<QString> title() override;
+
+    State state() const override { return currentState; }
+    double duration() const override { return 0; }
+    int volume() const override { return m_volume; }
+    bool isMuted() const override { return m_muted; }
+    double speed() const override { return m_speed; }
+    QString path() const override { return loadedPath; }
+    QString errorString() const override { return {}; }
+
+private:
+    int m_volume = 50;
+    bool m_muted = false;
+    double m_speed = 1.0;
+};
+
+} // namespace tarvelin::test
