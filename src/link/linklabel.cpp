@@ -17,6 +17,10 @@ bool LinkLabel::isUnderlined() const
 
 void LinkLabel::setUnderlined(bool on)
 {
+    // Every mouse move asks for this; only a real change touches the font,
+    // which would otherwise repaint and re-measure the label each time.
+    if (isUnderlined() == on)
+        return;
     QFont f = font();
     f.setUnderline(on);
     setFont(f);
@@ -34,9 +38,18 @@ void LinkLabel::mousePressEvent(QMouseEvent *event)
     event->accept();
 }
 
+void LinkLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // QWidget's default would treat this as another press and so emit a
+    // second clicked() on the release that follows.
+    m_pressed = false;
+    event->accept();
+}
+
 void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click = m_pressed && event->button() == Qt::LeftButton
+        && rect().contains(event->position().toPoint());
     m_pressed = false;
     event->accept();
     if (click)

@@ -1,0 +1,23 @@
+#include "app/mainwindow.h"
+#include "components/mpvengine.h"
+#include "components/platformtools.h"
+
+#include <QApplication>
+
+#include <clocale>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvelin"));
+    QApplication::setApplicationVersion(QStringLiteral(TARVELIN_VERSION_STRING));
+    QApplication::setOrganizationName(QStringLiteral("Quorrin"));
+    // QApplication sets the locale from the environment; mpv needs C numbers.
+    std::setlocale(LC_NUMERIC, "C");
+
+    tarvelin::DesktopTools tools;
+    tarvelin::MainWindow window(tools, std::make_unique<tarvelin::MpvEngine>());
+    window.show();
+    return app.exec();
+}
