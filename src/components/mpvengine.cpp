@@ -1,5 +1,7 @@
 #include "components/mpvengine.h"
 
+#include "components/positiontext.h"
+
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -186,8 +188,10 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
     case PropEofReached:
         // Each medium plays once: at its end the player stops and goes back
         // to the start, ready to be played again.
-        if (flag && m_hasFile)
+        if (flag && m_hasFile) {
+            reportEarlyEnd();
             stop();
+        }
         break;
     case PropMetadata:
         Q_EMIT titleChanged();
@@ -213,6 +217,18 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
     default:
         break;
     }
+}
+
+void MpvEngine::reportEarlyEnd()
+{
+    // A file cut short still opens, and its header still claims the full
+    // length; the only sign is that playback ends long before it.
+    double reached = -1;
+    if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &reached) < 0 || m_duration <= 0)
+        return;
+    if (m_duration - reached > qMax(2.0, 0.05 * m_duration))
+        fail(QStringLiteral("文件不完整，只能播放到 %1（应有 %2）")
+                 .arg(formatPosition(reached), formatPosition(m_duration)));
 }
 
 void MpvEngine::fail(const QString &reason)
@@ -249,6 +265,7 @@ void MpvEngine::load(const QString &path)
     m_path = path;
     m_error.clear();
     m_atStart = false;
+    m_pausedAt.reset();
     if (path.isEmpty()) {
         m_loading = false;
         command({"stop"});
@@ -278,6 +295,7 @@ void MpvEngine::stop()
 {
     setPaused(true);
     m_atStart = true;
+    m_pausedAt = 0.0;
     if (m_hasFile)
         command({"seek", "0", "absolute+exact"});
     Q_EMIT positionChanged(0);
@@ -289,6 +307,7 @@ void MpvEngine::play()
     if (!m_hasFile && !m_loading)
         return;
     m_atStart = false;
+    m_pausedAt.reset();
     setPaused(false);
     updateState();
 }
@@ -297,6 +316,7 @@ void MpvEngine::pause()
 {
     if (!m_hasFile && !m_loading)
         return;
+    m_pausedAt.reset();
     setPaused(true);
     updateState();
 }
@@ -305,8 +325,15 @@ void MpvEngine::seek(double seconds)
 {
     if (!m_hasFile)
         return;
-    const QByteArray target = QByteArray::number(qMax(0.0, seconds), 'f', 6);
+    seconds = qMax(0.0, seconds);
+    if (m_duration > 0)
+        seconds = qMin(seconds, m_duration);
+    const QByteArray target = QByteArray::number(seconds, 'f', 6);
     command({"seek", target.constData(), "absolute+exact"});
+    if (m_paused)
+        m_pausedAt = seconds;
+    else
+        m_pausedAt.reset();
     if (seconds > 0)
         m_atStart = false;
     updateState();
@@ -342,15 +369,25 @@ std::optional<double> MpvEngine::position()
         return std::nullopt;
     if (!m_hasFile)
         return 0.0;
-    // Read now rather than use the last observed value: audio-pts accounts
-    // for the sound server's buffer at this very moment.
-    double value = 0;
-    if (mpv_get_property(m_mpv, "audio-pts", MPV_FORMAT_DOUBLE, &value) >= 0)
-        return qMax(0.0, value);
-    // No audio is reaching the speakers yet (just opened, or paused after a
-    // seek): the playback position is then exactly where it stands.
-    if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &value) >= 0)
-        return qMax(0.0, value);
+    // Read now rather than use the last observed value. While playing,
+    // audio-pts is the sample the sound server plays at this very moment,
+    // its buffer accounted for. While paused nothing is heard and the exact
+    // playback position is time-pos (audio-pts may still describe the audio
+    // from before a seek). After a seek while paused mpv reports where its
+    // decoder stands, which can be a little before the target; the target
+    // is where playback will resume, so that is the position.
+    int paused = 0;
+    mpv_get_property(m_mpv, "pause", MPV_FORMAT_FLAG, &paused);
+    if (paused && m_pausedAt)
+        return *m_pausedAt;
+    const char *order[] = {"audio-pts", "time-pos"};
+    if (paused)
+        std::swap(order[0], order[1]);
+    for (const char *name : order) {
+        double value = 0;
+        if (mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0)
+            return qMax(0.0, value);
+    }
     return std::nullopt;
 }
 

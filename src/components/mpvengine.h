@@ -53,6 +53,7 @@ private:
     void handleEvent(const mpv_event &event);
     void handlePropertyChange(const mpv_event &event);
     void fail(const QString &reason);
+    void reportEarlyEnd();
     void setPaused(bool paused);
     void command(std::initializer_list<const char *> args);
     void updateState();
@@ -67,6 +68,7 @@ private:
     bool m_hasFile = false;   // a file is open
     bool m_paused = false;
     bool m_atStart = false;   // stopped: paused at the start
+    std::optional<double> m_pausedAt; // where a paused player was sent to
     double m_duration = 0;
     double m_audioPts = -1;   // last observed, for displays only
     double m_timePos = -1;
