@@ -61,12 +61,26 @@ bool isCharacterDevice(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
+// Writes to a file opened unbuffered. A short write (a full disk, a size
+// limit) is not an error by itself; writing the rest again brings out the
+// reason. Qt's own buffered writes take a short write for success.
+QString writeAll(QFileDevice &file, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 written = file.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            return file.errorString();
+        bytes = bytes.sliced(written);
+    }
+    return {};
+}
+
 QString writeDirectly(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    return {};
+    return writeAll(file, bytes);
 }
 
 } // namespace
@@ -169,10 +183,9 @@ QString writeLyricsFile(const QString &path, QStringView text)
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+    if (const QString reason = writeAll(file, bytes); !reason.isEmpty()) {
         file.cancelWriting();
         return reason;
     }

@@ -305,7 +305,6 @@ void TestLyricsText::writeFailingMidwayLeavesTheTargetIntact()
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    qDebug() << error << readBytes(path).size();
     QVERIFY2(!error.isEmpty(), "a half-written save reported as success");
     QCOMPARE(readBytes(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"song.lrc"_s});
