@@ -193,6 +193,38 @@ elseif(CHECK STREQUAL "deb")
     message("lintian not installed; package contents not linted")
   endif()
 
+elseif(CHECK STREQUAL "windows-resources")
+  # Compiles tarvelin.rc with the MinGW resource compiler, as a Windows build
+  # would, and reads back what it made.
+  find_program(windres x86_64-w64-mingw32-windres)
+  find_file(winver winver.h PATHS /usr/share/mingw-w64/include NO_DEFAULT_PATH)
+  find_program(cpp cpp)
+  if(NOT windres OR NOT winver OR NOT cpp)
+    skip("MinGW resource compiler or headers not installed (binutils-mingw-w64-x86-64, mingw-w64-x86-64-dev)")
+    return()
+  endif()
+  get_filename_component(mingw_include ${winver} DIRECTORY)
+  file(MAKE_DIRECTORY ${WORK_DIR})
+  run_or_fail("windres" ${windres} --preprocessor=${cpp}
+    --preprocessor-arg=-D_WIN32 --preprocessor-arg=-D_WIN64
+    --preprocessor-arg=-include --preprocessor-arg=winapifamily.h
+    -I ${SOURCE_DIR}/packaging/icons -I ${mingw_include}
+    -i ${SOURCE_DIR}/src/app/tarvelin.rc -O rc -o ${WORK_DIR}/tarvelin.decompiled.rc)
+  file(READ ${WORK_DIR}/tarvelin.decompiled.rc rc)
+  string(REPLACE "." ", " version_commas ${VERSION})
+  foreach(expect "LANGUAGE 4, 2" " FILEVERSION ${version_commas}" " PRODUCTVERSION ${version_commas}"
+                 "VALUE \"Translation\", 0x804, 1200")
+    string(FIND "${rc}" "${expect}" at)
+    if(at EQUAL -1)
+      fail("compiled resources lack '${expect}'")
+    endif()
+  endforeach()
+  string(REGEX MATCHALL "/\\* RT_ICON \\*/" icons "${rc}")
+  list(LENGTH icons icon_count)
+  if(NOT icon_count EQUAL 4)
+    fail("the program icon holds ${icon_count} images, not 4")
+  endif()
+
 else()
   message(FATAL_ERROR "unknown CHECK '${CHECK}'")
 endif()
