@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -68,6 +69,10 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(DesignCaption);
+    QIcon icon;
+    for (int size : {16, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icons/tarvelin-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setAttribute(Qt::WA_DeleteOnClose, false);
     // The window's own surface reports mouse moves (for the author link).
     setMouseTracking(true);

@@ -101,6 +101,8 @@ void TestMainWindow::window()
     // The player runs past the client area and is clipped there.
     QVERIFY(m_window->music1->geometry().right() > m_window->rect().right());
     QVERIFY(m_window->music1->geometry().bottom() > m_window->rect().bottom());
+    const QList<QSize> iconSizes{{16, 16}, {32, 32}, {48, 48}, {64, 64}};
+    QCOMPARE(m_window->windowIcon().availableSizes(), iconSizes);
     QCOMPARE(m_window->Timer1->interval(), 1000);
     QVERIFY(m_window->Timer1->isActive());
     QVERIFY(m_window->Label2->text().isEmpty());
