@@ -10,7 +10,7 @@ RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-
 # What the tests need on top: a real X server and input for the end-to-end
 # runs, a sound server with a null sink, the desktop file checkers.
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils sox
-               desktop-file-utils appstream clang libclang-rt-14-dev)
+               desktop-file-utils appstream dpkg-dev lintian clang libclang-rt-14-dev)
 
 missing_packages() {
     local p

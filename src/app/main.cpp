@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tarvelin"));
     QApplication::setApplicationVersion(QStringLiteral(TARVELIN_VERSION_STRING));
     QApplication::setOrganizationName(QStringLiteral("Quorrin"));
+    // Lets the desktop match the window to its installed entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorrin.tarvelin"));
     // QApplication sets the locale from the environment; mpv needs C numbers.
     std::setlocale(LC_NUMERIC, "C");
 
