@@ -9,7 +9,7 @@ BUILD_DIR=${TARVELIN_BUILD_DIR:-$TARVELIN_ROOT/build}
 RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-wqy-microhei)
 # What the tests need on top: a real X server and input for the end-to-end
 # runs, a sound server with a null sink, the desktop file checkers.
-TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils sox
+TEST_PACKAGES=(xvfb xauth xdotool x11-utils openbox imagemagick pulseaudio pulseaudio-utils sox ffmpeg
                desktop-file-utils appstream dpkg-dev lintian clang libclang-rt-14-dev)
 
 missing_packages() {
