@@ -238,6 +238,54 @@ cancel_dialog() {
     wait_until 10 "the dialog to close" window_gone "$dialog"
 }
 
+# save_as PATH: saves through the real save dialog and waits for the file.
+save_as() {
+    choose_file "$BTN_SAVE" 保存歌词 "$1"
+    wait_until 5 "the saved file $1" test -s "$1"
+}
+
+# The close prompt: a message box titled "Tarvelin" with the buttons 保存,
+# 不保存 and 取消 side by side along its bottom edge.
+open_close_prompt() {
+    keys alt+F4
+    PROMPT=$(find_window '^Tarvelin$')
+    wait_until 10 "the close prompt to have the focus" window_has_focus "$PROMPT"
+}
+answer_close_prompt() {
+    local width height x
+    read -r width height < <(xwininfo -id "$PROMPT" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')
+    case $1 in
+        保存) x=$((width * 18 / 100)) ;;
+        不保存) x=$((width * 50 / 100)) ;;
+        取消) x=$((width * 82 / 100)) ;;
+        *) fail "no button $1 on the close prompt" ;;
+    esac
+    click "$x" $((height - 25)) "$PROMPT"
+    wait_until 10 "the close prompt to close" window_gone "$PROMPT"
+}
+
+# The program still runs with its window, a moment after an answer.
+expect_window_stays() {
+    sleep 0.5
+    app_running || fail "the program ended: $1"
+    xwininfo -id "$WIN" 2>/dev/null | grep -q IsViewable || fail "the window is gone: $1"
+}
+
+expect_program_ends() {
+    wait_until 10 "the program to end ($1)" eval '! app_running'
+    local status=0
+    wait "$APP_PID" || status=$?
+    [ "$status" -eq 0 ] || fail "the program ended with status $status"
+}
+
+# Pixels in the player's display area drawn in the colour the player gives
+# its messages (the palette's highlight colour): none while all is well.
+player_message_pixels() {
+    import -window "$WIN" -crop 505x130+6+396 +repage png:- |
+        convert png:- -fill black +opaque '#308CC6' -fill white -opaque '#308CC6' \
+            -format '%[fx:round(mean*w*h)]' info:
+}
+
 # The position shown in the window title, "mm:ss.xx", refreshed every second.
 title_position() { title | sed -n 's/.*\[\([0-9]*:[0-9][0-9]\.[0-9][0-9]\)\]$/\1/p'; }
 
@@ -283,6 +331,18 @@ LYRICS=(
 )
 make_lyrics_gbk() {
     printf '%s\r\n' "${LYRICS[@]}" | iconv -f UTF-8 -t GBK >"$1"
+}
+# The same as UTF-8 with Unix line endings.
+make_lyrics_utf8() {
+    printf '%s\n' "${LYRICS[@]}" >"$1"
+}
+
+# expect_file PATH BYTES_COMMAND...: the file holds exactly what the command prints.
+expect_file() {
+    local path=$1
+    shift
+    cmp -s "$path" <("$@") || fail "$path holds other bytes than expected:
+$(diff <(od -c "$path") <("$@" | od -c) | head -20)"
 }
 
 # What a save of the editor holding LYRICS with the given tags in front
