@@ -70,6 +70,13 @@ e2e_cleanup() {
         kill -9 "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
+    # In a sanitizer build any report from the program fails the run, even
+    # one that did not stop it.
+    if grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:' "$E2E_DIR/app.log" 2>/dev/null; then
+        log "FAIL: the program reported errors:"
+        sed 's/^/    /' "$E2E_DIR/app.log" >&2
+        status=1
+    fi
     if [ "${E2E_KEEP:-0}" = 1 ]; then
         log "scratch folder kept: $E2E_DIR"
     else
@@ -145,7 +152,7 @@ e2e_start_app() {
     env -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR \
         HOME="$E2E_DIR/home" XDG_CONFIG_HOME="$E2E_DIR/home/.config" XDG_RUNTIME_DIR="$E2E_DIR/runtime" \
         QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 LANG=C.UTF-8 \
-        "$E2E_PROGRAM" >"$E2E_DIR/app.log" 2>&1 &
+        "$E2E_PROGRAM" >>"$E2E_DIR/app.log" 2>&1 &
     APP_PID=$!
     E2E_PIDS+=("$APP_PID")
     WIN=$(find_window '^Tarvelin v1\.0 by:Quorrin')
