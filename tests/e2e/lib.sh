@@ -285,12 +285,12 @@ expect_program_ends() {
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
 }
 
-# Pixels in the player's display area drawn in the colour the player gives
-# its messages (the palette's highlight colour): none while all is well.
+# Pixels in the player's display area drawn in the bluish colour the player
+# gives its messages (the palette's highlight colour; its title and time are
+# black on white): none while all is well.
 player_message_pixels() {
     import -window "$WIN" -crop 505x130+6+396 +repage png:- |
-        convert png:- -fill black +opaque '#308CC6' -fill white -opaque '#308CC6' \
-            -format '%[fx:round(mean*w*h)]' info:
+        convert png:- -fx 'b - r > 0.25 ? 1 : 0' -format '%[fx:round(mean * w * h)]' info:
 }
 
 # The position shown in the window title, "mm:ss.xx", refreshed every second.
