@@ -253,15 +253,17 @@ public:
     // The CLOCK_MONOTONIC instant (ns) at which recorded sample `index` was
     // played by the sink, by PulseAudio's accounting: each chunk taken says
     // "the stream time being captured now is T", so sample n sounded at
-    // stamp - (T - n / rate). Taken as the median over the chunks within a
-    // quarter second, because the null sink's clock need not run at exactly
+    // stamp - (T - n / rate). Taken as the median over the chunks within
+    // 0.1 s, for two reasons: the null sink's clock need not run at exactly
     // the rate of CLOCK_MONOTONIC (it was measured 0.08 % fast with small
     // blocks), which one fixed offset over a whole run would turn into a
-    // drifting error. Also returns the p5..p95 spread of those chunks.
+    // drifting error; and when a new playback stream connects, the sink
+    // rewinds and the relation jumps (by 250 ms once), so only chunks near
+    // the sample describe it. Also returns the p5..p95 spread of those chunks.
     std::pair<double, double> playedAtNs(long index)
     {
         std::lock_guard lock(m_mutex);
-        const long window = Rate / 4;
+        const long window = Rate / 10;
         auto it = std::lower_bound(m_chunks.begin(), m_chunks.end(), index - window,
                                    [](const Chunk &c, long i) { return c.first < i; });
         std::vector<double> at;
@@ -278,7 +280,7 @@ public:
     {
         m_calClickIndex.clear();
         for (int i = 0; i < clicks; ++i)
-            m_calClickIndex.push_back(long((1.0 + 0.77 * i + 0.013 * (i % 3)) * Rate));
+            m_calClickIndex.push_back(long((1.5 + 0.77 * i + 0.013 * (i % 3)) * Rate));
         const long length = m_calClickIndex.back() + Rate / 2;
         m_calWritten = 0;
         m_calTiming.clear();
@@ -305,11 +307,11 @@ public:
         pa_stream_unref(play);
         std::vector<double> heard;
         for (long index : m_calClickIndex) {
-            // As for the recording: from the stream times seen within a
-            // quarter second of the click.
+            // As for the recording: from the stream times seen near the
+            // click.
             std::vector<double> at;
             for (const auto &[streamUs, monoNs] : m_calTiming)
-                if (std::abs(streamUs - index * 1e6 / Rate) < 250000)
+                if (std::abs(streamUs - index * 1e6 / Rate) < 100000)
                     at.push_back(monoNs - streamUs * 1000.0 + double(index) * 1e9 / Rate);
             heard.push_back(median(at));
         }
@@ -427,18 +429,21 @@ std::optional<double> calibrate(PulseRig &rig, const QByteArray &sink, const cha
     const std::vector<double> expected = rig.playCalibrationClicks(sink, 8, from, to);
     const std::vector<double> found = heardInstants(rig, from, to, 0);
     std::vector<double> diffs;
+    QString perClick;
     for (double e : expected) {
         double best = 1e18;
         for (double f : found)
             if (std::fabs(f - e) < std::fabs(best))
                 best = f - e;
-        if (std::fabs(best) < 100e6)
+        if (std::fabs(best) < 100e6) {
             diffs.push_back(best / 1e6);
+            perClick += QString::asprintf(" %+.2f", best / 1e6);
+        } else {
+            perClick += found.empty() ? QStringLiteral(" miss") : QString::asprintf(" miss(%+.0f)", best / 1e6);
+        }
     }
-    std::printf("calibration %s: %zu of %zu clicks found; recorded minus played (ms):", when, diffs.size(),
-                expected.size());
-    for (double d : diffs)
-        std::printf(" %+.2f", d);
+    std::printf("calibration %s: %zu of %zu clicks found; recorded minus played (ms):%s", when, diffs.size(),
+                expected.size(), qPrintable(perClick));
     if (diffs.size() < expected.size() / 2) {
         std::printf("\n");
         return std::nullopt;

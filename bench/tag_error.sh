@@ -21,9 +21,11 @@
 #   captured now, which includes the monitor's negative latency, i.e. the
 #   blocks the null sink has rendered ahead of playing them). Sample n was
 #   therefore played at stamp - (stream time - n/48000); the median over
-#   the chunks within 0.25 s of the sample is used, because the null sink's
+#   the chunks within 0.1 s of the sample is used, because the null sink's
 #   clock drifts against CLOCK_MONOTONIC (0.08 % fast was measured), which a
-#   single offset per run would turn into an error growing along the file.
+#   single offset per run would turn into an error growing along the file,
+#   and because the relation jumps when a new stream connects and the sink
+#   rewinds (by 250 ms once, settled within 0.3 s).
 # - Calibration, before and after all runs: the bench plays clicks through a
 #   raw playback stream of its own and compares when PulseAudio's playback
 #   accounting says they sound (stream time of the playback stream, the same
