@@ -8,20 +8,21 @@
 # sends a click. A tag is what the user hears, so it runs behind the time since
 # the play click by how long the sound path takes to start (mpv refills its
 # buffer from the song's start, then the sound server starts the stream):
-# 240-420 ms measured here with PulseAudio's null sink, different each run.
+# 240-440 ms measured here with PulseAudio's null sink, different each run.
 # That start-up lag, the median over the lines, must stay under
 # MAX_START_LAG_MS. Once the sound runs it keeps pace with the wall clock, so
 # each line's tag must match its click moment, counted from when the sound
 # started (play click + that lag), within TOLERANCE_MS (80 ms): the tag is cut
 # to the hundredth (10 ms) and a click reaches the program through the X
 # server and Qt's event loop (a few ms; tens on a loaded CI machine or under
-# the sanitizers). A position cached by the one-second title timer, the
-# decoder's position (running ahead of the sound by its buffer), a song
+# the sanitizers). A position cached by the one-second title timer, a song
 # restarted by a click or a tag given to the wrong line (lines are 2 s apart)
-# all miss by far more.
+# all miss by far more. A constant offset between the engine's position and
+# the sound cannot be told from the start-up lag here; bench/ measures that
+# against the recorded sound.
 source "$(dirname "$0")/lib.sh"
 
-MAX_START_LAG_MS=700
+MAX_START_LAG_MS=1000
 TOLERANCE_MS=80
 FIRST_TAG_S=2   # the song's beeps: 2, 4, 6 ... s
 SPACING_S=2
