@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/clocklabel.h"
 #include "app/clocktext.h"
 #include "app/twips.h"
 #include "components/playerwidget.h"
@@ -119,13 +120,13 @@ void MainWindow::buildControls()
 
     Label1 = new QLabel(QStringLiteral("系统时间:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = new QLabel(this);
+    Label2 = new ClockLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label3 = new LinkLabel(QStringLiteral("by:Quorrin"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    for (QLabel *label : {Label1, Label2, static_cast<QLabel *>(Label3)})
+    for (QLabel *label : {Label1, static_cast<QLabel *>(Label2), static_cast<QLabel *>(Label3)})
         label->setTextFormat(Qt::PlainText);
 
     Timer1 = new QTimer(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/clocklabel.h"
 #include "components/filedialog.h"
 
 #include <QWidget>
@@ -43,7 +44,7 @@ public:
     QPushButton *Command4 = nullptr;
     QPushButton *Command3 = nullptr;
     QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
+    ClockLabel *Label2 = nullptr;
     LinkLabel *Label3 = nullptr;
     PlayerWidget *music1 = nullptr;
     QTimer *Timer1 = nullptr;

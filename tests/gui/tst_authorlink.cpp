@@ -5,6 +5,7 @@
 // implicit grab, double-click detection) decides who sees each event.
 #define QTEST_QPA_MOUSE_HANDLING
 
+#include "app/clocklabel.h"
 #include "app/mainwindow.h"
 #include "fakes.h"
 #include "link/linklabel.h"

@@ -1,5 +1,6 @@
 // The window as laid out: every control where the design puts it, in the
 // right container, with the right settings and tab order.
+#include "app/clocklabel.h"
 #include "app/mainwindow.h"
 #include "components/playerwidget.h"
 #include "fakes.h"
@@ -183,8 +184,12 @@ void TestMainWindow::labels()
     // Label1 and Label3 fit their text, from their design corner.
     QCOMPARE(m_window->Label1->size(), m_window->Label1->sizeHint());
     QCOMPARE(m_window->Label3->pos(), QPoint(440, 344));
-    // Label2 holds a date and a time on two lines.
-    QVERIFY(m_window->Label2->wordWrap());
+    // Label2 keeps its size and puts a date and a time on two lines.
+    m_window->Label2->setText(QStringLiteral("2026/12/6 21:03:14"));
+    QCOMPARE(m_window->Label2->lines(), QStringList({QStringLiteral("2026/12/6"), QStringLiteral("21:03:14")}));
+    m_window->Label2->setText(QStringLiteral("2026/12/6"));
+    QCOMPARE(m_window->Label2->lines(), QStringList{QStringLiteral("2026/12/6")});
+    QCOMPARE(m_window->Label2->size(), QSize(73, 25));
     QCOMPARE(m_window->Frame1->title(), QStringLiteral("导入歌曲路径"));
     QCOMPARE(m_window->Frame2->title(), QStringLiteral("导入文本路径"));
     QCOMPARE(m_window->Frame4->title(), QStringLiteral("歌词显示"));
