@@ -18,10 +18,13 @@ bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &t
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));
         return false;
     }
-    // One edit through the cursor: one undo step that removes the tag alone,
-    // and the caret ends right after the tag with nothing selected.
+    // An edit block of its own: without it the document merges the tag into
+    // the neighbouring undo step (the user's typing, or the previous tag) and
+    // Ctrl+Z would take both away. The caret ends right after the tag.
     QTextCursor cursor = Text3->textCursor();
+    cursor.beginEditBlock();
     cursor.insertText(QLatin1Char('[') + *position + QLatin1Char(']'));
+    cursor.endEditBlock();
     Text3->setTextCursor(cursor);
     return true;
 }

@@ -39,6 +39,7 @@ private Q_SLOTS:
 
     void tag_data();
     void tag();
+    void tagIsOneUndoStep_data();
     void tagIsOneUndoStep();
     void clickKeepsFocusOnButtonAndCaretInEditor();
     void failedReadKeepsEditorAndSays();
@@ -154,19 +155,38 @@ void TestTagging::tag()
     QCOMPARE(m_engine->positionReads, clicks);
 }
 
+void TestTagging::tagIsOneUndoStep_data()
+{
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<int>("tags");
+    QTest::addColumn<QString>("tagged");
+    QTest::addColumn<QString>("afterUndo");
+    QTest::newRow("over a selection") << 1 << 2 << 1 << QStringLiteral("a[00:12.34]c") << QStringLiteral("abc");
+    QTest::newRow("right after typing") << 3 << 3 << 1 << QStringLiteral("abc[00:12.34]") << QStringLiteral("abc");
+    QTest::newRow("second of two tags") << 0 << 0 << 2 << QStringLiteral("[00:12.34][00:12.34]abc")
+                                        << QStringLiteral("[00:12.34]abc");
+}
+
 void TestTagging::tagIsOneUndoStep()
 {
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    QFETCH(int, tags);
+    QFETCH(QString, tagged);
+    QFETCH(QString, afterUndo);
     QPlainTextEdit *t = m_window->Text3;
     t->setFocus();
     QTest::keyClicks(t, QStringLiteral("abc"));
-    select(t, 1, 2);
+    select(t, anchor, caret);
     m_engine->positionValue = 12.34;
-    QTest::mouseClick(m_window->Command3, Qt::LeftButton);
-    QCOMPARE(t->toPlainText(), QStringLiteral("a[00:12.34]c"));
+    for (int i = 0; i < tags; ++i)
+        QTest::mouseClick(m_window->Command3, Qt::LeftButton);
+    QCOMPARE(t->toPlainText(), tagged);
     t->undo();
-    QCOMPARE(t->toPlainText(), QStringLiteral("abc"));
+    QCOMPARE(t->toPlainText(), afterUndo);
     t->redo();
-    QCOMPARE(t->toPlainText(), QStringLiteral("a[00:12.34]c"));
+    QCOMPARE(t->toPlainText(), tagged);
 }
 
 void TestTagging::clickKeepsFocusOnButtonAndCaretInEditor()
