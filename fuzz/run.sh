@@ -31,19 +31,26 @@ for target in "${TARGETS[@]}"; do
     seeds=$ROOT/fuzz/corpus/$target
     work=$BUILD/corpus/$target
     findings=$BUILD/findings/$target
-    mkdir -p "$work" "$findings"
+    logs=$BUILD/logs/$target
+    mkdir -p "$work" "$findings" "$logs"
+    rm -f "$logs"/fuzz-*.log
     echo "== fuzz_$target for ${SECONDS_EACH}s (seeds: $(ls "$seeds" | wc -l), jobs: $JOBS)"
     # New inputs go to the work corpus; the seeds in the tree stay as they are.
-    if ! "$BUILD/fuzz/fuzz_$target" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+    # With several jobs each writes its own fuzz-N.log into the folder it runs in.
+    if ! (cd "$logs" && "$BUILD/fuzz/fuzz_$target" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
         -max_len=4096 -jobs="$JOBS" -workers="$JOBS" -print_final_stats=1 \
-        -artifact_prefix="$findings/" "$work" "$seeds" >"$BUILD/fuzz_$target.log" 2>&1; then
+        -artifact_prefix="$findings/" "$work" "$seeds" >"$BUILD/fuzz_$target.log" 2>&1); then
         status=1
-        echo "fuzz_$target FOUND A PROBLEM; the end of its log ($BUILD/fuzz_$target.log):"
+        echo "fuzz_$target FOUND A PROBLEM; the end of its log ($BUILD/fuzz_$target.log, $logs):"
         tail -40 "$BUILD/fuzz_$target.log"
+        tail -n 40 "$logs"/fuzz-*.log 2>/dev/null || true
         ls -l "$findings"
     else
-        grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$BUILD/fuzz_$target.log" || true
-        grep -E 'cov: ' "$BUILD/fuzz_$target.log" | tail -1 || true
+        if [ "$JOBS" -gt 1 ]; then
+            grep -hE 'DONE' "$logs"/fuzz-*.log || true
+        else
+            grep -hE 'DONE' "$BUILD/fuzz_$target.log" || true
+        fi
     fi
 done
 exit "$status"
