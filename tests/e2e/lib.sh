@@ -231,7 +231,6 @@ choose_file() {
     dialog=$(find_window "^$title\$")
     type_into_dialog "$dialog" "$path"
     wait_until 10 "the dialog to close" window_gone "$dialog"
-    LAST_DIALOG=$dialog
 }
 
 # cancel_dialog BUTTON DIALOG_TITLE: opens the dialog and leaves with Escape.
