@@ -31,7 +31,13 @@
 #   accounting says they sound (stream time of the playback stream, the same
 #   accounting mpv's audio-pts rests on) with when the recording places them.
 #   The mean of the two medians is subtracted from every heard instant; both
-#   are printed, and their difference is the rig's own uncertainty.
+#   are printed, and their difference is the rig's own uncertainty. A
+#   calibration whose eight clicks disagree by more than 2 ms is repeated
+#   (up to three times): right after start-up the server's timing can still
+#   drift by ~10 ms over a few seconds.
+# - The position readings themselves are checked too: "jumps" counts the
+#   readings ~2 ms apart whose step differs from the elapsed time times the
+#   speed by more than 2 ms, i.e. where position() jitters.
 # - Each file plays in the real main window (MainWindow with MpvEngine,
 #   ao=pulse, volume 100, offscreen Qt platform). The GUI thread samples
 #   engine->position() about every 2 ms (stamped with CLOCK_MONOTONIC) and
@@ -132,7 +138,7 @@ for _ in $(seq 100); do
 done
 pactl info >/dev/null 2>&1 || { echo "tag_error.sh: pulseaudio did not start:" >&2; cat "$tmp/pulseaudio.log" >&2; exit 1; }
 pacat --playback --raw --format=float32le --rate=48000 --channels=1 --latency-msec=5 \
-    --device="$sink" /dev/zero &
+    --device="$sink" /dev/zero 2>/dev/null &
 pacat_pid=$!
 sleep 0.3
 
