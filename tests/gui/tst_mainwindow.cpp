@@ -1,239 +1,150 @@
 // The window as laid out: every control where the design puts it, in the
-// right container, with the right settings and tab order.
+// right container, with its caption, settings and tab order.
 #include "app/clocklabel.h"
 #include "app/mainwindow.h"
 #include "components/playerwidget.h"
 #include "fakes.h"
 #include "link/linklabel.h"
 
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 
-using tarvelin::MainWindow;
-using tarvelin::test::FakeEngine;
-using tarvelin::test::FakeTools;
+#include <array>
+
+using namespace Qt::StringLiterals;
+using Mode = tarvelin::PlatformTools::FileMode;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
+    tarvelin::test::FakeTools m_tools;
+    tarvelin::MainWindow *w = nullptr;
+
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void geometry_data();
-    void geometry();
-    void window();
-    void tabOrderAndFocus();
-    void pathBoxesAreReadOnly_data();
-    void pathBoxesAreReadOnly();
-    void editorTakesEnterAndWraps();
-    void noDefaultButtonNoAccessKeys();
-    void labels();
-    void dialogs_data();
-    void dialogs();
-    void fileNameSurvivesCancel();
+    void init()
+    {
+        m_tools = {};
+        w = new tarvelin::MainWindow(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+    }
+    void cleanup() { delete w; }
 
-private:
-    FakeTools *m_tools = nullptr;
-    MainWindow *m_window = nullptr;
+    void geometry_data()
+    {
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QRect>("pixels"); // at 96 dpi: twips / 15; no size: fits its text
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Frame1") << "Form1" << QRect(0, 0, 513, 41) << "导入歌曲路径";
+        QTest::newRow("Text1") << "Frame1" << QRect(8, 16, 497, 18) << "";
+        QTest::newRow("Frame2") << "Form1" << QRect(0, 48, 513, 41) << "导入文本路径";
+        QTest::newRow("Text2") << "Frame2" << QRect(8, 16, 497, 18) << "";
+        QTest::newRow("Frame4") << "Form1" << QRect(0, 96, 417, 289) << "歌词显示";
+        QTest::newRow("Text3") << "Frame4" << QRect(8, 16, 401, 265) << "";
+        QTest::newRow("Command1") << "Form1" << QRect(424, 96, 89, 25) << "导入文本";
+        QTest::newRow("Command2") << "Form1" << QRect(424, 128, 89, 25) << "导入歌曲";
+        QTest::newRow("Command4") << "Form1" << QRect(424, 160, 89, 25) << "保存歌词";
+        QTest::newRow("Command3") << "Form1" << QRect(424, 192, 89, 25) << "插入时间";
+        QTest::newRow("Label1") << "Form1" << QRect(440, 288, 0, 0) << "系统时间:";
+        QTest::newRow("Label2") << "Form1" << QRect(440, 312, 73, 25) << "";
+        QTest::newRow("Label3") << "Form1" << QRect(440, 344, 0, 0) << "by:Quorrin";
+        // The player reaches past the window's right and bottom edges.
+        QTest::newRow("music1") << "Form1" << QRect(0, 392, 521, 193) << "";
+    }
+    void geometry()
+    {
+        QFETCH(QString, container);
+        QFETCH(QRect, pixels);
+        QFETCH(QString, caption);
+        if (!qFuzzyCompare(w->screen()->logicalDotsPerInch(), 96.0))
+            QSKIP("the expected pixels are for a 96 dpi screen");
+        auto *c = w->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(c && c->isVisible());
+        QCOMPARE(c->parentWidget()->objectName(), container);
+        QCOMPARE(c->pos(), pixels.topLeft());
+        QCOMPARE(c->size(), pixels.isEmpty() ? c->sizeHint() : pixels.size());
+        if (!caption.isEmpty())
+            QCOMPARE(c->property(c->inherits("QGroupBox") ? "title" : "text").toString(), caption);
+    }
+
+    void window()
+    {
+        QCOMPARE(w->windowTitle(), u"Tarvelin v1.0 by:Quorrin"_s);
+        QCOMPARE(w->size(), QSize(517, 580));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QVERIFY(w->windowFlags().testFlags(Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint));
+        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
+        QCOMPARE(w->Label3->cursor().shape(), Qt::CrossCursor);
+        // The clock keeps its box and puts a date above its time.
+        w->Label2->setText(u"2026/12/6 21:03:14"_s);
+        QCOMPARE(w->Label2->lines(), (QStringList{u"2026/12/6"_s, u"21:03:14"_s}));
+        QCOMPARE(w->Label2->size(), QSize(73, 25));
+    }
+
+    void tabOrderAndFocus()
+    {
+        QTRY_COMPARE(QApplication::focusWidget(), w->Command1);
+        const QList<QWidget *> order{w->Command2, w->Text1,    w->Text2, w->music1,
+                                     w->Command3, w->Command4, w->Text3, w->Command1};
+        for (QWidget *next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), next->objectName());
+        }
+    }
+
+    void keyboard()
+    {
+        // The path boxes can be selected and tabbed to, but not changed.
+        for (QLineEdit *box : {w->Text1, w->Text2}) {
+            box->setText(u"/music/song.mp3"_s);
+            box->setFocus();
+            QTest::keyClicks(box, u"abc"_s);
+            QTest::keyClick(box, Qt::Key_Backspace);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            box->selectAll();
+            QCOMPARE(box->selectedText(), u"/music/song.mp3"_s);
+            QVERIFY(box->focusPolicy() & Qt::TabFocus);
+        }
+        // Enter, Escape and Alt+letters press no button.
+        QTest::keyClick(w->Command1, Qt::Key_Return);
+        QTest::keyClick(w->Command1, Qt::Key_Escape);
+        QTest::keyClick(w->Text1, Qt::Key_Return);
+        QTest::keyClick(w->Text1, Qt::Key_D, Qt::AltModifier);
+        QVERIFY(m_tools.requests.isEmpty());
+    }
+
+    void dialogs_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("types");
+        QTest::newRow("opentxt1") << 0 << "导入歌词" << QStringList{u"*.txt (*.txt)"_s};
+        QTest::newRow("opensong1") << 1 << "导入歌曲"
+                                   << QStringList{u"*.mp3 (*.mp3)"_s, u"*.wma (*.wma)"_s, u"*.rm (*.rm)"_s};
+        QTest::newRow("savetxt1") << 2 << "保存歌词" << QStringList{u"*.lrc (*.lrc)"_s, u"*.txt (*.txt)"_s};
+    }
+    // Each dialog asks with its title and types; a cancel keeps the last FileName.
+    void dialogs()
+    {
+        QFETCH(int, which);
+        QFETCH(QString, title);
+        QFETCH(QStringList, types);
+        tarvelin::FileDialog &d = *std::array{&w->opentxt1, &w->opensong1, &w->savetxt1}[which];
+        const auto show = [&] { return which == 2 ? d.ShowSave(w) : d.ShowOpen(w); };
+        m_tools.answer(u"/music/a.mp3"_s);
+        m_tools.cancel();
+        QVERIFY(show());
+        QVERIFY(!show());
+        QCOMPARE(d.FileName, u"/music/a.mp3"_s);
+        QCOMPARE(m_tools.requests.size(), 2);
+        QCOMPARE(m_tools.requests.last().title, title);
+        QCOMPARE(m_tools.requests.last().nameFilters, types);
+        QCOMPARE(m_tools.requests.last().mode, which == 2 ? Mode::Save : Mode::Open);
+    }
 };
-
-void TestMainWindow::init()
-{
-    m_tools = new FakeTools;
-    m_window = new MainWindow(*m_tools, std::make_unique<FakeEngine>());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void TestMainWindow::cleanup()
-{
-    delete m_window;
-    delete m_tools;
-}
-
-void TestMainWindow::geometry_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("container");
-    QTest::addColumn<QRect>("pixels"); // at 96 dpi: twips / 15
-    QTest::newRow("Frame1") << "Frame1" << "Form1" << QRect(0, 0, 513, 41);
-    QTest::newRow("Text1") << "Text1" << "Frame1" << QRect(8, 16, 497, 18);
-    QTest::newRow("Frame2") << "Frame2" << "Form1" << QRect(0, 48, 513, 41);
-    QTest::newRow("Text2") << "Text2" << "Frame2" << QRect(8, 16, 497, 18);
-    QTest::newRow("Frame4") << "Frame4" << "Form1" << QRect(0, 96, 417, 289);
-    QTest::newRow("Text3") << "Text3" << "Frame4" << QRect(8, 16, 401, 265);
-    QTest::newRow("Command1") << "Command1" << "Form1" << QRect(424, 96, 89, 25);
-    QTest::newRow("Command2") << "Command2" << "Form1" << QRect(424, 128, 89, 25);
-    QTest::newRow("Command4") << "Command4" << "Form1" << QRect(424, 160, 89, 25);
-    QTest::newRow("Command3") << "Command3" << "Form1" << QRect(424, 192, 89, 25);
-    QTest::newRow("Label2") << "Label2" << "Form1" << QRect(440, 312, 73, 25);
-    QTest::newRow("music1") << "music1" << "Form1" << QRect(0, 392, 521, 193);
-}
-
-void TestMainWindow::geometry()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, container);
-    QFETCH(QRect, pixels);
-    if (!qFuzzyCompare(m_window->screen()->logicalDotsPerInch(), 96.0))
-        QSKIP("the expected pixels are for a 96 dpi screen");
-    auto *w = m_window->findChild<QWidget *>(name);
-    QVERIFY(w);
-    QCOMPARE(w->parentWidget()->objectName(), container);
-    QCOMPARE(w->geometry(), pixels);
-    QVERIFY(w->isVisible());
-}
-
-void TestMainWindow::window()
-{
-    QCOMPARE(m_window->objectName(), QStringLiteral("Form1"));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarvelin v1.0 by:Quorrin"));
-    QCOMPARE(m_window->size(), QSize(517, 580));
-    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
-    const Qt::WindowFlags flags = m_window->windowFlags();
-    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
-    QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    // The player runs past the client area and is clipped there.
-    QVERIFY(m_window->music1->geometry().right() > m_window->rect().right());
-    QVERIFY(m_window->music1->geometry().bottom() > m_window->rect().bottom());
-    const QList<QSize> iconSizes{{16, 16}, {32, 32}, {48, 48}, {64, 64}};
-    QCOMPARE(m_window->windowIcon().availableSizes(), iconSizes);
-    QCOMPARE(m_window->Timer1->interval(), 1000);
-    QVERIFY(m_window->Timer1->isActive());
-    QVERIFY(m_window->Label2->text().isEmpty());
-}
-
-void TestMainWindow::tabOrderAndFocus()
-{
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window->Command1));
-    const QList<QWidget *> expected{m_window->Command2, m_window->Text1, m_window->Text2, m_window->music1,
-                                    m_window->Command3, m_window->Command4, m_window->Text3, m_window->Command1};
-    for (QWidget *next : expected) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), next->objectName());
-    }
-}
-
-void TestMainWindow::pathBoxesAreReadOnly_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("Text1") << "Text1";
-    QTest::newRow("Text2") << "Text2";
-}
-
-void TestMainWindow::pathBoxesAreReadOnly()
-{
-    QFETCH(QString, name);
-    auto *box = m_window->findChild<QLineEdit *>(name);
-    box->setText(QStringLiteral("/music/song.mp3"));
-    box->setFocus();
-    QTest::keyClicks(box, QStringLiteral("abc"));
-    QTest::keyClick(box, Qt::Key_Backspace);
-    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(box->text(), QStringLiteral("/music/song.mp3"));
-    QVERIFY(box->focusPolicy() & Qt::TabFocus);
-    box->selectAll();
-    QCOMPARE(box->selectedText(), QStringLiteral("/music/song.mp3"));
-}
-
-void TestMainWindow::editorTakesEnterAndWraps()
-{
-    QPlainTextEdit *t = m_window->Text3;
-    t->setFocus();
-    QTest::keyClicks(t, QStringLiteral("ab"));
-    QTest::keyClick(t, Qt::Key_Return);
-    QTest::keyClicks(t, QStringLiteral("cd"));
-    QCOMPARE(t->toPlainText(), QStringLiteral("ab\ncd"));
-    QCOMPARE(t->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QCOMPARE(t->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(t->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    QVERIFY(!t->isReadOnly());
-}
-
-void TestMainWindow::noDefaultButtonNoAccessKeys()
-{
-    for (QPushButton *b : {m_window->Command1, m_window->Command2, m_window->Command3, m_window->Command4}) {
-        QVERIFY(!b->isDefault());
-        QVERIFY(!b->autoDefault());
-        QVERIFY(!b->text().contains(QLatin1Char('&')));
-    }
-    QCOMPARE(m_window->Command1->text(), QStringLiteral("导入文本"));
-    QCOMPARE(m_window->Command2->text(), QStringLiteral("导入歌曲"));
-    QCOMPARE(m_window->Command4->text(), QStringLiteral("保存歌词"));
-    QCOMPARE(m_window->Command3->text(), QStringLiteral("插入时间"));
-    // Escape and Enter in the window press no button: nothing opens.
-    QTest::keyClick(m_window->Command1, Qt::Key_Escape);
-    QTest::keyClick(m_window->Text1, Qt::Key_Return);
-    QTest::keyClick(m_window->Text1, Qt::Key_D, Qt::AltModifier);
-    QVERIFY(m_tools->requests.isEmpty());
-    QVERIFY(m_window->isVisible());
-}
-
-void TestMainWindow::labels()
-{
-    QCOMPARE(m_window->Label1->text(), QStringLiteral("系统时间:"));
-    QCOMPARE(m_window->Label3->text(), QStringLiteral("by:Quorrin"));
-    QCOMPARE(m_window->Label3->cursor().shape(), Qt::CrossCursor);
-    QVERIFY(!m_window->Label3->isUnderlined());
-    // Label1 and Label3 fit their text, from their design corner.
-    QCOMPARE(m_window->Label1->size(), m_window->Label1->sizeHint());
-    QCOMPARE(m_window->Label3->pos(), QPoint(440, 344));
-    // Label2 keeps its size and puts a date and a time on two lines.
-    m_window->Label2->setText(QStringLiteral("2026/12/6 21:03:14"));
-    QCOMPARE(m_window->Label2->lines(), QStringList({QStringLiteral("2026/12/6"), QStringLiteral("21:03:14")}));
-    m_window->Label2->setText(QStringLiteral("2026/12/6"));
-    QCOMPARE(m_window->Label2->lines(), QStringList{QStringLiteral("2026/12/6")});
-    QCOMPARE(m_window->Label2->size(), QSize(73, 25));
-    QCOMPARE(m_window->Frame1->title(), QStringLiteral("导入歌曲路径"));
-    QCOMPARE(m_window->Frame2->title(), QStringLiteral("导入文本路径"));
-    QCOMPARE(m_window->Frame4->title(), QStringLiteral("歌词显示"));
-}
-
-void TestMainWindow::dialogs_data()
-{
-    QTest::addColumn<int>("which");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("types");
-    QTest::newRow("opentxt1") << 0 << QStringLiteral("导入歌词") << QStringList{QStringLiteral("*.txt (*.txt)")};
-    QTest::newRow("opensong1") << 1 << QStringLiteral("导入歌曲")
-                               << QStringList{QStringLiteral("*.mp3 (*.mp3)"), QStringLiteral("*.wma (*.wma)"),
-                                              QStringLiteral("*.rm (*.rm)")};
-    QTest::newRow("savetxt1") << 2 << QStringLiteral("保存歌词")
-                              << QStringList{QStringLiteral("*.lrc (*.lrc)"), QStringLiteral("*.txt (*.txt)")};
-}
-
-void TestMainWindow::dialogs()
-{
-    QFETCH(int, which);
-    QFETCH(QString, title);
-    QFETCH(QStringList, types);
-    tarvelin::FileDialog *dialogs[] = {&m_window->opentxt1, &m_window->opensong1, &m_window->savetxt1};
-    tarvelin::FileDialog &d = *dialogs[which];
-    QVERIFY(d.FileName.isEmpty());
-    QVERIFY(!(which == 2 ? d.ShowSave(m_window) : d.ShowOpen(m_window)));
-    QCOMPARE(m_tools->requests.size(), 1);
-    QCOMPARE(m_tools->requests.first().title, title);
-    QCOMPARE(m_tools->requests.first().nameFilters, types);
-    QCOMPARE(m_tools->requests.first().mode, which == 2 ? tarvelin::PlatformTools::FileMode::Save
-                                                        : tarvelin::PlatformTools::FileMode::Open);
-}
-
-void TestMainWindow::fileNameSurvivesCancel()
-{
-    tarvelin::FileDialog &d = m_window->opensong1;
-    m_tools->answer(QStringLiteral("/music/a.mp3"));
-    QVERIFY(d.ShowOpen(m_window));
-    QCOMPARE(d.FileName, QStringLiteral("/music/a.mp3"));
-    m_tools->cancel();
-    QVERIFY(!d.ShowOpen(m_window));
-    QCOMPARE(d.FileName, QStringLiteral("/music/a.mp3"));
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

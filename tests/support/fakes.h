@@ -35,9 +35,12 @@ public:
 
     std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
                                       const QStringList &nameFilters) override;
-    void showError(QWidget *parent, const QString &title, const QString &text) override;
-    CloseAnswer askSaveBeforeClose(QWidget *parent) override;
-    bool openUrl(const QUrl &url) override;
+    void showError(QWidget *, const QString &title, const QString &text) override
+    {
+        errors << title + QStringLiteral(": ") + text;
+    }
+    CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
+    bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
 };
 
 // An engine that plays nothing: tests set what it reports.
@@ -49,21 +52,20 @@ public:
     QStringList loads;
     int stops = 0;
     int positionReads = 0;
-    int titleReads = 0;
     State currentState = State::Empty;
     QString loadedPath;
 
     void load(const QString &path) override;
     void stop() override;
-    void play() override;
-    void pause() override;
-    void seek(double seconds) override;
+    void play() override { setState(State::Playing); }
+    void pause() override { setState(currentState == State::Playing ? State::Paused : currentState); }
+    void seek(double seconds) override { positionValue = seconds; }
     void setVolume(int percent) override { m_volume = percent; }
     void setMuted(bool muted) override { m_muted = muted; }
     void setSpeed(double factor) override { m_speed = factor; }
 
-    std::optional<double> position() override;
-    std::optional<QString> title() override;
+    std::optional<double> position() override { ++positionReads; return positionValue; }
+    std::optional<QString> title() override { return titleValue; }
 
     State state() const override { return currentState; }
     double duration() const override { return 0; }
@@ -74,6 +76,9 @@ public:
     QString errorString() const override { return {}; }
 
 private:
+    // Anything but Empty needs a medium.
+    void setState(State s);
+
     int m_volume = 50;
     bool m_muted = false;
     double m_speed = 1.0;
