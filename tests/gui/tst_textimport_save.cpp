@@ -1,9 +1,9 @@
-// "导入文本" and "保存歌词" through the buttons' actions: what the editor, the
-// path box and the dialogs hold afterwards, and the bytes a save writes.
-#include "components/filedialog.h"
+// Lyrics files through the window's own actions, "导入文本", "保存歌词" and
+// closing: which files come in as which lines, the bytes a save writes, what
+// a refused file or a failed save leaves behind and says, and when closing
+// asks about unsaved lyrics.
+#include "app/mainwindow.h"
 #include "fakes.h"
-#include "workflow/lyricssave.h"
-#include "workflow/textimport.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,138 +12,212 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace tarvelin;
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
+using tarvelin::PlatformTools;
 
 class TestTextImportAndSave : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); } // a size limit gives EFBIG, not death
+    // Every row gets a fresh window and a folder holding a regular file
+    // "plain" with "old" in it, a folder and a named pipe.
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        m = std::make_unique<Window>();
+        file(u"plain"_s, "old");
+        QDir(m_dir->path()).mkdir(u"folder"_s);
+        ::mkfifo(QFile::encodeName(m_dir->filePath(u"pipe"_s)).constData(), 0644);
+        m_tools = tarvelin::test::FakeTools();
+        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
+        m_window->show();
     }
-    void import_data();
-    void import();
     void importThenSave_data();
     void importThenSave();
-    void cancelledOrFailedSaveKeepsEverything();
+    void close_data();
+    void close();
 
 private:
+    // A name in the row's folder, or an absolute path as it is.
+    QString path(const QString &name) const { return QDir(m_dir->path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
-        QFile out(m_dir->filePath(name));
+        QFile out(path(name));
         if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(out.fileName()));
         return out.fileName();
     }
-    // One click on a button, the dialog answering `path` (empty: cancel).
-    bool click(bool save, const QString &path)
+    QByteArray read(const QString &name) const
     {
-        m->tools.fileAnswers.emplace_back(path.isEmpty() ? std::nullopt : std::optional(path));
-        return save ? saveLyrics(m->savetxt1, &m->text3, m->tools, nullptr)
-                    : importText(m->opentxt1, &m->text2, &m->text3, m->tools, nullptr);
+        QFile in(path(name));
+        return QFileInfo(in).isFile() && in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(no file)");
+    }
+    QStringList entries() const
+    {
+        return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    // Both actions get `name` from their dialog; "" cancels it.
+    QString importText(const QString &name)
+    {
+        name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name));
+        m_window->importText();
+        return path(name);
+    }
+    bool saveLyrics(const QString &name)
+    {
+        name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name));
+        return m_window->saveLyrics();
     }
 
-    // What the actions use of the main window, fresh for every test row.
-    struct Window {
-        test::FakeTools tools;
-        FileDialog opentxt1{tools, u"导入歌词"_s, u"*.txt|*.txt"_s};
-        FileDialog savetxt1{tools, u"保存歌词"_s, u"*.lrc|*.lrc|*.txt|*.txt"_s};
-        QLineEdit text2;
-        QPlainTextEdit text3;
-    };
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Window> m;
+    tarvelin::test::FakeTools m_tools;
+    std::unique_ptr<tarvelin::MainWindow> m_window;
 };
-
-void TestTextImportAndSave::import_data()
-{
-    QTest::addColumn<QString>("earlier");  // a file imported first
-    QTest::addColumn<QByteArray>("bytes"); // the file imported now
-    QTest::addColumn<QString>("after");
-    QTest::addColumn<QString>("error");
-
-    QTest::newRow("lines appended") << u"[00:01]x\r\n"_s << QByteArray("A\nB") << u"[00:01]x\nA\nB\n"_s << QString();
-    QTest::newRow("empty file") << u"x\n"_s << QByteArray() << u"x\n"_s << QString();
-    QTest::newRow("not text") << u"x\n"_s << QByteArray("\0\1", 2) << u"x\n"_s << u"空字节"_s;
-    QTest::newRow("missing") << u"x\n"_s << QByteArray("gone") << u"x\n"_s << u"文件不存在"_s;
-}
-
-void TestTextImportAndSave::import()
-{
-    QFETCH(QString, earlier);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, after);
-    QFETCH(QString, error);
-    QVERIFY(click(false, file(u"earlier.txt"_s, earlier.toUtf8())));
-    const QString before = m->text3.toPlainText();
-    QString path = file(u"now.txt"_s, bytes);
-    if (bytes == "gone")
-        QVERIFY(QFile::remove(path));
-
-    QCOMPARE(click(false, path), before != after);
-    QCOMPARE(m->text3.toPlainText(), after);
-    QCOMPARE(m->text2.text(), path);
-    QCOMPARE(m->opentxt1.FileName, QString());
-    QCOMPARE(m->tools.errors.size(), error.isEmpty() ? 0 : 1);
-    if (!error.isEmpty())
-        QVERIFY(m->tools.errors[0].startsWith(u"导入歌词: 无法读取文件“%1”："_s.arg(path))
-                && m->tools.errors[0].contains(error));
-    QCOMPARE(m->text3.textCursor().position(), 0);
-
-    // One undo step per import; a cancel afterwards empties the path box only.
-    QVERIFY(!click(false, {}));
-    QCOMPARE(m->text2.text(), QString());
-    m->text3.undo();
-    QCOMPARE(m->text3.toPlainText(), before == after ? QString() : before);
-}
 
 void TestTextImportAndSave::importThenSave_data()
 {
-    QTest::addColumn<QByteArray>("imported");
-    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("name"); // "": a file holding `bytes`
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("error"); // part of the reason; "": imported
 
-    // Every line ends with CR LF, and the save adds one more after the text.
-    QTest::newRow("empty") << QByteArray() << QByteArray("\r\n");
-    QTest::newRow("CR LF") << QByteArray("A\r\n\r\nB\r\n") << QByteArray("A\r\n\r\nB\r\n\r\n");
-    QTest::newRow("CR and LF, no final") << QByteArray("A\rB\nC") << QByteArray("A\r\nB\r\nC\r\n\r\n");
-    QTest::newRow("LF then CR is two endings") << QByteArray("A\n\rB") << QByteArray("A\r\n\r\nB\r\n\r\n");
-    QTest::newRow("spaces, tab, no-break space") << QByteArray(" a\t\xC2\xA0\n") << QByteArray(" a\t\xC2\xA0\r\n\r\n");
-    QTest::newRow("GBK") << QByteArray("\xC4\xE3\xBA\xC3") << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD\r\n\r\n");
-    QTest::newRow("UTF-8 mark only") << QByteArray("\xEF\xBB\xBF") << QByteArray("\r\n");
+    const auto text = [](const char *row, const QByteArray &bytes, const QStringList &lines) {
+        QTest::newRow(row) << QString() << bytes << lines << QString();
+    };
+    const auto refused = [](const char *row, const QString &name, const QByteArray &bytes, const QString &error) {
+        QTest::newRow(row) << name << bytes << QStringList() << error;
+    };
+    text("empty", {}, {});
+    text("UTF-8 mark only", "\xEF\xBB\xBF", {});
+    text("UTF-8", "\xE4\xBD\xA0\n", {u"你"_s});
+    text("UTF-8 mark, then a second one as text", "\xEF\xBB\xBF\xEF\xBB\xBFx", {u"\uFEFFx"_s});
+    text("UTF-16LE mark", QByteArray("\xFF\xFE\x60\x4F\x40\xD8\x00\xDC\n\0B\0", 12), {u"你\U00020000"_s, u"B"_s});
+    text("UTF-16BE mark", QByteArray("\xFE\xFF\x4F\x60\x00\x41", 6), {u"你A"_s});
+    text("GBK", "[00:01]\xC4\xE3\xBA\xC3\r\n", {u"[00:01]你好"_s});
+    text("GB18030 outside GBK", "\x95\x32\x82\x36", {u"\U00020000"_s});
+    // UTF-8 up to a sequence cut off at the end is not UTF-8 as a whole.
+    text("cut-off UTF-8", "ab\xE4\xBD", {u"ab浣"_s});
+    text("CR LF, CR, LF, no final ending", "A\r\nB\rC\nD", {u"A"_s, u"B"_s, u"C"_s, u"D"_s});
+    text("empty lines, LF then CR is two endings", "\r\n\n\r", {u""_s, u""_s, u""_s});
+    text("spaces, tab, no-break space", " a\t\xC2\xA0\n", {u" a\t\u00A0"_s});
+
+    refused("NUL byte", {}, QByteArray("la\0la", 5), u"空字节"_s);
+    refused("U+0000 behind a UTF-16 mark", {}, QByteArray("\xFF\xFE\0\0A\0", 6), u"空字节"_s);
+    refused("over 8 MiB", {}, QByteArray(8 * 1024 * 1024 + 1, 'a'), u"8 MiB"_s);
+    refused("missing", u"missing"_s, {}, u"文件不存在"_s);
+    refused("folder", u"folder"_s, {}, u"文件夹"_s);
+    refused("named pipe", u"pipe"_s, {}, u"不是普通文件"_s);
+    // Opens for anyone, but its first page is never readable.
+    refused("failing read", u"/proc/self/mem"_s, {}, u"Input/output error"_s);
 }
 
 void TestTextImportAndSave::importThenSave()
 {
-    QFETCH(QByteArray, imported);
-    QFETCH(QByteArray, saved);
-    click(false, file(u"in.txt"_s, imported));
-    const QString out = file(u"歌 词"_s, QByteArray(1000, 'o')); // no extension, replaced whole
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, error);
+    importText(file(u"earlier.txt"_s, "x\r\n"));
+    const QString now = importText(name.isEmpty() ? file(u"now.txt"_s, bytes) : path(name));
+    QCOMPARE(m_window->Text2->text(), now);
+    QCOMPARE(m_window->Text3->textCursor().position(), 0);
+    QCOMPARE(m_tools.errors.size(), error.isEmpty() ? 0 : 1);
+    if (!error.isEmpty())
+        QVERIFY2(m_tools.errors[0].startsWith(u"导入歌词: 无法读取文件“%1”："_s.arg(now))
+                     && m_tools.errors[0].contains(error), qPrintable(m_tools.errors[0]));
 
-    QVERIFY(click(true, out));
-    QFile written(out);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(written.readAll(), saved);
-    QVERIFY(!m->text3.document()->isModified());
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList{u"in.txt"_s, u"歌 词"_s}));
+    // UTF-8 without a mark, every line ended by CR LF and one more after the
+    // text; the old content of the chosen file is replaced whole.
+    file(u"歌 词"_s, QByteArray(1000, 'o'));
+    QVERIFY(saveLyrics(u"歌 词"_s));
+    QVERIFY(!m_window->hasUnsavedLyrics());
+    QString saved = u"x\r\n"_s;
+    for (const QString &line : lines)
+        saved += line + u"\r\n"_s;
+    QCOMPARE(read(u"歌 词"_s), (saved + u"\r\n"_s).toUtf8());
+
+    // One undo step per import; a cancel afterwards empties the path box only.
+    importText({});
+    QCOMPARE(m_window->Text2->text(), QString());
+    m_window->Text3->undo();
+    QCOMPARE(m_window->Text3->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
 }
 
-void TestTextImportAndSave::cancelledOrFailedSaveKeepsEverything()
+void TestTextImportAndSave::close_data()
 {
-    const QString earlier = file(u"earlier.lrc"_s, "old");
-    m->text3.insertPlainText(u"[00:01]A"_s);
-    QVERIFY(!click(true, {}));
-    QVERIFY(!click(true, earlier + u"/below-a-file.lrc"_s));
+    QTest::addColumn<QString>("before"); // "untouched", "saved", or "saved, then typed"
+    QTest::addColumn<PlatformTools::CloseAnswer>("answer");
+    // The save dialog's answer: "" cancels; "plain" is written under a 200-byte size limit.
+    QTest::addColumn<QString>("saveAs");
+    QTest::addColumn<bool>("closes");
 
-    QCOMPARE(m->tools.errors.size(), 1);
-    QVERIFY(m->tools.errors[0].startsWith(u"保存歌词: 无法保存文件“%1/below-a-file.lrc”："_s.arg(earlier)));
-    QCOMPARE(m->text3.toPlainText(), u"[00:01]A"_s);
-    QVERIFY(m->text3.document()->isModified());
-    QFile old(earlier);
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("old"));
+    using A = PlatformTools::CloseAnswer;
+    const QString typed = u"saved, then typed"_s;
+    QTest::newRow("save") << typed << A::Save << u"out.lrc"_s << true;
+    QTest::newRow("don't save") << typed << A::Discard << QString() << true;
+    QTest::newRow("cancel") << typed << A::Cancel << QString() << false;
+    QTest::newRow("untouched") << u"untouched"_s << A::Cancel << QString() << true;
+    QTest::newRow("saved") << u"saved"_s << A::Cancel << QString() << true;
+    // A save that does not happen keeps the window, the lyrics and every file.
+    QTest::newRow("save, dialog cancelled") << typed << A::Save << QString() << false;
+    QTest::newRow("save below a regular file") << typed << A::Save << u"plain/out.lrc"_s << false;
+    QTest::newRow("save, name too long") << typed << A::Save << QString(300, u'a') << false;
+    QTest::newRow("save over a folder") << typed << A::Save << u"folder"_s << false;
+    QTest::newRow("save into a named pipe") << typed << A::Save << u"pipe"_s << false;
+    QTest::newRow("save, size limit mid-write") << typed << A::Save << u"plain"_s << false;
+    QTest::newRow("save, disk full") << typed << A::Save << u"/dev/full"_s << false;
+}
+
+void TestTextImportAndSave::close()
+{
+    QFETCH(QString, before);
+    QFETCH(PlatformTools::CloseAnswer, answer);
+    QFETCH(QString, saveAs);
+    QFETCH(bool, closes);
+    const bool typed = before == u"saved, then typed"_s;
+    const QString more(500, u'x'); // past the size limit
+    if (before != u"untouched"_s) {
+        m_window->Text3->insertPlainText(u"A"_s);
+        QVERIFY(saveLyrics(u"earlier.lrc"_s));
+    }
+    if (typed)
+        m_window->Text3->insertPlainText(more);
+    const QStringList files = entries();
+    const QByteArray earlier = read(u"earlier.lrc"_s);
+    m_tools.closeAnswer = answer;
+    saveAs.isEmpty() ? m_tools.cancel() : m_tools.answer(path(saveAs));
+
+    rlimit unlimited{};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limited{saveAs == u"plain"_s ? 200 : unlimited.rlim_cur, unlimited.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    const bool closed = m_window->close();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+
+    QCOMPARE(closed, closes);
+    QCOMPARE(m_window->isVisible(), !closes);
+    QCOMPARE(m_tools.closeQuestions, typed ? 1 : 0);
+    QCOMPARE(m_window->hasUnsavedLyrics(), typed && saveAs != u"out.lrc"_s);
+    const bool fails = typed && !closes && !saveAs.isEmpty();
+    QCOMPARE(m_tools.errors.size(), fails ? 1 : 0);
+    if (fails)
+        QVERIFY2(m_tools.errors[0].startsWith(u"保存歌词: 无法保存文件“%1”："_s.arg(path(saveAs))),
+                 qPrintable(m_tools.errors[0]));
+    // Neither a failed target nor the file saved before changed, and nothing was left behind.
+    QCOMPARE(read(u"plain"_s), "old");
+    QCOMPARE(read(u"earlier.lrc"_s), earlier);
+    QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+    QStringList left = entries();
+    if (saveAs == u"out.lrc"_s) {
+        QCOMPARE(read(saveAs), (u"A"_s + more + u"\r\n"_s).toUtf8());
+        QVERIFY(left.removeOne(saveAs));
+    }
+    QCOMPARE(left, files);
 }
 
 QTEST_MAIN(TestTextImportAndSave)
