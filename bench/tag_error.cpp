@@ -202,8 +202,8 @@ public:
         }
         m_samples.reserve(size_t(Rate) * 900);
 
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, Rate, 1};
-        m_record = pa_stream_new(m_context, "monitor", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, Rate, 1};
+        m_record = pa_stream_new(m_context, "monitor", &format, nullptr);
         pa_stream_set_state_callback(m_record, &PulseRig::signal, this);
         pa_stream_set_read_callback(m_record, &PulseRig::onRead, this);
         pa_buffer_attr attr{};
@@ -287,8 +287,8 @@ public:
 
         recordFrom = sampleCount();
         pa_threaded_mainloop_lock(m_loop);
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, Rate, 1};
-        pa_stream *play = pa_stream_new(m_context, "calibration", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, Rate, 1};
+        pa_stream *play = pa_stream_new(m_context, "calibration", &format, nullptr);
         pa_stream_set_state_callback(play, &PulseRig::signal, this);
         pa_stream_set_write_callback(play, &PulseRig::onCalWrite, this);
         pa_buffer_attr attr{};
