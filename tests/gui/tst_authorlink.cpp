@@ -10,7 +10,6 @@
 #include "link/linklabel.h"
 
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -24,26 +23,12 @@ Q_DECLARE_METATYPE(Gesture)
 class TestAuthorLink : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init()
-    {
-        m_tools = tarvelin::test::FakeTools();
-        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        // Qt drops a move to where the pointer already is, and the pointer
-        // stays where the previous row left it: park it over a control no row
-        // uses, so that every row's first move is a real one.
-        QTest::mouseMove(handle(), spot(u"Command2"_s));
-    }
-    void underlineFollowsTheMouse();
-    void clicksOpenThePageOncePerClick_data();
-    void clicksOpenThePageOncePerClick();
+    tarvelin::test::FakeTools m_tools;
+    std::unique_ptr<tarvelin::MainWindow> m_window;
 
-private:
     QWindow *handle() const { return m_window->windowHandle(); }
-    // In window coordinates: the middle of the control of that name, Frame1's
-    // own surface below its text box, or for "bare" the window surface between
+    // In window coordinates: the middle of the named control, Frame1's own
+    // surface below its text box, or for "bare" the window surface between
     // the button column and the clock caption.
     QPoint spot(const QString &name) const
     {
@@ -56,73 +41,72 @@ private:
         return control->mapTo(&w, control->rect().center());
     }
 
-    tarvelin::test::FakeTools m_tools;
-    std::unique_ptr<tarvelin::MainWindow> m_window;
-};
-
-void TestAuthorLink::underlineFollowsTheMouse()
-{
-    // Where the mouse goes next, and whether the link is underlined then: only
-    // the bare surface takes the underline away; moving from the label onto a
-    // button, the clock, a text box in a frame, a frame's own surface or the
-    // editor leaves it on.
-    const std::pair<QString, bool> walk[] = {
-        {u"bare"_s, false},  {u"Label3"_s, true}, {u"Command1"_s, true}, {u"bare"_s, false},
-        {u"Label3"_s, true}, {u"Label2"_s, true}, {u"Text1"_s, true},    {u"Frame1"_s, true},
-        {u"Text3"_s, true},  {u"bare"_s, false},  {u"Label3"_s, true},
-    };
-    for (const auto &[name, underlined] : walk) {
-        // A layout change must not quietly turn "over a button" into "over nothing".
-        const QWidget *control = m_window->findChild<QWidget *>(name);
-        const QWidget *hit = m_window->childAt(spot(name));
-        QVERIFY2(control ? hit == control || control->isAncestorOf(hit) : !hit,
-                 qPrintable(name + u" lies over "_s + (hit ? hit->objectName() : u"nothing"_s)));
-        QTest::mouseMove(handle(), spot(name));
-        QVERIFY2(m_window->Label3->isUnderlined() == underlined, qPrintable(u"after moving to "_s + name));
+private Q_SLOTS:
+    void init()
+    {
+        m_tools = tarvelin::test::FakeTools();
+        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        // Qt drops a move to where the pointer already is, and the pointer stays
+        // where the previous row left it: park it over a control no row uses.
+        QTest::mouseMove(handle(), spot(u"Command2"_s));
     }
-}
 
-void TestAuthorLink::clicksOpenThePageOncePerClick_data()
-{
-    QTest::addColumn<Gesture>("gesture"); // made twice
-    QTest::addColumn<int>("opened");
-    QTest::addColumn<bool>("openFails");
-
-    QTest::newRow("clicks") << Gesture::Click << 2 << false;
-    QTest::newRow("double clicks") << Gesture::DoubleClick << 2 << false;
-    QTest::newRow("right clicks") << Gesture::RightClick << 0 << false;
-    QTest::newRow("pressed on label, released off it") << Gesture::DragOffLabel << 0 << false;
-    // Every click tries again, and each failure names the address.
-    QTest::newRow("opening fails") << Gesture::Click << 2 << true;
-}
-
-void TestAuthorLink::clicksOpenThePageOncePerClick()
-{
-    QFETCH(Gesture, gesture);
-    QFETCH(int, opened);
-    QFETCH(bool, openFails);
-    m_tools.openUrlResult = !openFails;
-    const QPoint label = spot(u"Label3"_s);
-    const QPoint release = gesture == Gesture::DragOffLabel ? spot(u"bare"_s) : label;
-    for (int i = 0; i < 2; ++i) {
-        if (gesture == Gesture::DoubleClick) {
-            QTest::mouseDClick(handle(), Qt::LeftButton, {}, label);
-        } else if (gesture == Gesture::RightClick) {
-            QTest::mouseClick(handle(), Qt::RightButton, {}, label);
-        } else {
-            QTest::mousePress(handle(), Qt::LeftButton, {}, label);
-            QTest::mouseMove(handle(), release);
-            QTest::mouseRelease(handle(), Qt::LeftButton, {}, release);
+    // Only the bare surface takes the underline away; moving from the label onto
+    // a button, the clock, a text box in a frame, a frame's own surface or the
+    // editor leaves it on.
+    void underlineFollowsTheMouse()
+    {
+        const std::pair<QString, bool> walk[] = {
+            {u"bare"_s, false}, {u"Label3"_s, true}, {u"Command1"_s, true}, {u"bare"_s, false},
+            {u"Label3"_s, true}, {u"Label2"_s, true}, {u"Text1"_s, true}, {u"Frame1"_s, true},
+            {u"Text3"_s, true}, {u"bare"_s, false}, {u"Label3"_s, true},
+        };
+        for (const auto &[name, underlined] : walk) {
+            QTest::mouseMove(handle(), spot(name));
+            QVERIFY2(m_window->Label3->isUnderlined() == underlined, qPrintable(u"after moving to "_s + name));
         }
     }
 
-    const QUrl homepage(QStringLiteral(TARVELIN_HOMEPAGE));
-    QCOMPARE(m_tools.openedUrls, QList<QUrl>(opened, homepage));
-    QCOMPARE(m_tools.errors.size(), openFails ? opened : 0);
-    for (const QString &error : std::as_const(m_tools.errors))
-        QVERIFY2(error.contains(homepage.toString()), qPrintable(error));
-    QVERIFY(m_window->isVisible());
-}
+    void clicksOpenThePageOncePerClick_data()
+    {
+        QTest::addColumn<Gesture>("gesture"); // made twice
+        QTest::addColumn<int>("opened");
+        QTest::addColumn<bool>("openFails");
+        QTest::newRow("clicks") << Gesture::Click << 2 << false;
+        QTest::newRow("double clicks") << Gesture::DoubleClick << 2 << false;
+        QTest::newRow("right clicks") << Gesture::RightClick << 0 << false;
+        QTest::newRow("pressed on label, released off it") << Gesture::DragOffLabel << 0 << false;
+        QTest::newRow("opening fails") << Gesture::Click << 2 << true; // every click tries again
+    }
+    void clicksOpenThePageOncePerClick()
+    {
+        QFETCH(Gesture, gesture);
+        QFETCH(int, opened);
+        QFETCH(bool, openFails);
+        m_tools.openUrlResult = !openFails;
+        const QPoint label = spot(u"Label3"_s);
+        const QPoint release = gesture == Gesture::DragOffLabel ? spot(u"bare"_s) : label;
+        for (int i = 0; i < 2; ++i) {
+            if (gesture == Gesture::DoubleClick) {
+                QTest::mouseDClick(handle(), Qt::LeftButton, {}, label);
+            } else if (gesture == Gesture::RightClick) {
+                QTest::mouseClick(handle(), Qt::RightButton, {}, label);
+            } else {
+                QTest::mousePress(handle(), Qt::LeftButton, {}, label);
+                QTest::mouseMove(handle(), release);
+                QTest::mouseRelease(handle(), Qt::LeftButton, {}, release);
+            }
+        }
+        const QUrl homepage(QStringLiteral(TARVELIN_HOMEPAGE));
+        QCOMPARE(m_tools.openedUrls, QList<QUrl>(opened, homepage));
+        QCOMPARE(m_tools.errors.size(), openFails ? opened : 0);
+        for (const QString &error : std::as_const(m_tools.errors)) // each failure names the address
+            QVERIFY2(error.contains(homepage.toString()), qPrintable(error));
+        QVERIFY(m_window->isVisible());
+    }
+};
 
 QTEST_MAIN(TestAuthorLink)
 #include "tst_authorlink.moc"

@@ -23,34 +23,12 @@ using tarvelin::PlatformTools;
 class TestTextImportAndSave : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); } // a size limit gives EFBIG, not death
-    // Every row gets a fresh window and a folder holding a regular file
-    // "plain" with "old" in it, a folder and a named pipe.
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        file(u"plain"_s, "old");
-        QDir(m_dir->path()).mkdir(u"folder"_s);
-        ::mkfifo(QFile::encodeName(m_dir->filePath(u"pipe"_s)).constData(), 0644);
-        m_tools = tarvelin::test::FakeTools();
-        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
-        m_window->show();
-    }
-    void importThenSave_data();
-    void importThenSave();
-    void close_data();
-    void close();
-
-private:
     // A name in the row's folder, or an absolute path as it is.
     QString path(const QString &name) const { return QDir(m_dir->path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
         QFile out(path(name));
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(out.fileName()));
-        return out.fileName();
+        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() ? out.fileName() : u"(unwritten)"_s;
     }
     QByteArray read(const QString &name) const
     {
@@ -61,164 +39,159 @@ private:
     {
         return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     }
-    // Both actions get `name` from their dialog; "" cancels it.
-    QString importText(const QString &name)
-    {
-        name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name));
-        m_window->importText();
-        return path(name);
-    }
-    bool saveLyrics(const QString &name)
-    {
-        name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name));
-        return m_window->saveLyrics();
-    }
+    // The next file dialog answers `name`; "" cancels it.
+    void choose(const QString &name) { name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name)); }
+    QString importText(const QString &name) { choose(name); m_window->importText(); return path(name); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     tarvelin::test::FakeTools m_tools;
     std::unique_ptr<tarvelin::MainWindow> m_window;
+
+private Q_SLOTS:
+    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); } // a size limit gives EFBIG, not death
+    // Every row: a fresh window, and a folder holding "plain" (with "old" in it), "folder" and a named pipe "pipe".
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        file(u"plain"_s, "old");
+        QDir(m_dir->path()).mkdir(u"folder"_s);
+        ::mkfifo(QFile::encodeName(path(u"pipe"_s)).constData(), 0644);
+        m_tools = tarvelin::test::FakeTools();
+        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
+        m_window->show();
+    }
+
+    void importThenSave_data()
+    {
+        QTest::addColumn<QString>("name"); // "": a file holding `bytes`
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("error"); // part of the reason; "": imported
+
+        const auto text = [](const char *row, const QByteArray &bytes, const QStringList &lines) {
+            QTest::newRow(row) << QString() << bytes << lines << QString();
+        };
+        const auto refused = [](const char *row, const QString &name, const QByteArray &bytes, const QString &error) {
+            QTest::newRow(row) << name << bytes << QStringList() << error;
+        };
+        text("empty", {}, {});
+        text("UTF-8, spaces, tab and no-break space kept", " \xE4\xBD\xA0\t\xC2\xA0\n", {u" 你\t\u00A0"_s});
+        text("UTF-8 mark, then a second one as text", "\xEF\xBB\xBF\xEF\xBB\xBFx", {u"\uFEFFx"_s});
+        text("UTF-16LE mark", QByteArray("\xFF\xFE\x60\x4F\x40\xD8\x00\xDC\n\0B\0", 12), {u"你\U00020000"_s, u"B"_s});
+        text("UTF-16BE mark", QByteArray("\xFE\xFF\x4F\x60\x00\x41", 6), {u"你A"_s});
+        text("GBK", "[00:01]\xC4\xE3\xBA\xC3\r\n", {u"[00:01]你好"_s});
+        text("GB18030 outside GBK", "\x95\x32\x82\x36", {u"\U00020000"_s});
+        text("UTF-8 cut off at the end is not UTF-8", "ab\xE4\xBD", {u"ab浣"_s});
+        text("CR LF, CR, LF, no final ending", "A\r\nB\rC\nD", {u"A"_s, u"B"_s, u"C"_s, u"D"_s});
+        text("empty lines, LF then CR is two endings", "\r\n\n\r", {u""_s, u""_s, u""_s});
+
+        refused("NUL byte", {}, QByteArray("la\0la", 5), u"空字节"_s);
+        refused("U+0000 behind a UTF-16 mark", {}, QByteArray("\xFF\xFE\0\0A\0", 6), u"空字节"_s);
+        refused("over 8 MiB", {}, QByteArray(8 * 1024 * 1024 + 1, 'a'), u"8 MiB"_s);
+        refused("missing", u"missing"_s, {}, u"文件不存在"_s);
+        refused("folder", u"folder"_s, {}, u"文件夹"_s);
+        refused("named pipe", u"pipe"_s, {}, u"不是普通文件"_s);
+        refused("failing read", u"/proc/self/mem"_s, {}, u"Input/output error"_s); // opens, first page unreadable
+    }
+
+    void importThenSave()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, error);
+        importText(file(u"earlier.txt"_s, "x\r\n"));
+        const QString now = importText(name.isEmpty() ? file(u"now.txt"_s, bytes) : path(name));
+        QCOMPARE(m_window->Text2->text(), now);
+        QCOMPARE(m_window->Text3->textCursor().position(), 0);
+        QCOMPARE(m_tools.errors.size(), error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QVERIFY2(m_tools.errors[0].startsWith(u"导入歌词: 无法读取文件“%1”："_s.arg(now))
+                         && m_tools.errors[0].contains(error), qPrintable(m_tools.errors[0]));
+
+        // UTF-8 without a mark, every line and the end ended by CR LF, replacing the old content whole.
+        file(u"歌 词"_s, QByteArray(1000, 'o'));
+        choose(u"歌 词"_s);
+        QVERIFY(m_window->saveLyrics());
+        QVERIFY(!m_window->hasUnsavedLyrics());
+        QCOMPARE(read(u"歌 词"_s), (QStringList{u"x"_s} + lines + QStringList{QString(), QString()}).join(u"\r\n"_s).toUtf8());
+
+        // One undo step per import; a cancel afterwards empties the path box only.
+        importText({});
+        QCOMPARE(m_window->Text2->text(), QString());
+        m_window->Text3->undo();
+        QCOMPARE(m_window->Text3->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
+    }
+
+    void close_data()
+    {
+        QTest::addColumn<QString>("before"); // "untouched", "saved", or "saved, then typed"
+        QTest::addColumn<PlatformTools::CloseAnswer>("answer");
+        // The save dialog's answer: "" cancels; "plain" is written under a 200-byte size limit.
+        QTest::addColumn<QString>("saveAs");
+        QTest::addColumn<bool>("closes");
+
+        using A = PlatformTools::CloseAnswer;
+        const QString typed = u"saved, then typed"_s;
+        QTest::newRow("save") << typed << A::Save << u"out.lrc"_s << true;
+        QTest::newRow("don't save") << typed << A::Discard << QString() << true;
+        QTest::newRow("cancel") << typed << A::Cancel << QString() << false;
+        QTest::newRow("untouched") << u"untouched"_s << A::Cancel << QString() << true;
+        QTest::newRow("saved") << u"saved"_s << A::Cancel << QString() << true;
+        // A save that does not happen keeps the window, the lyrics and every file.
+        QTest::newRow("save, dialog cancelled") << typed << A::Save << QString() << false;
+        QTest::newRow("save over a folder") << typed << A::Save << u"folder"_s << false;
+        QTest::newRow("save into a named pipe") << typed << A::Save << u"pipe"_s << false;
+        QTest::newRow("save, size limit mid-write") << typed << A::Save << u"plain"_s << false;
+        QTest::newRow("save, disk full") << typed << A::Save << u"/dev/full"_s << false;
+    }
+
+    void close()
+    {
+        QFETCH(QString, before);
+        QFETCH(PlatformTools::CloseAnswer, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, closes);
+        const bool typed = before == u"saved, then typed"_s;
+        const QString more(500, u'x'); // past the size limit
+        if (before != u"untouched"_s) {
+            m_window->Text3->insertPlainText(u"A"_s);
+            choose(u"earlier.lrc"_s);
+            QVERIFY(m_window->saveLyrics());
+        }
+        if (typed)
+            m_window->Text3->insertPlainText(more);
+        const QStringList files = entries();
+        const QByteArray earlier = read(u"earlier.lrc"_s);
+        m_tools.closeAnswer = answer;
+        choose(saveAs);
+
+        rlimit unlimited{};
+        ::getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit limited{saveAs == u"plain"_s ? 200 : unlimited.rlim_cur, unlimited.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        const bool closed = m_window->close();
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+
+        QCOMPARE(closed, closes);
+        QCOMPARE(m_tools.closeQuestions, typed ? 1 : 0);
+        QCOMPARE(m_window->hasUnsavedLyrics(), typed && saveAs != u"out.lrc"_s);
+        const bool fails = typed && !closes && !saveAs.isEmpty();
+        QCOMPARE(m_tools.errors.size(), fails ? 1 : 0);
+        if (fails)
+            QVERIFY2(m_tools.errors[0].startsWith(u"保存歌词: 无法保存文件“%1”："_s.arg(path(saveAs))),
+                     qPrintable(m_tools.errors[0]));
+        // Neither a failed target nor the earlier save changed, and nothing was left behind.
+        QCOMPARE(read(u"plain"_s), "old");
+        QCOMPARE(read(u"earlier.lrc"_s), earlier);
+        QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+        if (saveAs == u"out.lrc"_s)
+            QCOMPARE(read(saveAs), (u"A"_s + more + u"\r\n"_s).toUtf8());
+        QStringList left = entries();
+        left.removeOne(u"out.lrc"_s);
+        QCOMPARE(left, files);
+    }
 };
-
-void TestTextImportAndSave::importThenSave_data()
-{
-    QTest::addColumn<QString>("name"); // "": a file holding `bytes`
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QString>("error"); // part of the reason; "": imported
-
-    const auto text = [](const char *row, const QByteArray &bytes, const QStringList &lines) {
-        QTest::newRow(row) << QString() << bytes << lines << QString();
-    };
-    const auto refused = [](const char *row, const QString &name, const QByteArray &bytes, const QString &error) {
-        QTest::newRow(row) << name << bytes << QStringList() << error;
-    };
-    text("empty", {}, {});
-    text("UTF-8 mark only", "\xEF\xBB\xBF", {});
-    text("UTF-8", "\xE4\xBD\xA0\n", {u"你"_s});
-    text("UTF-8 mark, then a second one as text", "\xEF\xBB\xBF\xEF\xBB\xBFx", {u"\uFEFFx"_s});
-    text("UTF-16LE mark", QByteArray("\xFF\xFE\x60\x4F\x40\xD8\x00\xDC\n\0B\0", 12), {u"你\U00020000"_s, u"B"_s});
-    text("UTF-16BE mark", QByteArray("\xFE\xFF\x4F\x60\x00\x41", 6), {u"你A"_s});
-    text("GBK", "[00:01]\xC4\xE3\xBA\xC3\r\n", {u"[00:01]你好"_s});
-    text("GB18030 outside GBK", "\x95\x32\x82\x36", {u"\U00020000"_s});
-    // UTF-8 up to a sequence cut off at the end is not UTF-8 as a whole.
-    text("cut-off UTF-8", "ab\xE4\xBD", {u"ab浣"_s});
-    text("CR LF, CR, LF, no final ending", "A\r\nB\rC\nD", {u"A"_s, u"B"_s, u"C"_s, u"D"_s});
-    text("empty lines, LF then CR is two endings", "\r\n\n\r", {u""_s, u""_s, u""_s});
-    text("spaces, tab, no-break space", " a\t\xC2\xA0\n", {u" a\t\u00A0"_s});
-
-    refused("NUL byte", {}, QByteArray("la\0la", 5), u"空字节"_s);
-    refused("U+0000 behind a UTF-16 mark", {}, QByteArray("\xFF\xFE\0\0A\0", 6), u"空字节"_s);
-    refused("over 8 MiB", {}, QByteArray(8 * 1024 * 1024 + 1, 'a'), u"8 MiB"_s);
-    refused("missing", u"missing"_s, {}, u"文件不存在"_s);
-    refused("folder", u"folder"_s, {}, u"文件夹"_s);
-    refused("named pipe", u"pipe"_s, {}, u"不是普通文件"_s);
-    // Opens for anyone, but its first page is never readable.
-    refused("failing read", u"/proc/self/mem"_s, {}, u"Input/output error"_s);
-}
-
-void TestTextImportAndSave::importThenSave()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, lines);
-    QFETCH(QString, error);
-    importText(file(u"earlier.txt"_s, "x\r\n"));
-    const QString now = importText(name.isEmpty() ? file(u"now.txt"_s, bytes) : path(name));
-    QCOMPARE(m_window->Text2->text(), now);
-    QCOMPARE(m_window->Text3->textCursor().position(), 0);
-    QCOMPARE(m_tools.errors.size(), error.isEmpty() ? 0 : 1);
-    if (!error.isEmpty())
-        QVERIFY2(m_tools.errors[0].startsWith(u"导入歌词: 无法读取文件“%1”："_s.arg(now))
-                     && m_tools.errors[0].contains(error), qPrintable(m_tools.errors[0]));
-
-    // UTF-8 without a mark, every line ended by CR LF and one more after the
-    // text; the old content of the chosen file is replaced whole.
-    file(u"歌 词"_s, QByteArray(1000, 'o'));
-    QVERIFY(saveLyrics(u"歌 词"_s));
-    QVERIFY(!m_window->hasUnsavedLyrics());
-    QString saved = u"x\r\n"_s;
-    for (const QString &line : lines)
-        saved += line + u"\r\n"_s;
-    QCOMPARE(read(u"歌 词"_s), (saved + u"\r\n"_s).toUtf8());
-
-    // One undo step per import; a cancel afterwards empties the path box only.
-    importText({});
-    QCOMPARE(m_window->Text2->text(), QString());
-    m_window->Text3->undo();
-    QCOMPARE(m_window->Text3->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
-}
-
-void TestTextImportAndSave::close_data()
-{
-    QTest::addColumn<QString>("before"); // "untouched", "saved", or "saved, then typed"
-    QTest::addColumn<PlatformTools::CloseAnswer>("answer");
-    // The save dialog's answer: "" cancels; "plain" is written under a 200-byte size limit.
-    QTest::addColumn<QString>("saveAs");
-    QTest::addColumn<bool>("closes");
-
-    using A = PlatformTools::CloseAnswer;
-    const QString typed = u"saved, then typed"_s;
-    QTest::newRow("save") << typed << A::Save << u"out.lrc"_s << true;
-    QTest::newRow("don't save") << typed << A::Discard << QString() << true;
-    QTest::newRow("cancel") << typed << A::Cancel << QString() << false;
-    QTest::newRow("untouched") << u"untouched"_s << A::Cancel << QString() << true;
-    QTest::newRow("saved") << u"saved"_s << A::Cancel << QString() << true;
-    // A save that does not happen keeps the window, the lyrics and every file.
-    QTest::newRow("save, dialog cancelled") << typed << A::Save << QString() << false;
-    QTest::newRow("save below a regular file") << typed << A::Save << u"plain/out.lrc"_s << false;
-    QTest::newRow("save, name too long") << typed << A::Save << QString(300, u'a') << false;
-    QTest::newRow("save over a folder") << typed << A::Save << u"folder"_s << false;
-    QTest::newRow("save into a named pipe") << typed << A::Save << u"pipe"_s << false;
-    QTest::newRow("save, size limit mid-write") << typed << A::Save << u"plain"_s << false;
-    QTest::newRow("save, disk full") << typed << A::Save << u"/dev/full"_s << false;
-}
-
-void TestTextImportAndSave::close()
-{
-    QFETCH(QString, before);
-    QFETCH(PlatformTools::CloseAnswer, answer);
-    QFETCH(QString, saveAs);
-    QFETCH(bool, closes);
-    const bool typed = before == u"saved, then typed"_s;
-    const QString more(500, u'x'); // past the size limit
-    if (before != u"untouched"_s) {
-        m_window->Text3->insertPlainText(u"A"_s);
-        QVERIFY(saveLyrics(u"earlier.lrc"_s));
-    }
-    if (typed)
-        m_window->Text3->insertPlainText(more);
-    const QStringList files = entries();
-    const QByteArray earlier = read(u"earlier.lrc"_s);
-    m_tools.closeAnswer = answer;
-    saveAs.isEmpty() ? m_tools.cancel() : m_tools.answer(path(saveAs));
-
-    rlimit unlimited{};
-    ::getrlimit(RLIMIT_FSIZE, &unlimited);
-    const rlimit limited{saveAs == u"plain"_s ? 200 : unlimited.rlim_cur, unlimited.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    const bool closed = m_window->close();
-    ::setrlimit(RLIMIT_FSIZE, &unlimited);
-
-    QCOMPARE(closed, closes);
-    QCOMPARE(m_window->isVisible(), !closes);
-    QCOMPARE(m_tools.closeQuestions, typed ? 1 : 0);
-    QCOMPARE(m_window->hasUnsavedLyrics(), typed && saveAs != u"out.lrc"_s);
-    const bool fails = typed && !closes && !saveAs.isEmpty();
-    QCOMPARE(m_tools.errors.size(), fails ? 1 : 0);
-    if (fails)
-        QVERIFY2(m_tools.errors[0].startsWith(u"保存歌词: 无法保存文件“%1”："_s.arg(path(saveAs))),
-                 qPrintable(m_tools.errors[0]));
-    // Neither a failed target nor the file saved before changed, and nothing was left behind.
-    QCOMPARE(read(u"plain"_s), "old");
-    QCOMPARE(read(u"earlier.lrc"_s), earlier);
-    QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
-    QStringList left = entries();
-    if (saveAs == u"out.lrc"_s) {
-        QCOMPARE(read(saveAs), (u"A"_s + more + u"\r\n"_s).toUtf8());
-        QVERIFY(left.removeOne(saveAs));
-    }
-    QCOMPARE(left, files);
-}
 
 QTEST_MAIN(TestTextImportAndSave)
 #include "tst_textimport_save.moc"
