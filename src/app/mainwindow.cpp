@@ -74,7 +74,6 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     for (int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/tarvelin-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
-    setAttribute(Qt::WA_DeleteOnClose, false);
     // The window's own surface reports mouse moves (for the author link).
     setMouseTracking(true);
 

@@ -177,7 +177,6 @@ void MpvEngine::handleEvent(const mpv_event &event)
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
         m_hasFile = false;
-        m_audioPts = m_timePos = -1;
         if (end && end->reason == MPV_END_FILE_REASON_ERROR) {
             m_loading = false;
             fail(describeMpvError(end->error));
@@ -215,8 +214,8 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
         break;
     case PropAudioPts:
     case PropTimePos:
-        (event.reply_userdata == PropAudioPts ? m_audioPts : m_timePos) = isDouble ? number : -1;
-        Q_EMIT positionChanged(m_audioPts >= 0 ? m_audioPts : qMax(0.0, m_timePos));
+        // Displays show the same position a tag would get.
+        Q_EMIT positionChanged(position().value_or(0.0));
         break;
     case PropEofReached:
         // Each medium plays once: at its end the player stops and goes back

@@ -70,8 +70,6 @@ private:
     bool m_atStart = false;   // stopped: paused at the start
     std::optional<double> m_pausedAt; // where a paused player was sent to
     double m_duration = 0;
-    double m_audioPts = -1;   // last observed, for displays only
-    double m_timePos = -1;
     int m_volume = 50;
     bool m_muted = false;
     double m_speed = 1.0;

@@ -72,9 +72,12 @@ private Q_SLOTS:
         QTRY_VERIFY(pos(e) > 0.3);
         e.stop();
         QTRY_VERIFY(e.state() == State::Stopped && e.position() == 0.0);
+        QSignalSpy shown(&e, &MediaEngine::positionChanged);
         e.seek(2.5);
         QTRY_VERIFY(qAbs(pos(e) - 2.5) < 0.001);
         QCOMPARE(tarvelin::formatPosition(pos(e)), u"00:02.50"_s);
+        // The player's display shows what a tag would get.
+        QTRY_VERIFY(!shown.isEmpty() && shown.last().at(0).toDouble() == 2.5);
         e.play();
         QTRY_COMPARE(e.state(), State::Playing);
         QTRY_COMPARE_WITH_TIMEOUT(e.state(), State::Stopped, 5000);
