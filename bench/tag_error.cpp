@@ -13,10 +13,10 @@
 //       ~150 ms. MODE is "normal", "seek" (a jump forward mid-file) or
 //       "slow" (0.75x). Prints the error of every click heard and a summary.
 
-#include "app/mainwindow.h"
-#include "components/mpvengine.h"
-#include "components/platformtools.h"
-#include "components/playerwidget.h"
+#include "ui/window/mainwindow.h"
+#include "media/mpvengine.h"
+#include "ui/components/platformtools.h"
+#include "ui/components/playerwidget.h"
 
 #include <QApplication>
 #include <QFile>

@@ -8,7 +8,7 @@
 //  - the saved bytes are UTF-8 with only CR LF endings, end with CR LF, and
 //    read back as the same lines (plus the last, unended one).
 
-#include "workflow/lyricstext.h"
+#include "core/lyricstext.h"
 
 #include <QStringDecoder>
 

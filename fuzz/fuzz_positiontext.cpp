@@ -3,7 +3,7 @@
 // form, read back to a value at most a hundredth below the position (never
 // above it), and grow with the position.
 
-#include "components/positiontext.h"
+#include "core/positiontext.h"
 
 #include <QRegularExpression>
 

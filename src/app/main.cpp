@@ -1,6 +1,6 @@
-#include "app/mainwindow.h"
-#include "components/mpvengine.h"
-#include "components/platformtools.h"
+#include "ui/window/mainwindow.h"
+#include "media/mpvengine.h"
+#include "ui/components/platformtools.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 // The small text formats: time-tag positions, the clock label and the file
 // dialogs' type filters.
-#include "app/clocktext.h"
-#include "components/filefilter.h"
-#include "components/positiontext.h"
+#include "core/clocktext.h"
+#include "core/filefilter.h"
+#include "core/positiontext.h"
 
 #include <QTest>
 

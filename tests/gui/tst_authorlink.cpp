@@ -5,9 +5,9 @@
 // implicit grab, double-click detection) decides who sees each event.
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "app/mainwindow.h"
+#include "ui/window/mainwindow.h"
 #include "fakes.h"
-#include "link/linklabel.h"
+#include "ui/link/linklabel.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

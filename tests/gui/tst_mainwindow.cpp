@@ -1,9 +1,9 @@
 // The window as laid out: every control where the design puts it, in the
 // right container, with its caption, settings and tab order.
-#include "app/mainwindow.h"
-#include "components/playerwidget.h"
+#include "ui/window/mainwindow.h"
+#include "ui/components/playerwidget.h"
 #include "fakes.h"
-#include "link/linklabel.h"
+#include "ui/link/linklabel.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

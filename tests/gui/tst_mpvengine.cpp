@@ -1,7 +1,7 @@
 // The real libmpv engine on real files. Playback runs in real time even
 // without a sound device, because the audio output list ends in "null".
-#include "components/mpvengine.h"
-#include "components/positiontext.h"
+#include "media/mpvengine.h"
+#include "core/positiontext.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

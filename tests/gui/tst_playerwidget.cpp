@@ -1,5 +1,5 @@
 // The player's own controls and keys, on a scripted engine.
-#include "components/playerwidget.h"
+#include "ui/components/playerwidget.h"
 #include "fakes.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // Song import, time tags and the title refresh, through the window.
-#include "app/mainwindow.h"
-#include "components/mpvengine.h"
-#include "components/playerwidget.h"
+#include "ui/window/mainwindow.h"
+#include "media/mpvengine.h"
+#include "ui/components/playerwidget.h"
 #include "fakes.h"
 
 #include <QLabel>

@@ -2,7 +2,7 @@
 // closing: which files come in as which lines, the bytes a save writes, what
 // a refused file or a failed save leaves behind and says, and when closing
 // asks about unsaved lyrics.
-#include "app/mainwindow.h"
+#include "ui/window/mainwindow.h"
 #include "fakes.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "components/mediaengine.h"
-#include "components/platformtools.h"
+#include "media/mediaengine.h"
+#include "ui/components/platformtools.h"
 
 #include <QList>
 #include <QStringList>

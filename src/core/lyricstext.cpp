@@ -1,4 +1,4 @@
-#include "workflow/lyricstext.h"
+#include "core/lyricstext.h"
 
 #include <QFile>
 #include <QFileInfo>

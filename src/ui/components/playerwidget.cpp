@@ -1,6 +1,6 @@
-#include "components/playerwidget.h"
+#include "ui/components/playerwidget.h"
 
-#include "components/positiontext.h"
+#include "core/positiontext.h"
 
 #include <QActionGroup>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/mediaengine.h"
+#include "media/mediaengine.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "components/filefilter.h"
+#include "core/filefilter.h"
 
 namespace tarvelin {
 

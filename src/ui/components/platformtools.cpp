@@ -1,4 +1,4 @@
-#include "components/platformtools.h"
+#include "ui/components/platformtools.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

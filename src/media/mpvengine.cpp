@@ -1,6 +1,6 @@
-#include "components/mpvengine.h"
+#include "media/mpvengine.h"
 
-#include "components/positiontext.h"
+#include "core/positiontext.h"
 
 #include <QFileInfo>
 #include <QMetaObject>

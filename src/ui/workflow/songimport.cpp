@@ -1,7 +1,7 @@
-#include "workflow/songimport.h"
+#include "ui/workflow/songimport.h"
 
-#include "components/filedialog.h"
-#include "components/playerwidget.h"
+#include "ui/components/filedialog.h"
+#include "ui/components/playerwidget.h"
 
 #include <QLineEdit>
 

@@ -1,4 +1,4 @@
-#include "components/positiontext.h"
+#include "core/positiontext.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/platformtools.h"
+#include "ui/components/platformtools.h"
 
 #include <QString>
 

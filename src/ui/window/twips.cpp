@@ -1,4 +1,4 @@
-#include "app/twips.h"
+#include "ui/window/twips.h"
 
 #include <cmath>
 

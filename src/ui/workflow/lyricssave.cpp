@@ -1,8 +1,8 @@
-#include "workflow/lyricssave.h"
+#include "ui/workflow/lyricssave.h"
 
-#include "components/filedialog.h"
-#include "components/platformtools.h"
-#include "workflow/lyricstext.h"
+#include "ui/components/filedialog.h"
+#include "ui/components/platformtools.h"
+#include "core/lyricstext.h"
 
 #include <QDir>
 #include <QPlainTextEdit>

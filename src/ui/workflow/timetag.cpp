@@ -1,7 +1,7 @@
-#include "workflow/timetag.h"
+#include "ui/workflow/timetag.h"
 
-#include "components/platformtools.h"
-#include "components/playerwidget.h"
+#include "ui/components/platformtools.h"
+#include "ui/components/playerwidget.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>

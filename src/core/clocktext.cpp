@@ -1,4 +1,4 @@
-#include "app/clocktext.h"
+#include "core/clocktext.h"
 
 namespace tarvelin {
 

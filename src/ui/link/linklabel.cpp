@@ -1,4 +1,4 @@
-#include "link/linklabel.h"
+#include "ui/link/linklabel.h"
 
 #include <QMouseEvent>
 

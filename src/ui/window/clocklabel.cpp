@@ -1,4 +1,4 @@
-#include "app/clocklabel.h"
+#include "ui/window/clocklabel.h"
 
 #include <QPainter>
 

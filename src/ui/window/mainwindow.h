@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/clocklabel.h"
-#include "components/filedialog.h"
+#include "ui/window/clocklabel.h"
+#include "ui/components/filedialog.h"
 
 #include <QWidget>
 

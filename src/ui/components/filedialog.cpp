@@ -1,6 +1,6 @@
-#include "components/filedialog.h"
+#include "ui/components/filedialog.h"
 
-#include "components/filefilter.h"
+#include "core/filefilter.h"
 
 #include <utility>
 

@@ -1,14 +1,14 @@
-#include "app/mainwindow.h"
+#include "ui/window/mainwindow.h"
 
-#include "app/clocklabel.h"
-#include "app/clocktext.h"
-#include "app/twips.h"
-#include "components/playerwidget.h"
-#include "link/linklabel.h"
-#include "workflow/lyricssave.h"
-#include "workflow/songimport.h"
-#include "workflow/textimport.h"
-#include "workflow/timetag.h"
+#include "ui/window/clocklabel.h"
+#include "core/clocktext.h"
+#include "ui/window/twips.h"
+#include "ui/components/playerwidget.h"
+#include "ui/link/linklabel.h"
+#include "ui/workflow/lyricssave.h"
+#include "ui/workflow/songimport.h"
+#include "ui/workflow/textimport.h"
+#include "ui/workflow/timetag.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
