@@ -3,4 +3,4 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${RUN_PACKAGES[@]}"
 build_project
-exec "$BUILD_DIR/src/tarvelin" "$@"
+exec "$BUILD_DIR/src/app/tarvelin" "$@"
