@@ -6,11 +6,14 @@ TARVELIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${TARVELIN_BUILD_DIR:-$TARVELIN_ROOT/build}
 
 # What building and running needs on Debian 12.
-RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-wqy-microhei)
+RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-wqy-microhei
+              libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libaubio-dev
+              libuchardet-dev libtag1-dev qt6-translations-l10n)
 # What the tests need on top: a real X server and input for the end-to-end
 # runs, a sound server with a null sink, the desktop file checkers.
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils openbox imagemagick pulseaudio pulseaudio-utils sox ffmpeg
-               desktop-file-utils appstream dpkg-dev lintian clang libclang-rt-14-dev)
+               desktop-file-utils appstream dpkg-dev lintian clang libclang-rt-14-dev
+               libpulse-dev espeak-ng)
 
 missing_packages() {
     local p
