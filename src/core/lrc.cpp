@@ -1,0 +1,302 @@
+#include "core/lrc.h"
+
+#include "core/positiontext.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace tarvelin {
+
+namespace {
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiLetter(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// "[...]" starting at `start`: its length, 0 if there is no closing bracket.
+qsizetype bracketLength(QStringView line, qsizetype start)
+{
+    if (start >= line.size() || line[start] != u'[')
+        return 0;
+    const qsizetype close = line.indexOf(u']', start + 1);
+    return close < 0 ? 0 : close - start + 1;
+}
+
+qsizetype skipSpaces(QStringView line, qsizetype i)
+{
+    while (i < line.size() && line[i].isSpace())
+        ++i;
+    return i;
+}
+
+// Reads a run of 1..maxDigits digits at i; returns how many were read.
+int readDigits(QStringView s, qsizetype i, int maxDigits, qint64 &value)
+{
+    int n = 0;
+    value = 0;
+    while (i + n < s.size() && isDigit(s[i + n])) {
+        if (n == maxDigits)
+            return 0; // too many
+        value = value * 10 + s[i + n].digitValue();
+        ++n;
+    }
+    return n;
+}
+
+enum class TagRead { Time, Malformed, NotTime };
+
+// The inside of a bracket as a time: m:ss, m:ss.f, m:ss.ff, m:ss.fff or the
+// same with ':' before the fraction.
+TagRead readTime(QStringView s, TimeTag &tag, bool &secondsTooLarge)
+{
+    secondsTooLarge = false;
+    qint64 minutes = 0, seconds = 0, fraction = 0;
+    qsizetype i = 0;
+    const int minuteDigits = readDigits(s, i, 3, minutes);
+    i += minuteDigits;
+    bool ok = minuteDigits > 0 && i < s.size() && s[i] == u':';
+    int fractionDigits = 0;
+    if (ok) {
+        ++i;
+        ok = readDigits(s, i, 2, seconds) == 2;
+        i += 2;
+    }
+    if (ok && i < s.size()) {
+        const QChar separator = s[i];
+        fractionDigits = (separator == u'.' || separator == u':') ? readDigits(s, i + 1, 3, fraction) : 0;
+        ok = fractionDigits > 0 && i + 1 + fractionDigits == s.size();
+        tag.unusualForm = fractionDigits == 1 || separator == u':';
+    }
+    if (ok && seconds >= 60) {
+        secondsTooLarge = true;
+        ok = false;
+    }
+    if (ok) {
+        static constexpr int scale[] = {0, 100, 10, 1};
+        tag.ms = (minutes * 60 + seconds) * 1000 + fraction * scale[fractionDigits];
+        return TagRead::Time;
+    }
+    // Digits with ':' and '.' only: meant as a time, written wrong.
+    const bool timeLike = s.contains(u':') && std::any_of(s.begin(), s.end(), isDigit)
+        && std::all_of(s.begin(), s.end(), [](QChar c) {
+               return isDigit(c) || c == u':' || c == u'.' || c == u'-' || c == u' ';
+           });
+    return timeLike ? TagRead::Malformed : TagRead::NotTime;
+}
+
+// Key and value of "[key:value]" whose key is ASCII letters.
+bool readIdTag(QStringView bracket, QStringView &key, QStringView &value)
+{
+    const QStringView inside = bracket.sliced(1, bracket.size() - 2);
+    const qsizetype colon = inside.indexOf(u':');
+    if (colon <= 0)
+        return false;
+    key = inside.first(colon);
+    value = inside.sliced(colon + 1);
+    return std::all_of(key.begin(), key.end(), isAsciiLetter);
+}
+
+// Whether the line holds one or more ID tags and nothing else but spaces.
+bool isIdTagLine(QStringView line)
+{
+    qsizetype i = skipSpaces(line, 0);
+    int count = 0;
+    while (const qsizetype length = bracketLength(line, i)) {
+        QStringView key, value;
+        if (!readIdTag(line.sliced(i, length), key, value))
+            return false;
+        ++count;
+        i = skipSpaces(line, i + length);
+    }
+    return count > 0 && i == line.size();
+}
+
+} // namespace
+
+LrcLine parseLrcLine(QStringView line)
+{
+    LrcLine result;
+    if (line.trimmed().isEmpty())
+        return result;
+    if (isIdTagLine(line)) {
+        result.kind = LrcLine::Kind::IdTags;
+        return result;
+    }
+    result.kind = LrcLine::Kind::Lyric;
+    for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);) {
+        TimeTag tag;
+        bool secondsTooLarge = false;
+        const TagRead read = readTime(line.sliced(i + 1, length - 2), tag, secondsTooLarge);
+        if (read == TagRead::NotTime)
+            break;
+        if (read == TagRead::Time) {
+            tag.start = i;
+            tag.length = length;
+            result.tags.append(tag);
+        } else {
+            result.malformed.append({i, length, secondsTooLarge});
+        }
+        result.textStart = i + length;
+        i = skipSpaces(line, i + length);
+    }
+    return result;
+}
+
+bool isLyricLine(QStringView line)
+{
+    return !line.trimmed().isEmpty() && !isIdTagLine(line);
+}
+
+qint64 lrcOffset(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        if (!isIdTagLine(line))
+            continue;
+        for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);
+             i = skipSpaces(line, i + length)) {
+            QStringView key, value;
+            readIdTag(QStringView(line).sliced(i, length), key, value);
+            if (key.compare(u"offset", Qt::CaseInsensitive) != 0)
+                continue;
+            value = value.trimmed();
+            if (value.startsWith(u'+'))
+                value = value.sliced(1);
+            bool ok = false;
+            const qint64 offset = value.toLongLong(&ok);
+            // A day either way is more than any song; beyond it the value is junk.
+            return ok && std::abs(offset) <= 86'400'000 ? offset : 0;
+        }
+    }
+    return 0;
+}
+
+QString formatTimeTag(qint64 ms)
+{
+    return QLatin1Char('[') + formatCentiseconds(std::max<qint64>(ms, 0) / 10) + QLatin1Char(']');
+}
+
+qint64 msFromSeconds(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return 0;
+    // Through whole microseconds, as formatPosition does, so that 0.29 s is
+    // 290 ms and not 289.
+    constexpr double maxSeconds = double(std::numeric_limits<qint64>::max() / 1000000 - 1);
+    return std::llround(std::min(seconds, maxSeconds) * 1e6) / 1000;
+}
+
+LrcTimeline::LrcTimeline(const QStringList &lines)
+{
+    const qint64 offset = lrcOffset(lines);
+    for (int i = 0; i < lines.size(); ++i) {
+        for (const TimeTag &tag : parseLrcLine(lines[i]).tags)
+            m_entries.append({std::max<qint64>(tag.ms - offset, 0), i});
+    }
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const TimedLine &a, const TimedLine &b) { return a.ms < b.ms; });
+}
+
+LrcTimeline::Live LrcTimeline::liveAt(double seconds) const
+{
+    const qint64 ms = msFromSeconds(seconds);
+    const auto after = std::upper_bound(m_entries.begin(), m_entries.end(), ms,
+                                        [](qint64 value, const TimedLine &e) { return value < e.ms; });
+    Live live;
+    if (after != m_entries.begin())
+        live.current = std::prev(after)->line;
+    if (after != m_entries.end())
+        live.next = after->line;
+    return live;
+}
+
+QStringList shiftTimeTags(const QStringList &lines, qint64 deltaMs)
+{
+    // Keeps the sum far from overflowing; a shift of a year is already absurd.
+    constexpr qint64 maxShift = qint64(1) << 40;
+    deltaMs = std::clamp(deltaMs, -maxShift, maxShift);
+    QStringList shifted = lines;
+    for (QString &line : shifted) {
+        const QList<TimeTag> tags = parseLrcLine(line).tags;
+        // From the last tag back, so the earlier spans stay where they are.
+        for (auto tag = tags.crbegin(); tag != tags.crend(); ++tag)
+            line.replace(tag->start, tag->length, formatTimeTag(tag->ms + deltaMs));
+    }
+    return shifted;
+}
+
+namespace {
+
+QString secondsText(qint64 ms)
+{
+    const qint64 minutes = ms / 60000;
+    const QString seconds = QString::number(double(ms % 60000) / 1000.0, 'f', ms % 10 ? 3 : 2);
+    return minutes ? QStringLiteral("%1 分 %2 秒").arg(minutes).arg(seconds)
+                   : QStringLiteral("%1 秒").arg(seconds);
+}
+
+} // namespace
+
+QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSeconds)
+{
+    using Kind = LyricsProblem::Kind;
+    const bool knowEnd = std::isfinite(durationSeconds) && durationSeconds > 0;
+    const qint64 endMs = msFromSeconds(durationSeconds);
+    const qint64 offset = lrcOffset(lines);
+
+    QList<LyricsProblem> problems;
+    QHash<qint64, int> firstLineAt; // time -> first line that has it
+    int previousLine = -1;          // the last line with a tag, and its first tag
+    qint64 previousMs = 0;
+    QString previousText;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringView line = lines[i];
+        const LrcLine parsed = parseLrcLine(line);
+        const auto add = [&](Kind kind, const QString &message) { problems.append({kind, i, message}); };
+        const auto spanText = [&](qsizetype start, qsizetype length) { return line.sliced(start, length).toString(); };
+
+        for (const MalformedTag &bad : parsed.malformed) {
+            const QString text = spanText(bad.start, bad.length);
+            add(Kind::Malformed, bad.secondsTooLarge
+                    ? QStringLiteral("“%1”不是有效的时间标签：秒数须小于 60").arg(text)
+                    : QStringLiteral("“%1”不是有效的时间标签，应写作 [分:秒.百分秒]，如 [01:23.45]").arg(text));
+        }
+        if (parsed.kind == LrcLine::Kind::Lyric && parsed.tags.isEmpty() && parsed.malformed.isEmpty())
+            add(Kind::Untagged, QStringLiteral("这一行歌词没有时间标签"));
+        if (parsed.tags.isEmpty())
+            continue;
+
+        for (const TimeTag &tag : parsed.tags) {
+            if (tag.unusualForm)
+                add(Kind::ReadAs, QStringLiteral("“%1”读作 %2").arg(spanText(tag.start, tag.length), secondsText(tag.ms)));
+        }
+        const TimeTag &first = parsed.tags.first();
+        if (previousLine >= 0 && first.ms < previousMs) {
+            add(Kind::OutOfOrder, QStringLiteral("时间 %1 早于上一处时间（第 %2 行的 %3）")
+                                      .arg(spanText(first.start, first.length))
+                                      .arg(previousLine + 1)
+                                      .arg(previousText));
+        }
+        previousLine = i;
+        previousMs = first.ms;
+        previousText = spanText(first.start, first.length);
+
+        for (const TimeTag &tag : parsed.tags) {
+            const auto seen = firstLineAt.constFind(tag.ms);
+            if (seen == firstLineAt.cend())
+                firstLineAt.insert(tag.ms, i);
+            else if (*seen != i)
+                add(Kind::SameTime, QStringLiteral("时间 %1 与第 %2 行的时间相同").arg(spanText(tag.start, tag.length)).arg(*seen + 1));
+        }
+        for (const TimeTag &tag : parsed.tags) {
+            if (knowEnd && tag.ms - offset > endMs)
+                add(Kind::PastEnd, QStringLiteral("时间 %1 超出歌曲长度（%2）")
+                                       .arg(spanText(tag.start, tag.length), formatPosition(durationSeconds)));
+        }
+    }
+    return problems;
+}
+
+} // namespace tarvelin

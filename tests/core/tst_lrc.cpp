@@ -1,0 +1,175 @@
+// Time tags of lyrics text: reading, the live timeline, shifting, the lyrics
+// check, and the song position at a key press.
+#include "core/lrc.h"
+#include "core/presstime.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using tarvelin::LrcLine;
+using tarvelin::LyricsProblem;
+
+class TestLrc : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void parse_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QList<qint64>>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("malformed");
+        const int blank = int(LrcLine::Kind::Blank), id = int(LrcLine::Kind::IdTags), lyric = int(LrcLine::Kind::Lyric);
+        using L = QList<qint64>;
+        QTest::newRow("one digit is tenths") << "[00:12.5]a" << lyric << L{12500} << "a" << 0;
+        QTest::newRow("two digits are hundredths") << "[00:12.05]a" << lyric << L{12050} << "a" << 0;
+        QTest::newRow("three digits are ms") << "[00:12.005]a" << lyric << L{12005} << "a" << 0;
+        QTest::newRow("59.995 s") << "[00:59.995]" << lyric << L{59995} << "" << 0;
+        QTest::newRow("no fraction, one-digit minute") << "[1:02]a" << lyric << L{62000} << "a" << 0;
+        QTest::newRow("three-digit minutes") << "[123:00.00]a" << lyric << L{7380000} << "a" << 0;
+        QTest::newRow("colon before hundredths") << "[00:12:50]a" << lyric << L{12500} << "a" << 0;
+        QTest::newRow("several tags") << "[00:12.00][01:40.50]chorus" << lyric << L{12000, 100500} << "chorus" << 0;
+        QTest::newRow("spaces between tags") << " [00:01.00] [00:02.00] x" << lyric << L{1000, 2000} << " x" << 0;
+        QTest::newRow("tag later in the line is text") << "a[00:12.00]" << lyric << L{} << "a[00:12.00]" << 0;
+        QTest::newRow("bracketed words are text") << "[Whistling]" << lyric << L{} << "[Whistling]" << 0;
+        QTest::newRow("unclosed") << "[00:12.00" << lyric << L{} << "[00:12.00" << 0;
+        QTest::newRow("ID tag") << "[ti:Song]" << id << L{} << "" << 0;
+        QTest::newRow("two ID tags") << "[ar:A] [al:B]" << id << L{} << "" << 0;
+        QTest::newRow("ID tag with text after is text") << "[ar:x] hello" << lyric << L{} << "[ar:x] hello" << 0;
+        QTest::newRow("blank") << " \t" << blank << L{} << "" << 0;
+        QTest::newRow("seconds 60") << "[1:60.00]x" << lyric << L{} << "x" << 1;
+        QTest::newRow("no fraction digits") << "[00:12.]x" << lyric << L{} << "x" << 1;
+        QTest::newRow("no minutes") << "[:12.00]x" << lyric << L{} << "x" << 1;
+        QTest::newRow("four fraction digits") << "[00:12.0000]x" << lyric << L{} << "x" << 1;
+        QTest::newRow("good then bad") << "[00:12.00][1:60.00]x" << lyric << L{12000} << "x" << 1;
+    }
+    void parse()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, kind);
+        QFETCH(QList<qint64>, ms);
+        QFETCH(QString, text);
+        QFETCH(int, malformed);
+        const LrcLine parsed = tarvelin::parseLrcLine(line);
+        QCOMPARE(int(parsed.kind), kind);
+        QList<qint64> times;
+        for (const auto &tag : parsed.tags) {
+            QVERIFY(tarvelin::parseLrcLine(line.sliced(tag.start, tag.length)).tags.size() == 1);
+            times.append(tag.ms);
+        }
+        QCOMPARE(times, ms);
+        if (parsed.kind == LrcLine::Kind::Lyric)
+            QCOMPARE(line.sliced(parsed.textStart), text);
+        QCOMPARE(parsed.malformed.size(), malformed);
+    }
+
+    // Lines: 0 ID, 1 offset, 2 at 10 s, 3 blank, 4 at 20 and 40 s, 5 at 30 s, 6 at 5 s.
+    void live_data()
+    {
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<int>("next");
+        QTest::newRow("before the first") << "" << 0.0 << -1 << 6;
+        QTest::newRow("exactly at a tag") << "" << 10.0 << 2 << 4;
+        QTest::newRow("tags sorted, chorus again") << "" << 35.0 << 5 << 4;
+        QTest::newRow("after the last") << "" << 99.0 << 4 << -1;
+        QTest::newRow("positive offset shows earlier") << "+500" << 9.5 << 2 << 4;
+        QTest::newRow("not before its time") << "+500" << 9.499 << 6 << 2;
+        QTest::newRow("negative offset shows later") << "-500" << 10.499 << 6 << 2;
+        QTest::newRow("offset that is not a number") << "abc" << 10.0 << 2 << 4;
+    }
+    void live()
+    {
+        QFETCH(QString, offset);
+        QFETCH(double, seconds);
+        const QStringList lines{u"[ti:x]"_s, u"[offset:"_s + offset + u']', u"[00:10.00]a"_s, u""_s,
+                                u"[00:20.00][00:40.00]chorus"_s, u"[00:30.00]b"_s, u"[00:05.00]c"_s};
+        const auto live = tarvelin::LrcTimeline(lines).liveAt(seconds);
+        QTEST(live.current, "current");
+        QTEST(live.next, "next");
+    }
+
+    void shift_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("delta");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("minute carry") << "[00:59.90]a" << 150LL << "[01:00.05]a";
+        QTest::newRow("minute borrow") << "[01:00.05]a" << -150LL << "[00:59.90]a";
+        QTest::newRow("clamped at 0") << "[00:00.10]a" << -500LL << "[00:00.00]a";
+        QTest::newRow("several tags") << "[00:12.00] [01:40.50]chorus" << 1000LL << "[00:13.00] [01:41.50]chorus";
+        QTest::newRow("cut to the hundredth") << "[00:12.5]a\n[00:12.009]b" << -1LL << "[00:12.49]a\n[00:12.00]b";
+        QTest::newRow("past 99 minutes") << "[99:59.99]a" << 10LL << "[100:00.00]a";
+        QTest::newRow("ID lines, text, bad tags untouched")
+            << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]" << 100LL
+            << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]";
+    }
+    void shift()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, delta);
+        QTEST(tarvelin::shiftTimeTags(text.split(u'\n'), delta).join(u'\n'), "expected");
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QStringList>("found"); // "line(1-based) kind"
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("clean") << "[ti:x]\n\n[00:01.00]a\n[00:02.00]b" << 10.0 << QStringList{} << "";
+        QTest::newRow("untagged lyric line") << "[00:01.00]a\nb\n\n[ar:x]" << 0.0 << QStringList{u"2 Untagged"_s} << "";
+        QTest::newRow("out of order") << "[00:05.00]a\n[00:03.00]b\n[00:04.00]c" << 0.0
+                                      << QStringList{u"2 OutOfOrder"_s} << "第 1 行的 [00:05.00]";
+        QTest::newRow("chorus tags jump ahead") << "[00:10.00]a\n[00:20.00][01:00.00]c\n[00:30.00]b" << 0.0 << QStringList{} << "";
+        QTest::newRow("same time on two lines") << "[00:01.00]a\n[00:01.000]b" << 0.0 << QStringList{u"2 SameTime"_s} << "";
+        QTest::newRow("same tag twice on a line") << "[00:01.00][00:01.00]a" << 0.0 << QStringList{} << "";
+        QTest::newRow("past the end") << "[00:01.00]a\n[03:10.00]b" << 185.0 << QStringList{u"2 PastEnd"_s} << "03:05.00";
+        QTest::newRow("unknown length") << "[03:10.00]b" << 0.0 << QStringList{} << "";
+        QTest::newRow("offset brings it back") << "[offset:1000]\n[03:05.50]a" << 185.0 << QStringList{} << "";
+        QTest::newRow("seconds 60") << "[1:60.00]a" << 0.0 << QStringList{u"1 Malformed"_s} << "秒数须小于 60";
+        QTest::newRow("no fraction digits") << "[00:12.]a" << 0.0 << QStringList{u"1 Malformed"_s} << "[00:12.]";
+        QTest::newRow("tenths read as") << "[00:12.5]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 12.50 秒";
+        QTest::newRow("colon read as") << "[01:12:05]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 1 分 12.05 秒";
+    }
+    void check()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, duration);
+        QFETCH(QString, mentions);
+        static const char *const names[] = {"Malformed", "ReadAs", "Untagged", "OutOfOrder", "SameTime", "PastEnd"};
+        QStringList found;
+        QString messages;
+        for (const LyricsProblem &p : tarvelin::checkLyrics(text.split(u'\n'), duration)) {
+            found.append(QString::number(p.line + 1) + u' ' + QLatin1String(names[int(p.kind)]));
+            messages += p.message;
+        }
+        QTEST(found, "found");
+        QVERIFY2(messages.contains(mentions), qPrintable(messages));
+    }
+
+    void pressTime_data()
+    {
+        QTest::addColumn<double>("now");
+        QTest::addColumn<double>("speed");
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("1x") << 10.0 << 1.0 << 200LL << 9.8;
+        QTest::newRow("0.75x takes back song time") << 10.0 << 0.75 << 200LL << 9.85;
+        QTest::newRow("paused") << 10.0 << 0.0 << 200LL << 10.0;
+        QTest::newRow("clamped at 0") << 0.1 << 1.0 << 200LL << 0.0;
+        QTest::newRow("press after now: clocks differ") << 10.0 << 1.0 << -5LL << 10.0;
+        QTest::newRow("implausibly long ago") << 10.0 << 1.0 << 60000LL << 10.0;
+    }
+    void pressTime()
+    {
+        QFETCH(double, now);
+        QFETCH(double, speed);
+        QFETCH(qint64, elapsed);
+        QTEST(tarvelin::positionAtPress(now, speed, elapsed), "expected");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLrc)
+#include "tst_lrc.moc"
