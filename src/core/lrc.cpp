@@ -175,7 +175,7 @@ qint64 lrcOffset(const QStringList &lines)
 
 QString formatTimeTag(qint64 ms)
 {
-    return QLatin1Char('[') + formatCentiseconds(std::max<qint64>(ms, 0) / 10) + QLatin1Char(']');
+    return QLatin1Char('[') + formatCentiseconds(ms / 10) + QLatin1Char(']');
 }
 
 qint64 msFromSeconds(double seconds)

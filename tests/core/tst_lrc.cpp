@@ -98,7 +98,7 @@ private Q_SLOTS:
         QTest::newRow("minute carry") << "[00:59.90]a" << 150LL << "[01:00.05]a";
         QTest::newRow("minute borrow") << "[01:00.05]a" << -150LL << "[00:59.90]a";
         QTest::newRow("clamped at 0") << "[00:00.10]a" << -500LL << "[00:00.00]a";
-        QTest::newRow("several tags") << "[00:12.00] [01:40.50]chorus" << 1000LL << "[00:13.00] [01:41.50]chorus";
+        QTest::newRow("several tags") << "[00:12.5] [01:40.50]chorus" << 1000LL << "[00:13.50] [01:41.50]chorus";
         QTest::newRow("cut to the hundredth") << "[00:12.5]a\n[00:12.009]b" << -1LL << "[00:12.49]a\n[00:12.00]b";
         QTest::newRow("past 99 minutes") << "[99:59.99]a" << 10LL << "[100:00.00]a";
         QTest::newRow("ID lines, text, bad tags untouched")

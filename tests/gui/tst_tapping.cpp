@@ -45,6 +45,7 @@ private Q_SLOTS:
         QTest::newRow("no lyric line below") << "line 7; tap 9" << QStringList{} << 7 << "-1";
         QTest::newRow("one undo step per tap") << "tap 1; tap 2; undo" << QStringList{u"3:[00:01.00]first"_s} << 4 << "";
         QTest::newRow("undo restores a replaced tag and the line") << "line 4; tap 7.891; line 0; undo" << QStringList{} << 4 << "";
+        QTest::newRow("undo makes the tagged line current") << "line 1; tap 1; undo" << QStringList{} << 3 << "";
         QTest::newRow("redo") << "line 4; tap 7.891; undo; redo"
                               << QStringList{u"4:[00:07.89][01:00.00]second"_s} << 6 << "";
         QTest::newRow("step back: tag minus pre-roll") << "line 6; back" << QStringList{} << 4 << "3";
