@@ -34,7 +34,7 @@ private Q_SLOTS:
         QTest::newRow("bracketed words are text") << "[Whistling]" << lyric << L{} << "[Whistling]" << 0;
         QTest::newRow("unclosed") << "[00:12.00" << lyric << L{} << "[00:12.00" << 0;
         QTest::newRow("ID tag") << "[ti:Song]" << id << L{} << "" << 0;
-        QTest::newRow("two ID tags") << "[ar:A] [al:B]" << id << L{} << "" << 0;
+        QTest::newRow("ID tags, colon and empty value") << "[length:03:05] [by:]" << id << L{} << "" << 0;
         QTest::newRow("ID tag with text after is text") << "[ar:x] hello" << lyric << L{} << "[ar:x] hello" << 0;
         QTest::newRow("blank") << " \t" << blank << L{} << "" << 0;
         QTest::newRow("seconds 60") << "[1:60.00]x" << lyric << L{} << "x" << 1;
