@@ -51,7 +51,6 @@ private Q_SLOTS:
         QTest::newRow("step back: tag minus pre-roll") << "line 6; back" << QStringList{} << 4 << "3";
         QTest::newRow("step back to an untagged line") << "line 4; back" << QStringList{} << 3 << "none";
         QTest::newRow("step back pre-roll stops at 0") << "line 3; tap 1.5; back" << QStringList{u"3:[00:01.50]first"_s} << 3 << "0";
-        QTest::newRow("nothing to step back to") << "line 3; back" << QStringList{} << 3 << "none";
         QTest::newRow("undo a step back") << "line 6; back; undo" << QStringList{} << 6 << "";
         QTest::newRow("replay") << "line 4; replay" << QStringList{} << 4 << "3";
         QTest::newRow("nudge across a minute") << "line 4; tap 59.95; line 4; nudge 100"
