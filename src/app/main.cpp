@@ -1,6 +1,7 @@
 #include "ui/window/mainwindow.h"
 #include "media/mpvengine.h"
 #include "ui/components/platformtools.h"
+#include "ui/window/chinese.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    tarvelin::installChineseTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Tarvelin"));
     QApplication::setApplicationVersion(QStringLiteral(TARVELIN_VERSION_STRING));
     QApplication::setOrganizationName(QStringLiteral("Quorrin"));
