@@ -46,9 +46,11 @@ int interrupted(void *stop)
 }
 
 // A frame this far from where the frames before it end moves the rest of the
-// song to its timestamp; closer, it is taken as continuing them (timestamps in
-// milliseconds, as ASF and RealMedia have, are off by up to half of one).
-constexpr double MaxDrift = 0.002;
+// song to its timestamp, as mpv and ffmpeg resynchronise there; closer, it
+// continues them: such differences are jitter in the timestamps, not in the
+// sound (Ogg Vorbis stamps a few frames 9 ms late at block-size changes;
+// ASF and RealMedia stamp in whole milliseconds).
+constexpr double MaxDrift = 0.100;
 // Further than this, a timestamp is taken as broken and the audio runs on.
 constexpr double MaxJump = 60.0;
 

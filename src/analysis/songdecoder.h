@@ -40,9 +40,10 @@ struct DecodeResult {
 // dropped the encoder's delay. So a file whose first frame is stamped after
 // the start (ffmpeg's own wma files: 86 ms, 43 ms more than their priming)
 // begins with silence, and the sound sits where the player's position will
-// be when it is heard. A frame stamped more than 2 ms away from where the
+// be when it is heard. A frame stamped more than 100 ms away from where the
 // frames before it end moves the rest there (a gap becomes silence, an
-// overlap is dropped).
+// overlap is dropped); smaller differences are timestamp jitter and the
+// samples run on.
 //
 // Runs on the caller's thread until the end, a failure, or a stop request
 // (looked at between packets and while opening the file).
