@@ -21,19 +21,20 @@ namespace tarvelin {
 //   resolution a snapped tag needs (a frame at 60 Hz is 16.7 ms);
 // - window 512 samples (23 ms): long enough to resolve a voice's partials at
 //   200 Hz, short enough not to blur where it starts;
-// - "specflux" with aubio's adaptive whitening and log compression: it
-//   looks for energy rising in any band, so a voice entering over a loud
-//   accompaniment counts, and whitening keeps loud low partials from
-//   drowning quieter ones;
-// - threshold 0.2 (aubio's 0.18 for this method, a little stricter, so
-//   breath and consonant noise fire less), 50 ms minimum between onsets.
+// - "specflux" with aubio's settings for it (adaptive whitening, log
+//   compression, threshold 0.18), 50 ms minimum between onsets. On a
+//   generated mix (tones with a 30 ms attack over kick, hi-hat and bass) it
+//   put the strongest onset within 15 ms of 5-6 of 12 voice starts with its
+//   median error 0 ms; hfc, energy, specdiff and mkl were 3-30 ms late and
+//   caught 0-3, complex and phase matched it. The rest were drum hits, which
+//   the band-pass weakens but does not remove.
 class OnsetDetector {
 public:
     struct Settings {
         QByteArray method = "specflux";
         int window = 512;
         int hop = 110;
-        double threshold = 0.2;
+        double threshold = 0.18;
         double minimumGap = 0.050;  // seconds
         double lowCut = 200;        // Hz; 0: no high-pass
         double highCut = 4000;      // Hz; 0: no low-pass
