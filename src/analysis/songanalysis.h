@@ -62,6 +62,9 @@ public:
     std::vector<Onset> onsets() const;
     // Bytes held for the current song's peaks and onsets.
     std::size_t memoryBytes() const;
+    // Workers of earlier songs that were told to stop and have not ended
+    // yet; each ends within a packet's decoding.
+    std::size_t stoppingWorkers() const { return m_retired.size(); }
 
 Q_SIGNALS:
     // Peaks (and onsets) for [from, to) have arrived; `to` is the new
