@@ -13,6 +13,26 @@ std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QSt
     return answer;
 }
 
+bool FakeTools::askYesNo(QWidget *, const QString &title, const QString &text)
+{
+    questions << title + QStringLiteral(": ") + text;
+    if (yesNoAnswers.empty())
+        return false;
+    const bool yes = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return yes;
+}
+
+std::optional<int> FakeTools::askInteger(QWidget *, const QString &title, const QString &label, int, int, int)
+{
+    questions << title + QStringLiteral(": ") + label;
+    if (integerAnswers.empty())
+        return std::nullopt;
+    const auto answer = integerAnswers.front();
+    integerAnswers.pop_front();
+    return answer;
+}
+
 void FakeEngine::load(const QString &path)
 {
     loads << path;

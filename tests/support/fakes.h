@@ -30,6 +30,13 @@ public:
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
 
+    // Questions and notes: answered from queues (nothing queued: 否 / cancel),
+    // every text recorded.
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<int>> integerAnswers;
+    QStringList questions; // "title: text"
+    QStringList messages;  // "title: text"
+
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
 
@@ -41,6 +48,12 @@ public:
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
+    bool askYesNo(QWidget *, const QString &title, const QString &text) override;
+    void showMessage(QWidget *, const QString &title, const QString &text) override
+    {
+        messages << title + QStringLiteral(": ") + text;
+    }
+    std::optional<int> askInteger(QWidget *, const QString &title, const QString &label, int, int, int) override;
 };
 
 // An engine that plays nothing: tests set what it reports.

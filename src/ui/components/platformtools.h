@@ -34,6 +34,17 @@ public:
 
     // Opens an address in the user's browser without waiting for it.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // A modal question with 是 (the default button) and 否; true for 是.
+    // Without an answer (here: a desktop that shows no questions) nothing
+    // should change, so the base answers 否.
+    virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text);
+    // A modal note the user reads and closes; the base shows nothing.
+    virtual void showMessage(QWidget *parent, const QString &title, const QString &text);
+    // A modal whole-number entry between min and max starting at `value`;
+    // nothing when cancelled (the base's answer).
+    virtual std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value,
+                                          int min, int max);
 };
 
 // The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
@@ -44,6 +55,10 @@ public:
     void showError(QWidget *parent, const QString &title, const QString &text) override;
     CloseAnswer askSaveBeforeClose(QWidget *parent) override;
     bool openUrl(const QUrl &url) override;
+    bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
+    void showMessage(QWidget *parent, const QString &title, const QString &text) override;
+    std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                                  int max) override;
 };
 
 } // namespace tarvelin
