@@ -2,6 +2,10 @@
 // how close tags come to where lines really start after the program corrects
 // them. Driven by bench/assist.sh, which explains the method at its top.
 //
+//   bench_assist --make-song DIR [SEED]
+//       writes DIR/song.wav and DIR/song.mp3 (voices over a beat and a bass
+//       line), DIR/lyrics.txt (its twelve lines) and DIR/starts.txt (where
+//       each line's voice really starts, seconds).
 //   bench_assist --perf FILE [RUNS]
 //       analyses FILE RUNS times (default 5) and prints, per run and as the
 //       median: import to complete waveform (peaks), to complete onsets, the
@@ -10,13 +14,18 @@
 #include "analysis/songanalysis.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <numbers>
+#include <random>
 #include <vector>
 
 using namespace tarvelin;
@@ -32,6 +41,208 @@ double median(std::vector<double> v)
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
+
+// --- The song ---------------------------------------------------------------
+
+constexpr int SongRate = 44100;
+constexpr double Beat = 0.5; // 120 beats a minute
+constexpr double Pi = std::numbers::pi;
+
+const char16_t *const LyricLines[] = {
+    u"清晨的风轻轻吹过窗台", u"我听见远方有人在唱",     u"那首歌像旧日的时光",   u"慢慢流进我的心房",
+    u"月光洒在安静的街上",   u"你的影子还在身旁",       u"我们走过长长的路",     u"不怕风雨也不怕忙",
+    u"明天太阳依然升起",     u"梦想就在前方发光",       u"让我再唱一遍这首歌",   u"直到天边出现晨光",
+};
+
+bool runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+// The samples of a 16-bit mono WAV (as espeak-ng and sox write them).
+std::vector<float> readWav(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.readAll();
+    const qsizetype data = bytes.indexOf("data");
+    if (data < 0)
+        return {};
+    std::vector<float> x;
+    for (qsizetype i = data + 8; i + 1 < bytes.size(); i += 2)
+        x.push_back(float(qint16(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8))) / 32768.0f);
+    return x;
+}
+
+bool writeWav(const QString &path, const std::vector<float> &x, int rate)
+{
+    QByteArray data;
+    data.reserve(qsizetype(x.size() * 2));
+    for (float v : x) {
+        const auto s = qint16(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767));
+        data.append(char(s & 0xff)).append(char((s >> 8) & 0xff));
+    }
+    const auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
+    const auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char *>(&v), 2); };
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly)
+        && f.write("RIFF" + u32(quint32(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1)
+                   + u32(quint32(rate)) + u32(quint32(rate * 2)) + u16(2) + u16(16) + "data"
+                   + u32(quint32(data.size())) + data)
+               > 0;
+}
+
+// Where a voice becomes audible: the first sample at which its 10 ms RMS
+// reaches 1/20 (-26 dB) of its loudest 10 ms.
+std::size_t voiceStart(const std::vector<float> &x, double fraction = 1.0 / 20)
+{
+    const std::size_t window = SongRate / 100;
+    std::vector<double> rms;
+    double sum = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sum += double(x[i]) * x[i];
+        if (i >= window)
+            sum -= double(x[i - window]) * x[i - window];
+        rms.push_back(std::sqrt(std::max(0.0, sum) / window));
+    }
+    const double loudest = *std::max_element(rms.begin(), rms.end());
+    for (std::size_t i = 0; i < rms.size(); ++i) {
+        if (rms[i] >= loudest * fraction) // the window ending here; it starts `window` earlier
+            return i >= window ? i - window + 1 : 0;
+    }
+    return 0;
+}
+
+// The beat: a kick on every beat, a snare on the second and fourth, a
+// closed hi-hat on every eighth; and a bass note on every beat.
+void addBeatAndBass(std::vector<float> &mix, std::mt19937 &random)
+{
+    std::uniform_real_distribution<float> noise(-1, 1);
+    const auto add = [&](double at, double seconds, auto &&sample) {
+        const auto first = std::size_t(std::lround(at * SongRate));
+        for (std::size_t i = 0; i < std::size_t(seconds * SongRate) && first + i < mix.size(); ++i)
+            mix[first + i] += sample(double(i) / SongRate);
+    };
+    const double roots[] = {55.0, 65.41, 73.42, 82.41}; // A1 C2 D2 E2, one bar each
+    const double end = double(mix.size()) / SongRate;
+    float hatState = 0;
+    for (int beat = 0; beat * Beat < end; ++beat) {
+        const double at = beat * Beat;
+        add(at, 0.25, [](double t) { // a falling sine: 120 Hz down to 45 Hz
+            const double phase = 2 * Pi * (45 * t + 75 * (1 - std::exp(-t / 0.03)) * 0.03);
+            return float(0.7 * std::exp(-t / 0.07) * std::sin(phase));
+        });
+        if (beat % 2 == 1) {
+            add(at, 0.2, [&](double t) {
+                return float(0.3 * std::exp(-t / 0.05) * (0.6 * noise(random) + 0.4 * std::sin(2 * Pi * 185 * t)));
+            });
+        }
+        for (double half : {0.0, Beat / 2}) {
+            add(at + half, 0.05, [&](double t) { // noise through a first difference: mostly highs
+                const float n = noise(random);
+                const float hi = n - hatState;
+                hatState = n;
+                return float(0.12 * std::exp(-t / 0.012)) * hi;
+            });
+        }
+        const double f = roots[(beat / 4) % 4] * (beat % 2 ? 1.5 : 1.0);
+        add(at, Beat * 0.9, [f](double t) {
+            const double v = std::sin(2 * Pi * f * t) + 0.5 * std::sin(4 * Pi * f * t) + 0.25 * std::sin(6 * Pi * f * t);
+            return float(0.22 * std::min(1.0, t / 0.01) * std::exp(-t / 0.4) * v);
+        });
+    }
+}
+
+int makeSong(const QString &dirPath, unsigned seed)
+{
+    QDir dir(dirPath);
+    if (!dir.mkpath(u"."_s))
+        return 1;
+    std::mt19937 random(seed);
+    // Each line starts a little after a beat or an off-beat eighth, never on one.
+    std::uniform_real_distribution<double> offBeat(0.06, 0.19);
+    std::bernoulli_distribution secondEighth(0.5);
+
+    struct Line {
+        std::vector<float> voice;
+        double start = 0;      // where the voice is placed
+        double heard = 0;      // where it becomes audible: the true line start
+    };
+    std::vector<Line> lines;
+    double next = 4 * Beat; // a bar of beat first
+    for (int i = 0; i < 12; ++i) {
+        const QString raw = dir.filePath(u"line-%1.wav"_s.arg(i));
+        const QString resampled = dir.filePath(u"line-%1-44k.wav"_s.arg(i));
+        if (!runTool(u"espeak-ng"_s, {u"-v"_s, u"cmn"_s, u"-s"_s, u"170"_s, u"-w"_s, raw,
+                                      QString::fromUtf16(LyricLines[i])})
+            || !runTool(u"sox"_s, {raw, u"-r"_s, QString::number(SongRate), resampled}))
+            return 1;
+        Line line;
+        line.voice = readWav(resampled);
+        QFile::remove(raw);
+        QFile::remove(resampled);
+        if (line.voice.empty())
+            return 1;
+        float peak = 0;
+        for (float v : line.voice)
+            peak = std::max(peak, std::abs(v));
+        for (float &v : line.voice)
+            v *= 0.6f / peak;
+        const double beat = std::ceil(next / Beat) * Beat;
+        const double audibleAt = beat + (secondEighth(random) ? Beat / 2 : 0) + offBeat(random);
+        const double lead = double(voiceStart(line.voice)) / SongRate;
+        if (qEnvironmentVariableIsSet("T_LEVELS"))
+            std::fprintf(stderr, "line %d: -30 dB %+.0f ms, -20 dB %+.0f ms, -12 dB %+.0f ms, -6 dB %+.0f ms\n", i,
+                         (double(voiceStart(line.voice, 0.0316)) / SongRate - lead) * 1000,
+                         (double(voiceStart(line.voice, 0.1)) / SongRate - lead) * 1000,
+                         (double(voiceStart(line.voice, 0.25)) / SongRate - lead) * 1000,
+                         (double(voiceStart(line.voice, 0.5)) / SongRate - lead) * 1000);
+        line.start = audibleAt - lead;
+        line.heard = audibleAt;
+        next = line.start + double(line.voice.size()) / SongRate + 0.6;
+        lines.push_back(std::move(line));
+    }
+    std::vector<float> mix(std::size_t((next + 2 * Beat) * SongRate));
+    addBeatAndBass(mix, random);
+    for (const Line &line : lines) {
+        const auto first = std::size_t(std::lround(line.start * SongRate));
+        for (std::size_t i = 0; i < line.voice.size() && first + i < mix.size(); ++i)
+            mix[first + i] += line.voice[i];
+    }
+    for (float &v : mix)
+        v *= 0.7f;
+    QStringList starts, lyrics;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        starts << QString::number(lines[i].heard, 'f', 4);
+        lyrics << QString::fromUtf16(LyricLines[i]);
+    }
+    QFile startsFile(dir.filePath(u"starts.txt"_s));
+    QFile lyricsFile(dir.filePath(u"lyrics.txt"_s));
+    if (!writeWav(dir.filePath(u"song.wav"_s), mix, SongRate) || !startsFile.open(QIODevice::WriteOnly)
+        || !lyricsFile.open(QIODevice::WriteOnly))
+        return 1;
+    startsFile.write((starts.join(u'\n') + u'\n').toUtf8());
+    lyricsFile.write((lyrics.join(u'\n') + u'\n').toUtf8());
+    startsFile.close();
+    lyricsFile.close();
+    // LAME pads the start and marks it, so the decoded mp3 keeps the wav's
+    // timing (checked by the song analysis tests).
+    if (!runTool(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-i"_s, dir.filePath(u"song.wav"_s), u"-ac"_s, u"2"_s,
+                               u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s, u"192k"_s, dir.filePath(u"song.mp3"_s)}))
+        return 1;
+    std::printf("%s: %.1f s, %zu lines starting at %s s\n", qPrintable(dir.filePath(u"song.mp3"_s)),
+                double(mix.size()) / SongRate, lines.size(), qPrintable(starts.join(u' ')));
+    return 0;
+}
+
+// --- Performance --------------------------------------------------------------
 
 // Resident memory of this process, in bytes.
 double residentBytes()
@@ -124,6 +335,8 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == u"--perf"_s)
         return perf(args[2], args.size() > 3 ? args[3].toInt() : 5);
-    std::fprintf(stderr, "usage: bench_assist --perf FILE [RUNS]\n");
+    if (args.size() >= 3 && args[1] == u"--make-song"_s)
+        return makeSong(args[2], args.size() > 3 ? args[3].toUInt() : 20240611u);
+    std::fprintf(stderr, "usage: bench_assist --make-song DIR | --perf FILE [RUNS]\n");
     return 2;
 }

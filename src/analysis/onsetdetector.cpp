@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <utility>
 #include <numbers>
 
 namespace tarvelin {
@@ -48,6 +50,28 @@ struct Biquad {
 // for the poles' angles θ = (2k - 1) π / 2n.
 constexpr double Butterworth4[] = {0.54119610, 1.30656296};
 constexpr double Butterworth8[] = {0.50979558, 0.60134489, 0.89997622, 2.56291545};
+
+// What tells a voice starting from a drum hit, on the band's energy (mean
+// square a hop, windows in seconds from the onset):
+// - Held against Hit, the sustain: a struck drum has died down to a few per
+//   cent of its hit 60 ms later, a voice holds or grows (a consonant leads
+//   into its vowel). Onsets below MinSustain are dropped.
+// - RiseAfter against the Background (its median, which one drum hit does
+//   not move), the rise: a line begins after a stretch without voice, so its
+//   first onset rises most; the syllables after it rise from the voice
+//   before them.
+// The strength is the rise times the sustain (up to MaxSustainWeight). On
+// three generated songs (espeak-ng lines starting off the beat over kick,
+// snare, hi-hat and bass: bench/assist.sh) aubio's own peaks put the
+// strongest onset near a line's start on a drum hit in most lines; weighed
+// so, snapping lands within 15 ms of 95 % of the starts.
+constexpr std::pair<double, double> Hit{0.0, 0.040};
+constexpr std::pair<double, double> Held{0.060, 0.120};
+constexpr std::pair<double, double> RiseAfter{0.080, 0.250};
+constexpr std::pair<double, double> Background{-0.150, -0.010};
+constexpr double MinSustain = 0.8;
+constexpr double MaxSustainWeight = 3.0;
+constexpr double Silence = 1e-10; // -100 dB: keeps the ratios finite
 
 } // namespace
 
@@ -131,13 +155,62 @@ void OnsetDetector::process(const float *samples, std::size_t count)
         if (a.filled < a.hop->length)
             return;
         a.filled = 0;
+        double energy = 0;
+        for (uint_t i = 0; i < a.hop->length; ++i)
+            energy += double(a.hop->data[i]) * a.hop->data[i];
+        m_energy.push_back(float(energy / a.hop->length));
         aubio_onset_do(a.onset, a.hop, a.out);
         // An onset is the peak-picker's middle value of three: the one
         // thresholded a hop ago.
         if (a.out->data[0] > 0)
-            m_found.push_back({double(aubio_onset_get_last(a.onset)) / a.rate, float(a.lastThresholded)});
+            m_pending.push_back({double(aubio_onset_get_last(a.onset)) / a.rate, float(a.lastThresholded)});
         a.lastThresholded = aubio_onset_get_thresholded_descriptor(a.onset);
     }
+    weigh(false);
+}
+
+void OnsetDetector::finish()
+{
+    weigh(true);
+}
+
+void OnsetDetector::weigh(bool all)
+{
+    const double hopSeconds = double(m_aubio->hop->length) / m_aubio->rate;
+    const auto span = [&](double from, double to) {
+        const auto hop = [&](double seconds) {
+            return std::clamp<std::ptrdiff_t>(std::ptrdiff_t(std::floor(seconds / hopSeconds)), 0,
+                                               std::ptrdiff_t(m_energy.size()));
+        };
+        return std::pair(m_energy.begin() + hop(from), m_energy.begin() + hop(to));
+    };
+    const auto mean = [&](double from, double to) {
+        const auto [first, last] = span(from, to);
+        return first < last ? std::accumulate(first, last, 0.0) / double(last - first) : 0.0;
+    };
+    const auto median = [&](double from, double to) {
+        const auto [first, last] = span(from, to);
+        std::vector<float> v(first, last);
+        if (v.empty())
+            return 0.0;
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return double(v[v.size() / 2]);
+    };
+    std::size_t done = 0;
+    for (; done < m_pending.size(); ++done) {
+        Onset o = m_pending[done];
+        const double t = o.time;
+        if (!all && (t + RiseAfter.second) / hopSeconds > double(m_energy.size()))
+            break;
+        const double sustain = mean(t + Held.first, t + Held.second) / (mean(t + Hit.first, t + Hit.second) + Silence);
+        if (sustain < MinSustain)
+            continue; // a hit that dies away: a drum, not a voice
+        const double rise =
+            mean(t + RiseAfter.first, t + RiseAfter.second) / (median(t + Background.first, t + Background.second) + Silence);
+        o.strength = float(rise * std::min(sustain, MaxSustainWeight));
+        m_found.push_back(o);
+    }
+    m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(done));
 }
 
 std::vector<Onset> OnsetDetector::takeOnsets()

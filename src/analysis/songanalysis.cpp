@@ -105,18 +105,22 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
     OnsetDetector detector(AnalysisRate);
     Throttle throttle;
     double reached = 0;
+    const auto keep = [&](const std::vector<Onset> &found) {
+        const std::lock_guard guard(lock);
+        onsets.insert(onsets.end(), found.begin(), found.end());
+    };
     while (const auto block = queue.pop(stop)) {
         detector.process(block->data(), block->size());
-        const std::vector<Onset> found = detector.takeOnsets();
+        keep(detector.takeOnsets());
         reached += double(block->size()) / AnalysisRate;
-        {
-            const std::lock_guard guard(lock);
-            onsets.insert(onsets.end(), found.begin(), found.end());
-        }
         if (throttle.due()) {
             QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onOnsetProgress(job, reached); },
                                       Qt::QueuedConnection);
         }
+    }
+    if (!stop.stop_requested()) {
+        detector.finish();
+        keep(detector.takeOnsets());
     }
 }
 

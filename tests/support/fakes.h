@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <vector>
 #include <optional>
 
 namespace tarvelin::test {
@@ -96,5 +97,10 @@ private:
     bool m_muted = false;
     double m_speed = 1.0;
 };
+
+// Writes a 16-bit mono WAV at 22050 Hz, `seconds` long: silence with a
+// voice-like tone (a 170 Hz note and its partials, 30 ms attack, 0.6 s) at
+// each of `starts`, where the song analysis finds an onset within 10 ms.
+bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
 
 } // namespace tarvelin::test

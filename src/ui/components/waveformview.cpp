@@ -25,8 +25,11 @@ constexpr int FollowInterval = 33;
 constexpr double GrabDistance = 5;
 // A press that moves less than this is a click, not a drag.
 constexpr double DragThreshold = 3;
-// Onsets weaker than this part of the song's strongest get no tick.
-constexpr float WeakOnset = 0.25f;
+// Onsets weaker than this get no tick: their sound rises and holds less
+// than 6 dB over what came before (see OnsetDetector), about a third of them.
+constexpr float WeakOnset = 4.0f;
+// A tick is full height from this strength on (30 dB).
+constexpr float FullTick = 1000.0f;
 // A marker's label: at most this many characters of its lyric.
 constexpr int LabelCharacters = 8;
 // Each wheel step zooms by this factor.
@@ -63,7 +66,7 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
     }
     if (m_analysis) {
         connect(m_analysis, &SongAnalysis::progressed, this, qOverload<>(&QWidget::update));
-        connect(m_analysis, &SongAnalysis::onsetsProgressed, this, &WaveformView::scanOnsets);
+        connect(m_analysis, &SongAnalysis::onsetsProgressed, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::finished, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::failed, this, qOverload<>(&QWidget::update));
     }
@@ -183,20 +186,6 @@ void WaveformView::hideEvent(QHideEvent *event)
     m_ticker->stop();
 }
 
-void WaveformView::scanOnsets(double to)
-{
-    if (!m_analysis)
-        return;
-    if (to < m_onsetsScanned) { // a new song
-        m_onsetsScanned = 0;
-        m_strongest = 0;
-    }
-    for (const Onset &o : m_analysis->onsets(m_onsetsScanned, to))
-        m_strongest = std::max(m_strongest, o.strength);
-    m_onsetsScanned = to;
-    update();
-}
-
 int WaveformView::markerAt(double x) const
 {
     const QList<Marker> &all = markers();
@@ -260,15 +249,13 @@ void WaveformView::paintEvent(QPaintEvent *)
         p.drawLines(lines);
 
         // Where sounds start; the stronger, the taller.
-        if (m_strongest > 0) {
-            p.setPen(QPen(pal.color(QPalette::Text), 1));
-            for (const Onset &o : m_analysis->onsets(t0, t1)) {
-                const float s = o.strength / m_strongest;
-                if (s < WeakOnset)
-                    continue;
-                const double x = xAt(o.time);
-                p.drawLine(QPointF(x, h), QPointF(x, h - 2 - std::min(1.0f, s) * (tickBand + 1)));
-            }
+        p.setPen(QPen(pal.color(QPalette::Text), 1));
+        for (const Onset &o : m_analysis->onsets(t0, t1)) {
+            if (o.strength < WeakOnset)
+                continue;
+            const double s = std::min(1.0, std::log(double(o.strength / WeakOnset)) / std::log(double(FullTick / WeakOnset)));
+            const double x = xAt(o.time);
+            p.drawLine(QPointF(x, h), QPointF(x, h - 2 - s * (tickBand + 1)));
         }
     }
 

@@ -75,7 +75,6 @@ private:
     void readPosition();
     void followPlayback();
     int markerAt(double x) const;
-    void scanOnsets(double to);
     int currentLine() const;
 
     QPointer<SongAnalysis> m_analysis;
@@ -86,8 +85,6 @@ private:
     double m_position = 0;
     mutable QList<Marker> m_markers;
     mutable bool m_markersStale = true;
-    float m_strongest = 0;    // the strongest onset found so far
-    double m_onsetsScanned = 0;
 
     // A marker being dragged: the view holds still meanwhile.
     int m_drag = -1;          // index into m_markers, -1 for none
