@@ -6,12 +6,26 @@
 //       writes DIR/song.wav and DIR/song.mp3 (voices over a beat and a bass
 //       line), DIR/lyrics.txt (its twelve lines) and DIR/starts.txt (where
 //       each line's voice really starts, seconds).
+//   bench_assist --tap DIR
+//       plays DIR/song.mp3 (from --make-song) in real time and taps every
+//       line at its start plus a reaction delay drawn from 140-220 ms (fixed
+//       seed); prints median, p95 and max |tag - true start| for the raw
+//       taps, after 校正反应延迟 (C), after C and S on every line, and for a
+//       second pass with 自动吸附 on.
 //   bench_assist --perf FILE [RUNS]
 //       analyses FILE RUNS times (default 5) and prints, per run and as the
 //       median: import to complete waveform (peaks), to complete onsets, the
 //       longest interface-thread stall meanwhile, and the extra memory.
 
 #include "analysis/songanalysis.h"
+#include "core/lrc.h"
+#include "media/mpvengine.h"
+#include "ui/components/platformtools.h"
+#include "ui/workflow/tapping.h"
+#include "ui/workflow/timingassist.h"
+
+#include <QPlainTextEdit>
+#include <QTextBlock>
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +36,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -101,7 +116,7 @@ bool writeWav(const QString &path, const std::vector<float> &x, int rate)
 
 // Where a voice becomes audible: the first sample at which its 10 ms RMS
 // reaches 1/20 (-26 dB) of its loudest 10 ms.
-std::size_t voiceStart(const std::vector<float> &x, double fraction = 1.0 / 20)
+std::size_t voiceStart(const std::vector<float> &x)
 {
     const std::size_t window = SongRate / 100;
     std::vector<double> rms;
@@ -114,7 +129,7 @@ std::size_t voiceStart(const std::vector<float> &x, double fraction = 1.0 / 20)
     }
     const double loudest = *std::max_element(rms.begin(), rms.end());
     for (std::size_t i = 0; i < rms.size(); ++i) {
-        if (rms[i] >= loudest * fraction) // the window ending here; it starts `window` earlier
+        if (rms[i] >= loudest / 20) // the window ending here; it starts `window` earlier
             return i >= window ? i - window + 1 : 0;
     }
     return 0;
@@ -198,12 +213,6 @@ int makeSong(const QString &dirPath, unsigned seed)
         const double beat = std::ceil(next / Beat) * Beat;
         const double audibleAt = beat + (secondEighth(random) ? Beat / 2 : 0) + offBeat(random);
         const double lead = double(voiceStart(line.voice)) / SongRate;
-        if (qEnvironmentVariableIsSet("T_LEVELS"))
-            std::fprintf(stderr, "line %d: -30 dB %+.0f ms, -20 dB %+.0f ms, -12 dB %+.0f ms, -6 dB %+.0f ms\n", i,
-                         (double(voiceStart(line.voice, 0.0316)) / SongRate - lead) * 1000,
-                         (double(voiceStart(line.voice, 0.1)) / SongRate - lead) * 1000,
-                         (double(voiceStart(line.voice, 0.25)) / SongRate - lead) * 1000,
-                         (double(voiceStart(line.voice, 0.5)) / SongRate - lead) * 1000);
         line.start = audibleAt - lead;
         line.heard = audibleAt;
         next = line.start + double(line.voice.size()) / SongRate + 0.6;
@@ -239,6 +248,154 @@ int makeSong(const QString &dirPath, unsigned seed)
         return 1;
     std::printf("%s: %.1f s, %zu lines starting at %s s\n", qPrintable(dir.filePath(u"song.mp3"_s)),
                 double(mix.size()) / SongRate, lines.size(), qPrintable(starts.join(u' ')));
+    return 0;
+}
+
+// --- Tapping along --------------------------------------------------------------
+
+constexpr double DelayLow = 0.140;  // the reaction delays: 180 +- 40 ms
+constexpr double DelayHigh = 0.220;
+
+// Answers every question 是 and prints every note.
+class YesTools final : public PlatformTools {
+public:
+    QString lastQuestion;
+    std::optional<QString> chooseFile(QWidget *, FileMode, const QString &, const QStringList &) override
+    {
+        return std::nullopt;
+    }
+    void showError(QWidget *, const QString &title, const QString &text) override { showMessage(nullptr, title, text); }
+    CloseAnswer askSaveBeforeClose(QWidget *) override { return CloseAnswer::Discard; }
+    bool openUrl(const QUrl &) override { return false; }
+    bool askYesNo(QWidget *, const QString &, const QString &text) override
+    {
+        lastQuestion = text;
+        return true;
+    }
+    void showMessage(QWidget *, const QString &title, const QString &text) override
+    {
+        std::printf("  note: %s: %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+std::vector<double> readNumbers(const QString &path)
+{
+    QFile f(path);
+    std::vector<double> v;
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                v.push_back(line.toDouble());
+        }
+    }
+    return v;
+}
+
+double quantile(std::vector<double> v, double q)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[std::min(v.size() - 1, std::size_t(q * double(v.size() - 1) + 0.5))];
+}
+
+std::vector<double> firstTags(const QPlainTextEdit &editor)
+{
+    std::vector<double> tags;
+    for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
+        const LrcLine line = parseLrcLine(b.text());
+        tags.push_back(line.tags.isEmpty() ? -1 : double(line.tags.first().ms) / 1000.0);
+    }
+    return tags;
+}
+
+void report(const char *what, const std::vector<double> &tags, const std::vector<double> &starts)
+{
+    std::vector<double> errors;
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        errors.push_back(std::abs((i < tags.size() ? tags[i] : 0) - starts[i]) * 1000);
+    std::printf("%-28s %8.0f %8.0f %8.0f\n", what, median(errors), quantile(errors, 0.95),
+                *std::max_element(errors.begin(), errors.end()));
+}
+
+// Plays the song from the start and taps each line when the player's
+// position reaches its start plus its delay, as a listener pressing then
+// would (the position is what is heard). The tap goes through the timing
+// help, so 自动吸附 applies when on.
+bool tapAlong(MpvEngine &engine, QPlainTextEdit &editor, const TimingAssist &assist,
+              const std::vector<double> &starts, const std::vector<double> &delays)
+{
+    Tapper tapper(editor.document());
+    std::size_t next = 0;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        const auto now = engine.position();
+        if (!now || engine.state() != MediaEngine::State::Playing)
+            return;
+        while (next < starts.size() && *now >= starts[next] + delays[next]) {
+            tapper.tap(assist.tapTime(*now, true));
+            ++next;
+        }
+        if (next == starts.size())
+            loop.quit();
+    });
+    QTimer::singleShot(int((starts.back() + 5) * 1000) + 10000, &loop, [&] { loop.exit(1); });
+    engine.stop();
+    engine.play();
+    poll.start();
+    return loop.exec() == 0;
+}
+
+int tapBench(const QString &dirPath)
+{
+    const QDir dir(dirPath);
+    const std::vector<double> starts = readNumbers(dir.filePath(u"starts.txt"_s));
+    QFile lyrics(dir.filePath(u"lyrics.txt"_s));
+    if (starts.empty() || !lyrics.open(QIODevice::ReadOnly))
+        return 1;
+    const QString text = QString::fromUtf8(lyrics.readAll()).trimmed();
+    std::mt19937 random(180);
+    std::uniform_real_distribution<double> delay(DelayLow, DelayHigh);
+    std::vector<double> delays;
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        delays.push_back(delay(random));
+
+    MpvEngine engine;
+    SongAnalysis analysis;
+    YesTools tools;
+    QPlainTextEdit editor;
+    TimingAssist assist(&editor, &analysis, tools, nullptr);
+    QEventLoop ready;
+    QObject::connect(&analysis, &SongAnalysis::finished, &ready, &QEventLoop::quit);
+    QObject::connect(&analysis, &SongAnalysis::failed, &ready, &QEventLoop::quit);
+    engine.load(dir.filePath(u"song.mp3"_s));
+    analysis.analyse(dir.filePath(u"song.mp3"_s));
+    ready.exec();
+    if (analysis.status() != SongAnalysis::Status::Finished) {
+        std::fprintf(stderr, "the song was not analysed: %s\n", qPrintable(analysis.errorString()));
+        return 1;
+    }
+
+    std::printf("%zu lines, reaction delays %.0f-%.0f ms (seed 180), real-time playback\n", starts.size(),
+                DelayLow * 1000, DelayHigh * 1000);
+    std::printf("%-28s %8s %8s %8s\n", "|tag - line start| in ms", "median", "p95", "max");
+    editor.setPlainText(text);
+    if (!tapAlong(engine, editor, assist, starts, delays))
+        return 1;
+    report("raw taps", firstTags(editor), starts);
+    assist.correctReactionDelay();
+    std::printf("  asked: %s\n", qPrintable(tools.lastQuestion));
+    report("after C", firstTags(editor), starts);
+    for (int line = 0; line < editor.document()->blockCount(); ++line)
+        assist.snapLine(line);
+    report("after C and S on each line", firstTags(editor), starts);
+
+    editor.setPlainText(text);
+    assist.autoSnapAction()->setChecked(true);
+    if (!tapAlong(engine, editor, assist, starts, delays))
+        return 1;
+    report("with 自动吸附", firstTags(editor), starts);
     return 0;
 }
 
@@ -335,8 +492,11 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == u"--perf"_s)
         return perf(args[2], args.size() > 3 ? args[3].toInt() : 5);
+    std::setlocale(LC_NUMERIC, "C"); // for mpv
+    if (args.size() == 3 && args[1] == u"--tap"_s)
+        return tapBench(args[2]);
     if (args.size() >= 3 && args[1] == u"--make-song"_s)
         return makeSong(args[2], args.size() > 3 ? args[3].toUInt() : 20240611u);
-    std::fprintf(stderr, "usage: bench_assist --make-song DIR | --perf FILE [RUNS]\n");
+    std::fprintf(stderr, "usage: bench_assist --make-song DIR [SEED] | --tap DIR | --perf FILE [RUNS]\n");
     return 2;
 }
