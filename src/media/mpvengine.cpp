@@ -8,6 +8,8 @@
 
 #include <mpv/client.h>
 
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tarvelin {
