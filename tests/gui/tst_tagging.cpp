@@ -128,6 +128,39 @@ private Q_SLOTS:
         QCOMPARE(w->Text3->toPlainText(), QString(tagged).remove(u'|'));
     }
 
+    void undoStepsAroundATag_data()
+    {
+        QTest::addColumn<QString>("before"); // typed before the tag
+        QTest::addColumn<QString>("after");  // typed after it, once focus is back in the editor
+        QTest::addColumn<QStringList>("undone"); // the editor after each Ctrl+Z
+        QTest::newRow("typing after the tag")
+            << "" << "XY" << QStringList{u"[00:00.00]line"_s, u"line"_s};
+        QTest::newRow("typing before and after")
+            << "XY" << "Z" << QStringList{u"XY[00:00.00]line"_s, u"XYline"_s, u"line"_s};
+    }
+    // The tag is an undo step of its own: typing on either side of it, with
+    // real keys, is undone separately.
+    void undoStepsAroundATag()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QStringList, undone);
+        setMarked(w->Text3, u"|line"_s);
+        w->Text3->setFocus();
+        QTest::keyClicks(w->Text3, before);
+        QTest::mouseClick(w->Command3, Qt::LeftButton);
+        // Tab, Tab: the save button, then the editor, caret still after the tag.
+        for (int i = 0; i < 2; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w->Text3);
+        QTest::keyClicks(w->Text3, after);
+        QCOMPARE(w->Text3->toPlainText(), before + u"[00:00.00]"_s + after + u"line"_s);
+        for (const QString &text : undone) {
+            QTest::keyClick(w->Text3, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(w->Text3->toPlainText(), text);
+        }
+    }
+
     void title_data()
     {
         QTest::addColumn<Title>("title");
