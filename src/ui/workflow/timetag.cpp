@@ -23,11 +23,11 @@ public:
 
 } // namespace
 
-bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &tools, QWidget *parent)
+bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent)
 {
     // Read the position first and as late as possible: it is the moment of
     // the click that the tag has to record.
-    const auto position = music1->currentPositionString();
+    const auto position = player->currentPositionString();
     if (!position) {
         tools.showError(parent, QStringLiteral("插入时间"),
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));
@@ -36,12 +36,12 @@ bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &t
     // An edit block of its own, closed by a step that nothing merges into:
     // the tag never joins the typing before or after it, nor the previous
     // tag, so Ctrl+Z takes away the tag alone. The caret ends right after it.
-    QTextCursor cursor = Text3->textCursor();
+    QTextCursor cursor = editor->textCursor();
     cursor.beginEditBlock();
     cursor.insertText(QLatin1Char('[') + *position + QLatin1Char(']'));
-    Text3->document()->appendUndoItem(new UndoStepEnd);
+    editor->document()->appendUndoItem(new UndoStepEnd);
     cursor.endEditBlock();
-    Text3->setTextCursor(cursor);
+    editor->setTextCursor(cursor);
     return true;
 }
 
