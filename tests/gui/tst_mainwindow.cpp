@@ -102,17 +102,18 @@ private Q_SLOTS:
         QVERIFY(m_tools.requests.isEmpty());
     }
 
-    // The type lists the buttons' dialogs offer; a type whose description is
-    // its own pattern reads "*.txt", not "*.txt (*.txt)".
-    void fileTypes()
+    // The buttons' dialogs: open or save, and their type lists, where a type
+    // whose description is its own pattern reads "*.txt", not "*.txt (*.txt)".
+    void fileDialogs()
     {
         for (const char *button : {"Command1", "Command2", "Command4"})
             QTest::mouseClick(part(button), Qt::LeftButton);
         QStringList seen;
         for (const auto &request : std::as_const(m_tools.requests))
-            seen << request.title + u": "_s + request.nameFilters.join(u" | "_s);
-        QCOMPARE(seen, (QStringList{u"导入歌词: *.txt"_s, u"导入歌曲: *.mp3 | *.wma | *.rm"_s,
-                                    u"保存歌词: *.lrc | *.txt"_s}));
+            seen << (request.mode == tarvelin::PlatformTools::FileMode::Save ? u"save "_s : u"open "_s)
+                    + request.title + u": "_s + request.nameFilters.join(u" | "_s);
+        QCOMPARE(seen, (QStringList{u"open 导入歌词: *.txt"_s, u"open 导入歌曲: *.mp3 | *.wma | *.rm"_s,
+                                    u"save 保存歌词: *.lrc | *.txt"_s}));
     }
 };
 
