@@ -105,7 +105,6 @@ private Q_SLOTS:
         QTest::newRow("caret at a line start")
             << "第一行\n|第二行\n" << Pos(83.456) << 1 << "第一行\n[01:23.45]|第二行\n" << "第一行\n第二行\n";
         QTest::newRow("selection replaced") << "a{b|c" << Pos(12.34) << 1 << "a[00:12.34]|c" << "abc";
-        QTest::newRow("twice") << "|la" << Pos(2.5) << 2 << "[00:02.50][00:02.50]|la" << "[00:02.50]la";
         QTest::newRow("failed read: lyrics untouched") << "lyrics|" << Pos() << 1 << "lyrics|" << "";
     }
     // The tag goes in at the caret, or over the selection, with the caret
@@ -134,34 +133,21 @@ private Q_SLOTS:
         QCOMPARE(m_editor->toPlainText(), QString(tagged).remove(u'|'));
     }
 
-    void undoStepsAroundATag_data()
-    {
-        QTest::addColumn<QString>("before"); // typed before the tag
-        QTest::addColumn<QString>("after");  // typed after it, once focus is back in the editor
-        QTest::addColumn<QStringList>("undone"); // the editor after each Ctrl+Z
-        QTest::newRow("typing after the tag")
-            << "" << "XY" << QStringList{u"[00:00.00]line"_s, u"line"_s};
-        QTest::newRow("typing before and after")
-            << "XY" << "Z" << QStringList{u"XY[00:00.00]line"_s, u"XYline"_s, u"line"_s};
-    }
     // The tag is an undo step of its own: typing on either side of it, with
     // real keys, is undone separately.
     void undoStepsAroundATag()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        QFETCH(QStringList, undone);
         setMarked(m_editor, u"|line"_s);
         m_editor->setFocus();
-        QTest::keyClicks(m_editor, before);
+        QTest::keyClicks(m_editor, u"AB"_s);
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
         // Tab, Tab: the save button, then the editor, caret still after the tag.
         for (int i = 0; i < 2; ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), m_editor);
-        QTest::keyClicks(m_editor, after);
-        QCOMPARE(m_editor->toPlainText(), before + u"[00:00.00]"_s + after + u"line"_s);
-        for (const QString &text : undone) {
+        QTest::keyClicks(m_editor, u"XY"_s);
+        QCOMPARE(m_editor->toPlainText(), u"AB[00:00.00]XYline"_s);
+        for (const QString &text : {u"AB[00:00.00]line"_s, u"ABline"_s, u"line"_s}) {
             QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier);
             QCOMPARE(m_editor->toPlainText(), text);
         }
