@@ -1,6 +1,5 @@
 #include "ui/window/mainwindow.h"
 
-#include "core/clocktext.h"
 #include "ui/components/playerwidget.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
@@ -215,7 +214,7 @@ bool MainWindow::saveLyrics()
 
 void MainWindow::refreshTitleAndClock()
 {
-    m_clock->setText(clockText(QDateTime::currentDateTime()));
+    m_clock->setTime(QDateTime::currentDateTime());
     // Title first, then position; when either cannot be read the caption
     // stays as it is until the next tick.
     const auto title = m_player->currentMediaTitle();
