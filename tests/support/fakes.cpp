@@ -3,10 +3,16 @@
 #include <QFile>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <numbers>
 
 namespace tarvelin::test {
+
+void useCNumericLocale()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QString &title,
                                              const QStringList &nameFilters)
@@ -43,6 +49,7 @@ void FakeEngine::load(const QString &path)
 {
     loads << path;
     loadedPath = path;
+    failureValue = {};
     setState(State::Playing);
 }
 

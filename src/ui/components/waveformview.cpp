@@ -21,6 +21,8 @@ namespace {
 
 // How often the window follows playback, in milliseconds (30 a second).
 constexpr int FollowInterval = 33;
+// The playhead glides on from the engine's last report at most this far.
+constexpr double MaxGlide = 0.5;
 // A press this close to a marker's line (or on its label) takes the marker.
 constexpr double GrabDistance = 5;
 // A press that moves less than this is a click, not a drag.
@@ -54,15 +56,10 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
     setAttribute(Qt::WA_OpaquePaintEvent);
 
     m_ticker->setInterval(FollowInterval);
-    connect(m_ticker, &QTimer::timeout, this, &WaveformView::readPosition);
+    connect(m_ticker, &QTimer::timeout, this, &WaveformView::advance);
     if (m_engine) {
         connect(m_engine, &MediaEngine::stateChanged, this, &WaveformView::followPlayback);
-        connect(m_engine, &MediaEngine::positionChanged, this, [this](double seconds) {
-            if (m_engine->state() != MediaEngine::State::Playing) {
-                m_position = seconds;
-                update();
-            }
-        });
+        connect(m_engine, &MediaEngine::positionChanged, this, &WaveformView::setAnchor);
     }
     if (m_analysis) {
         connect(m_analysis, &SongAnalysis::progressed, this, qOverload<>(&QWidget::update));
@@ -155,12 +152,23 @@ int WaveformView::currentLine() const
     return m_editor ? m_editor->textCursor().blockNumber() : -1;
 }
 
-void WaveformView::readPosition()
+void WaveformView::setAnchor(double seconds)
 {
-    if (!m_engine)
+    m_anchor = seconds;
+    m_anchorClock.start();
+    m_position = seconds;
+    update();
+}
+
+void WaveformView::advance()
+{
+    // Between the engine's reports the playhead moves on with the clock, so
+    // the window scrolls smoothly without asking the engine 30 times a
+    // second; never further than MaxGlide past the last report.
+    if (!m_engine || !m_anchorClock.isValid())
         return;
-    if (const auto seconds = m_engine->position())
-        m_position = *seconds;
+    const double glide = std::min(m_anchorClock.elapsed() / 1000.0 * m_engine->speed(), MaxGlide);
+    m_position = m_anchor + glide;
     update();
 }
 
@@ -171,7 +179,7 @@ void WaveformView::followPlayback()
         m_ticker->start();
     else
         m_ticker->stop();
-    readPosition();
+    update();
 }
 
 void WaveformView::showEvent(QShowEvent *event)
@@ -364,7 +372,7 @@ void WaveformView::mouseReleaseEvent(QMouseEvent *event)
             const double end = m_engine->duration();
             const double target = std::max(0.0, end > 0 ? std::min(seconds, end) : seconds);
             m_engine->seek(target);
-            m_position = target;
+            setAnchor(target);
         }
     }
     update();

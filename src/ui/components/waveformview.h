@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -72,7 +73,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void readPosition();
+    void setAnchor(double seconds);
+    void advance();
     void followPlayback();
     int markerAt(double x) const;
     int currentLine() const;
@@ -83,6 +85,8 @@ private:
     QTimer *m_ticker;
     double m_span = DefaultSpan;
     double m_position = 0;
+    double m_anchor = 0;          // the engine's last reported position
+    QElapsedTimer m_anchorClock;  // since it came
     mutable QList<Marker> m_markers;
     mutable bool m_markersStale = true;
 
