@@ -52,7 +52,7 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
     setAccessibleName(QStringLiteral("波形"));
     setToolTip(QStringLiteral("点击跳到该处；拖动标记修改该行的时间；滚轮缩放"));
     setMouseTracking(true);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
 
     m_ticker->setInterval(FollowInterval);
@@ -282,8 +282,9 @@ void WaveformView::paintEvent(QPaintEvent *)
                                        : blend(pal.color(QPalette::Base), pal.color(QPalette::Text), 0.55);
         p.setPen(QPen(color, isCurrent ? 2 : 1));
         p.drawLine(QPointF(x, 0), QPointF(x, h));
-        // The label up to the next marker, on a backing that keeps it
-        // readable over the waveform.
+        // The label up to the next marker (or, when that leaves it cut and
+        // there is more room before the line, to its left), on a backing
+        // that keeps it readable over the waveform.
         double room = w - x;
         for (int next = index + 1; next < all.size(); ++next) {
             const double nx = xAt(double(all[next].ms) / 1000.0);
@@ -292,10 +293,13 @@ void WaveformView::paintEvent(QPaintEvent *)
                 break;
             }
         }
-        const QString text = fm.elidedText(m.label, Qt::ElideRight, std::max(0.0, room - 6));
+        const double wanted = fm.horizontalAdvance(m.label) + 6;
+        const bool leftOfLine = room < wanted && x > room;
+        const QString text = fm.elidedText(m.label, Qt::ElideRight, std::max(0.0, (leftOfLine ? x : room) - 6));
         if (text.isEmpty())
             return;
-        const QRectF box(x + 1, 0, fm.horizontalAdvance(text) + 4, labelBand);
+        const double boxWidth = fm.horizontalAdvance(text) + 4;
+        const QRectF box(leftOfLine ? x - 1 - boxWidth : x + 1, 0, boxWidth, labelBand);
         p.fillRect(box, isCurrent ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base));
         p.setPen(isCurrent ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
         p.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
