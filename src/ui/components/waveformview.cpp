@@ -253,7 +253,7 @@ void WaveformView::paintEvent(QPaintEvent *)
             const double y1 = middle - std::clamp(double(r.min), -1.0, 1.0) * half;
             lines.append(QLineF(x, y0, x, std::max(y1, y0 + 1 / dpr)));
         }
-        p.setPen(QPen(blend(pal.color(QPalette::Base), pal.color(QPalette::Highlight), 0.55), 0));
+        p.setPen(QPen(blend(pal.color(QPalette::Base), pal.color(QPalette::Text), 0.38), 0));
         p.drawLines(lines);
 
         // Where sounds start; the stronger, the taller.
@@ -279,7 +279,7 @@ void WaveformView::paintEvent(QPaintEvent *)
         if (x < -w || x > 2 * w)
             return;
         const QColor color = isCurrent ? pal.color(QPalette::Highlight)
-                                       : blend(pal.color(QPalette::Base), pal.color(QPalette::Text), 0.55);
+                                       : blend(pal.color(QPalette::Base), pal.color(QPalette::Text), 0.7);
         p.setPen(QPen(color, isCurrent ? 2 : 1));
         p.drawLine(QPointF(x, 0), QPointF(x, h));
         // The label up to the next marker (or, when that leaves it cut and
