@@ -458,8 +458,31 @@ PerfRun perfRun(const QString &path)
     return r;
 }
 
+// The longest gap between 1 ms timer ticks over `ms` with nothing else
+// running: what the machine's load alone does to the interface thread.
+double idleStall(int ms)
+{
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1);
+    double last = 0, worst = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const double now = clock.nsecsElapsed() / 1e6;
+        worst = std::max(worst, now - last);
+        last = now;
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    clock.start();
+    ticker.start();
+    loop.exec();
+    return worst;
+}
+
 int perf(const QString &path, int runs)
 {
+    std::printf("longest interface-thread stall with no analysis running (%d s): %.1f ms\n", 2, idleStall(2000));
     std::vector<PerfRun> all;
     std::printf("run  waveform ms  onsets ms  stall ms  extra MiB  held MiB\n");
     for (int i = 0; i < runs; ++i) {

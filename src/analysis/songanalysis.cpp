@@ -6,6 +6,12 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -25,6 +31,9 @@ constexpr double MaxReserve = 30 * 60;
 // Decoded samples waiting for the onset detector, at most (8 MiB, three
 // minutes of song): the decoder waits when the detector is this far behind.
 constexpr std::size_t MaxQueued = std::size_t(1) << 21;
+// How much the analysis threads step back (nice 10: about a tenth of the
+// share of a normal thread when the cores are busy).
+constexpr int BackgroundNice = 10;
 
 // Hands decoded blocks from the decoding thread to the onset thread.
 class SampleQueue {
@@ -84,6 +93,15 @@ private:
     qint64 m_posted = -ProgressInterval;
 };
 
+// The analysis runs behind everything the user does: its threads yield the
+// cores to the interface thread (and the player) whenever those want them.
+void runInBackground()
+{
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), BackgroundNice);
+#endif
+}
+
 } // namespace
 
 // Two threads a song: this one decodes and builds the peaks, so the waveform
@@ -102,6 +120,7 @@ struct SongAnalysis::Job {
 
 void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue)
 {
+    runInBackground();
     OnsetDetector detector(AnalysisRate);
     Throttle throttle;
     double reached = 0;
@@ -126,6 +145,7 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
 
 void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QString &path)
 {
+    runInBackground();
     SampleQueue queue;
     std::jthread onsetThread([this, owner, &queue](std::stop_token own) { findOnsets(own, owner, queue); });
     // It stops with this one.
