@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The rig of the end-to-end runs: a private X server with a small window
 # manager, a private PulseAudio with a null sink, the program itself, and the
 # mouse and keyboard helpers that drive it through xdotool. Source it, then
@@ -63,7 +64,7 @@ e2e_cleanup() {
         sed 's/^/    /' "$E2E_DIR/app.log" >&2
         status=1
     fi
-    [ "${E2E_KEEP:-0}" = 1 ] && log "scratch folder kept: $E2E_DIR" || rm -rf "$E2E_DIR"
+    if [ "${E2E_KEEP:-0}" = 1 ]; then log "scratch folder kept: $E2E_DIR"; else rm -rf "$E2E_DIR"; fi
     exit "$status"
 }
 trap e2e_cleanup EXIT

@@ -61,8 +61,9 @@ E2E_PIDS+=("$PRESSER_PID")
 # press: a click with an 80 ms hold; prints the moments of the press and of
 # the release. A button acts on the release.
 press() {
+    local down
     echo "mousedown 1" >&"${PRESSER[1]}"
-    local down=$(now_us)
+    down=$(now_us)
     sleep 0.08
     echo "mouseup 1" >&"${PRESSER[1]}"
     echo "$down $(now_us)"
