@@ -29,6 +29,9 @@ public:
     int closeQuestions = 0;
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
+    QStringList notes; // showInformation: "title: text"
+    RestoreAnswer restoreAnswer = RestoreAnswer::Later;
+    QStringList restoreQuestions; // the details of each
 
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
@@ -41,6 +44,15 @@ public:
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
+    void showInformation(QWidget *, const QString &title, const QString &text) override
+    {
+        notes << title + QStringLiteral(": ") + text;
+    }
+    RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
+    {
+        restoreQuestions << details;
+        return restoreAnswer;
+    }
 };
 
 // An engine that plays nothing: tests set what it reports.
