@@ -30,8 +30,8 @@ public:
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
     QStringList notes; // showInformation: "title: text"
-    RestoreAnswer restoreAnswer = RestoreAnswer::Later;
-    QStringList restoreQuestions; // the details of each
+    std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
+    QStringList restoreQuestions;             // the details of each
 
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
@@ -51,7 +51,11 @@ public:
     RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
     {
         restoreQuestions << details;
-        return restoreAnswer;
+        if (restoreAnswers.empty())
+            return RestoreAnswer::Later;
+        const RestoreAnswer answer = restoreAnswers.front();
+        restoreAnswers.pop_front();
+        return answer;
     }
 };
 

@@ -71,14 +71,23 @@ std::optional<RecoveryRecord> readRecoveryFile(const QString &path)
 RecoveryJournal::RecoveryJournal(QPlainTextEdit *editor, const QString &directory, QObject *parent)
     : QObject(parent),
       m_editor(editor),
-      m_directory(directory),
-      m_baseName(QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch()))
+      m_directory(directory)
 {
     QDir().mkpath(m_directory);
-    m_lock = std::make_unique<QLockFile>(QDir(m_directory).filePath(m_baseName + LockSuffix));
-    // Only a lock whose owner is gone is stale, however old it is.
-    m_lock->setStaleLockTime(0);
-    m_lock->tryLock(0);
+    const QDir dir(m_directory);
+    const QString stem =
+        QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch());
+    // A name no one holds and no file left behind uses; tries a few.
+    for (int n = 0; n < 100; ++n) {
+        m_baseName = n == 0 ? stem : QStringLiteral("%1-%2").arg(stem).arg(n);
+        if (QFileInfo::exists(dir.filePath(m_baseName + LockSuffix)) || QFileInfo::exists(filePath()))
+            continue;
+        m_lock = std::make_unique<QLockFile>(dir.filePath(m_baseName + LockSuffix));
+        // Only a lock whose owner is gone is stale, however old it is.
+        m_lock->setStaleLockTime(0);
+        if (m_lock->tryLock(0))
+            break;
+    }
 
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &RecoveryJournal::write);
