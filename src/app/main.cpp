@@ -17,7 +17,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quorrin"));
     // Lets the desktop match the window to its installed entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorrin.tarvelin"));
-    // QApplication sets the locale from the environment; mpv needs C numbers.
+    // QApplication sets the locale from the environment; libmpv needs C
+    // numbers. The one place that sets it, before any engine is made.
     std::setlocale(LC_NUMERIC, "C");
 
     tarvelin::DesktopTools tools;
