@@ -2,7 +2,10 @@
 // when it goes, and what the next start offers, with several instances
 // sharing the folder.
 #include "ui/workflow/recovery.h"
+#include "ui/window/mainwindow.h"
 #include "fakes.h"
+
+#include <QLineEdit>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -235,6 +238,46 @@ private Q_SLOTS:
             if (QFile::exists(QDir(dir()).filePath(name + u".json"_s)))
                 leftovers << name;
         QCOMPARE(leftovers, left);
+    }
+
+    // Through the window: a start restores a killed run's text (unsaved)
+    // and its song (loaded, stopped at its start); a close that closes
+    // removes the file, one that is cancelled keeps it.
+    void windowRestoresAndCloses_data()
+    {
+        QTest::addColumn<PlatformTools::CloseAnswer>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("不保存") << PlatformTools::CloseAnswer::Discard << false;
+        QTest::newRow("保存") << PlatformTools::CloseAnswer::Save << false;
+        QTest::newRow("取消") << PlatformTools::CloseAnswer::Cancel << true;
+    }
+    void windowRestoresAndCloses()
+    {
+        QFETCH(PlatformTools::CloseAnswer, answer);
+        QFETCH(bool, kept);
+        leaveBehind(u"killed"_s, u"[00:01.00]春眠\\n处处"_s, u"/music/song.mp3"_s, u"2026-01-01T10:00:00.000Z"_s);
+        tarvelin::test::FakeTools tools;
+        tools.restoreAnswers = {PlatformTools::RestoreAnswer::Restore};
+        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
+        tarvelin::test::FakeEngine *fake = engine.get();
+        tarvelin::MainWindow window(tools, std::move(engine));
+        window.show();
+        window.startRecovery(dir());
+        auto *editor = window.findChild<QPlainTextEdit *>(u"Text3"_s);
+        QCOMPARE(editor->toPlainText(), u"[00:01.00]春眠\n处处"_s);
+        QVERIFY(window.hasUnsavedLyrics());
+        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), u"/music/song.mp3"_s);
+        QCOMPARE(fake->loads, QStringList{u"/music/song.mp3"_s});
+        QCOMPARE(fake->currentState, tarvelin::MediaEngine::State::Stopped);
+        QVERIFY(!QFile::exists(QDir(dir()).filePath(u"killed.json"_s)));
+
+        const QStringList own = QDir(dir()).entryList({u"*.json"_s});
+        QCOMPARE(own.size(), 1);
+        tools.closeAnswer = answer;
+        tools.answer(QDir(dir()).filePath(u"saved.lrc"_s));
+        window.close();
+        QCOMPARE(window.isVisible(), kept);
+        QCOMPARE(QFile::exists(QDir(dir()).filePath(own[0])), kept);
     }
 };
 

@@ -5,7 +5,9 @@
 #include "ui/window/twips.h"
 #include "ui/components/playerwidget.h"
 #include "ui/link/linklabel.h"
+#include "ui/workflow/editormenu.h"
 #include "ui/workflow/lyricssave.h"
+#include "ui/workflow/recovery.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
 #include "ui/workflow/timetag.h"
@@ -170,6 +172,19 @@ void MainWindow::wireEvents()
     connect(Command4, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(Label3, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
+    auto *editorMenu = new EditorMenu(Text3, Text2, m_tools, this);
+    editorMenu->setSong([this] { return Text1->text(); }, [this] { return music1->engine()->duration(); });
+}
+
+void MainWindow::startRecovery(const QString &directory)
+{
+    m_recovery = new RecoveryJournal(Text3, directory, this);
+    m_recovery->setPathSources([this] { return Text1->text(); }, [this] { return savetxt1.FileName; });
+    m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
+        Text1->setText(song);
+        music1->setUrl(song);
+        music1->closeMedia();
+    });
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -236,6 +251,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    if (m_recovery)
+        m_recovery->discard();
     Timer1->stop();
     event->accept();
 }

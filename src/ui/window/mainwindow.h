@@ -20,6 +20,7 @@ class LinkLabel;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
+class RecoveryJournal;
 
 // The program's one window ("Form1"). Members carry the controls' names.
 class MainWindow : public QWidget {
@@ -62,6 +63,10 @@ public:
     // True while the lyrics hold changes that were never saved.
     bool hasUnsavedLyrics() const;
 
+    // Keeps unsaved lyrics in a recovery file in `directory` from now on,
+    // after offering what a run that did not close cleanly left there.
+    void startRecovery(const QString &directory);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -74,6 +79,7 @@ private:
     void openAuthorPage();
 
     PlatformTools &m_tools;
+    RecoveryJournal *m_recovery = nullptr;
 };
 
 } // namespace tarvelin

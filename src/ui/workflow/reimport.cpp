@@ -26,6 +26,9 @@ ImportedText::ImportedText(QPlainTextEdit *editor, QLineEdit *Text2)
 {
     setObjectName(QStringLiteral("importedText"));
     connect(editor->document(), &QTextDocument::contentsChange, this, &ImportedText::contentsChange);
+    // A new path (another import, a cancelled one) is not what the note was about.
+    if (Text2)
+        connect(Text2, &QLineEdit::textChanged, this, [Text2] { clearEncodingNote(Text2); });
 }
 
 void ImportedText::imported(const LyricsFile &file, int start, int end)
