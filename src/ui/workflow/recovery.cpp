@@ -97,6 +97,10 @@ RecoveryJournal::RecoveryJournal(QPlainTextEdit *editor, const QString &director
         if (modified) {
             changed();
         } else {
+            // Saved (or undone back to the saved text): nothing to recover,
+            // and the save's path is where the text belongs from now on.
+            if (m_savePath && !m_savePath().isEmpty())
+                m_savedTo = m_savePath();
             m_timer.stop();
             removeFile();
         }
@@ -136,7 +140,7 @@ void RecoveryJournal::write()
     const QJsonObject o{
         {QStringLiteral("version"), FormatVersion},
         {QStringLiteral("song"), m_songPath ? m_songPath() : QString()},
-        {QStringLiteral("save"), m_savePath && !m_savePath().isEmpty() ? m_savePath() : m_restoredSavePath},
+        {QStringLiteral("save"), m_savedTo},
         {QStringLiteral("written"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
         {QStringLiteral("text"), editorText(m_editor)},
     };
@@ -203,7 +207,7 @@ bool RecoveryJournal::offerLeftovers(PlatformTools &tools, QWidget *parent,
             m_editor->setPlainText(leftover.record.text);
             m_editor->document()->setModified(true);
         }
-        m_restoredSavePath = leftover.record.savePath;
+        m_savedTo = leftover.record.savePath;
         if (!leftover.record.songPath.isEmpty())
             loadSong(leftover.record.songPath);
         // This instance's own file holds the text from now on.

@@ -60,7 +60,8 @@ public:
     ~RecoveryJournal() override;
 
     void setIntervalMs(int ms) { m_intervalMs = ms; }
-    // Where the song's and the save's paths come from when the file is written.
+    // Where the song's path comes from when the file is written, and the
+    // save's path when the editor has just been saved.
     void setPathSources(std::function<QString()> songPath, std::function<QString()> savePath);
 
     QString filePath() const;
@@ -96,7 +97,7 @@ private:
     QTimer m_timer;
     QElapsedTimer m_sinceWrite;
     int m_intervalMs = DefaultIntervalMs;
-    QString m_restoredSavePath; // the save path a restored file named
+    QString m_savedTo; // the last save's path (or the restored file's)
     bool m_discarded = false;
 };
 

@@ -12,6 +12,6 @@ class PlayerWidget;
 // "[" + the position heard right now + "]", as one undo step. When the
 // position cannot be read, says so and leaves the editor untouched.
 // Returns whether a tag went in.
-bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &tools, QWidget *parent);
+bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent);
 
 } // namespace tarvelin
