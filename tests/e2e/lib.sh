@@ -125,19 +125,25 @@ e2e_start() {
     E2E_PIDS+=($!)
     wait_until 20 "the sound server" pactl info >/dev/null 2>&1
 
-    # A fresh home: no remembered dialog folders or settings from earlier runs.
-    env -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR \
-        HOME="$E2E_DIR/home" XDG_CONFIG_HOME="$E2E_DIR/home/.config" XDG_RUNTIME_DIR="$E2E_DIR/runtime" \
-        QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 LANG=C.UTF-8 \
-        "$E2E_PROGRAM" >>"$E2E_DIR/app.log" 2>&1 &
-    APP_PID=$!
-    E2E_PIDS+=("$APP_PID")
+    e2e_launch
     WIN=$(find_window '^Tarvelin v1\.0 by:Quorrin')
     local size
     size=$(xdotool getwindowgeometry "$WIN" | sed -n 's/.*Geometry: //p')
     [ "$size" = 517x580 ] || fail "the window is $size, not 517x580: the click positions would be off"
     wait_until 10 "the main window to have the focus" window_has_focus "$WIN"
     log "program running on $DISPLAY, window $WIN"
+}
+
+# Starts the program with its home, settings and data in the scratch folder:
+# nothing from earlier runs, while a second start in the same run finds what
+# the first one left (recovery files).
+e2e_launch() {
+    env -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR \
+        HOME="$E2E_DIR/home" XDG_CONFIG_HOME="$E2E_DIR/home/.config" XDG_DATA_HOME="$E2E_DIR/home/.local/share" \
+        XDG_RUNTIME_DIR="$E2E_DIR/runtime" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 LANG=C.UTF-8 \
+        "$E2E_PROGRAM" >>"$E2E_DIR/app.log" 2>&1 &
+    APP_PID=$!
+    E2E_PIDS+=("$APP_PID")
 }
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
