@@ -264,7 +264,10 @@ public:
     {
         return std::nullopt;
     }
-    void showError(QWidget *, const QString &title, const QString &text) override { showMessage(nullptr, title, text); }
+    void showError(QWidget *, const QString &title, const QString &text) override
+    {
+        showInformation(nullptr, title, text);
+    }
     CloseAnswer askSaveBeforeClose(QWidget *) override { return CloseAnswer::Discard; }
     bool openUrl(const QUrl &) override { return false; }
     bool askYesNo(QWidget *, const QString &, const QString &text) override
@@ -272,10 +275,11 @@ public:
         lastQuestion = text;
         return true;
     }
-    void showMessage(QWidget *, const QString &title, const QString &text) override
+    void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         std::printf("  note: %s: %s\n", qPrintable(title), qPrintable(text));
     }
+    RestoreAnswer askRestoreLyrics(QWidget *, const QString &) override { return RestoreAnswer::Discard; }
 };
 
 std::vector<double> readNumbers(const QString &path)

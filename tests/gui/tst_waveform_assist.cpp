@@ -157,8 +157,8 @@ private Q_SLOTS:
         start(text);
         m_tools.yesNoAnswers.push_back(yes);
         m_assist->correctAction()->trigger();
-        QCOMPARE(m_tools.questions.size() + m_tools.messages.size(), 1);
-        const QString shown = (m_tools.questions + m_tools.messages).constFirst();
+        QCOMPARE(m_tools.questions.size() + m_tools.notes.size(), 1);
+        const QString shown = (m_tools.questions + m_tools.notes).constFirst();
         QVERIFY2(shown.contains(said), qPrintable(shown));
         if (lag == 0) {
             QCOMPARE(m_editor.toPlainText(), text);

@@ -35,13 +35,15 @@ public:
     int closeQuestions = 0;
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
+    QStringList notes; // showInformation: "title: text"
+    std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
+    QStringList restoreQuestions;             // the details of each
 
-    // Questions and notes: answered from queues (nothing queued: 否 / cancel),
-    // every text recorded.
+    // Questions: answered from queues (nothing queued: 否 / cancel), every
+    // text recorded.
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<int>> integerAnswers;
     QStringList questions; // "title: text"
-    QStringList messages;  // "title: text"
 
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
@@ -55,11 +57,20 @@ public:
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
     bool askYesNo(QWidget *, const QString &title, const QString &text) override;
-    void showMessage(QWidget *, const QString &title, const QString &text) override
-    {
-        messages << title + QStringLiteral(": ") + text;
-    }
     std::optional<int> askInteger(QWidget *, const QString &title, const QString &label, int, int, int) override;
+    void showInformation(QWidget *, const QString &title, const QString &text) override
+    {
+        notes << title + QStringLiteral(": ") + text;
+    }
+    RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
+    {
+        restoreQuestions << details;
+        if (restoreAnswers.empty())
+            return RestoreAnswer::Later;
+        const RestoreAnswer answer = restoreAnswers.front();
+        restoreAnswers.pop_front();
+        return answer;
+    }
 };
 
 // An engine that plays nothing: tests set what it reports.

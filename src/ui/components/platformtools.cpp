@@ -57,10 +57,6 @@ bool PlatformTools::askYesNo(QWidget *, const QString &, const QString &)
     return false;
 }
 
-void PlatformTools::showMessage(QWidget *, const QString &, const QString &)
-{
-}
-
 std::optional<int> PlatformTools::askInteger(QWidget *, const QString &, const QString &, int, int, int)
 {
     return std::nullopt;
@@ -77,9 +73,25 @@ bool DesktopTools::askYesNo(QWidget *parent, const QString &title, const QString
     return box.clickedButton() == yes;
 }
 
-void DesktopTools::showMessage(QWidget *parent, const QString &title, const QString &text)
+void DesktopTools::showInformation(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox::information(parent, title, text);
+}
+
+PlatformTools::RestoreAnswer DesktopTools::askRestoreLyrics(QWidget *parent, const QString &details)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("恢复歌词"), QStringLiteral("恢复上次未保存的歌词？"),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(details);
+    QPushButton *restore = box.addButton(QStringLiteral("恢复"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("丢弃"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(restore);
+    box.exec();
+    if (box.clickedButton() == restore)
+        return RestoreAnswer::Restore;
+    if (box.clickedButton() == discard)
+        return RestoreAnswer::Discard;
+    return RestoreAnswer::Later;
 }
 
 std::optional<int> DesktopTools::askInteger(QWidget *parent, const QString &title, const QString &label, int value,

@@ -18,6 +18,8 @@ class PlatformTools {
 public:
     enum class FileMode { Open, Save };
     enum class CloseAnswer { Save, Discard, Cancel };
+    // Later: the question was closed without an answer.
+    enum class RestoreAnswer { Restore, Discard, Later };
 
     virtual ~PlatformTools() = default;
 
@@ -35,12 +37,17 @@ public:
     // Opens an address in the user's browser without waiting for it.
     virtual bool openUrl(const QUrl &url) = 0;
 
+    // A modal note that something went well; returns when the user has read it.
+    virtual void showInformation(QWidget *parent, const QString &title, const QString &text) = 0;
+
+    // Asked at start-up for lyrics a run that ended without a clean close
+    // left unsaved: "恢复上次未保存的歌词？" with what they are (details).
+    virtual RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) = 0;
+
     // A modal question with 是 (the default button) and 否; true for 是.
-    // Without an answer (here: a desktop that shows no questions) nothing
-    // should change, so the base answers 否.
+    // Without an answer (a desktop that shows no questions) nothing should
+    // change, so the base answers 否.
     virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text);
-    // A modal note the user reads and closes; the base shows nothing.
-    virtual void showMessage(QWidget *parent, const QString &title, const QString &text);
     // A modal whole-number entry between min and max starting at `value`;
     // nothing when cancelled (the base's answer).
     virtual std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value,
@@ -55,8 +62,9 @@ public:
     void showError(QWidget *parent, const QString &title, const QString &text) override;
     CloseAnswer askSaveBeforeClose(QWidget *parent) override;
     bool openUrl(const QUrl &url) override;
+    void showInformation(QWidget *parent, const QString &title, const QString &text) override;
+    RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
     bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
-    void showMessage(QWidget *parent, const QString &title, const QString &text) override;
     std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
                                   int max) override;
 };

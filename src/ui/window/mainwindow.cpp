@@ -8,7 +8,9 @@
 #include "ui/window/clocklabel.h"
 #include "ui/window/twips.h"
 #include "ui/window/version.h"
+#include "ui/workflow/editormenu.h"
 #include "ui/workflow/lyricssave.h"
+#include "ui/workflow/recovery.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
 #include "ui/workflow/timetag.h"
@@ -197,7 +199,19 @@ void MainWindow::wireEvents()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
+    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_textPath, m_tools, this);
+    editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_player->engine()->duration(); });
 }
+
+void MainWindow::startRecovery(const QString &directory)
+{
+    m_recovery = new RecoveryJournal(m_lyricsEditor, directory, this);
+    m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.FileName; });
+    m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
+        m_songPath->setText(song);
+        m_player->setUrl(song);
+        m_player->closeMedia();
+    });}
 
 void MainWindow::showEvent(QShowEvent *event)
 {
@@ -272,6 +286,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    if (m_recovery)
+        m_recovery->discard();
     m_ticker->stop();
     event->accept();
 }

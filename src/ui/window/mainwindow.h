@@ -23,6 +23,7 @@ class PlayerWidget;
 class SongAnalysis;
 class TimingAssist;
 class WaveformView;
+class RecoveryJournal;
 
 // The program's one window. Every widget keeps its design name as its
 // objectName (the window "Form1", the editor "Text3", the buttons
@@ -43,6 +44,10 @@ public:
 
     // True while the lyrics hold changes that were never saved.
     bool hasUnsavedLyrics() const;
+
+    // Keeps unsaved lyrics in a recovery file in `directory` from now on,
+    // after offering what a run that did not close cleanly left there.
+    void startRecovery(const QString &directory);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -78,6 +83,7 @@ private:
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;
+    RecoveryJournal *m_recovery = nullptr;
 };
 
 } // namespace tarvelin

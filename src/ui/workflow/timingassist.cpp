@@ -145,12 +145,12 @@ void TimingAssist::correctReactionDelay()
         return;
     if (!m_analysis || m_analysis->status() == SongAnalysis::Status::Empty
         || m_analysis->status() == SongAnalysis::Status::Failed) {
-        m_tools.showMessage(m_dialogParent, CorrectTitle,
+        m_tools.showInformation(m_dialogParent, CorrectTitle,
                             QStringLiteral("没有可分析的歌曲声音，无法估计反应延迟。"));
         return;
     }
     if (m_analysis->status() == SongAnalysis::Status::Running) {
-        m_tools.showMessage(m_dialogParent, CorrectTitle, QStringLiteral("歌曲还在分析中，请稍后再试。"));
+        m_tools.showInformation(m_dialogParent, CorrectTitle, QStringLiteral("歌曲还在分析中，请稍后再试。"));
         return;
     }
     std::vector<double> tags;
@@ -162,13 +162,13 @@ void TimingAssist::correctReactionDelay()
     const LagEstimate estimate = estimateReactionLag(tags, m_analysis->onsets());
     switch (estimate.outcome) {
     case LagEstimate::Outcome::TooFewLines:
-        m_tools.showMessage(m_dialogParent, CorrectTitle,
+        m_tools.showInformation(m_dialogParent, CorrectTitle,
                             QStringLiteral("只有 %1 行的标签附近有声音起点，至少要 %2 行才能估计反应延迟。标签未改动。")
                                 .arg(estimate.lines)
                                 .arg(LagMinLines));
         return;
     case LagEstimate::Outcome::NoClearLag:
-        m_tools.showMessage(m_dialogParent, CorrectTitle,
+        m_tools.showInformation(m_dialogParent, CorrectTitle,
                             QStringLiteral("各行按键与声音起点的间隔相差太大（%1 行），看不出一致的反应延迟。标签未改动。")
                                 .arg(estimate.lines));
         return;
@@ -177,7 +177,7 @@ void TimingAssist::correctReactionDelay()
     }
     const qint64 lagMs = std::llround(estimate.lag * 1000);
     if (lagMs == 0) {
-        m_tools.showMessage(m_dialogParent, CorrectTitle,
+        m_tools.showInformation(m_dialogParent, CorrectTitle,
                             QStringLiteral("按键与声音起点基本同时（%1 行），无需校正。").arg(estimate.lines));
         return;
     }
