@@ -529,7 +529,7 @@ private:
     Display *m_display;
 };
 
-class BenchTools final : public tarvelin::PlatformTools {
+class BenchTools final : public tarvelin::DesktopTools {
 public:
     // The song dialog answers with the file of the run at hand.
     std::optional<QString> chooseFile(QWidget *, FileMode, const QString &, const QStringList &) override

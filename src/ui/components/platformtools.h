@@ -55,7 +55,7 @@ public:
 };
 
 // The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
-class DesktopTools final : public PlatformTools {
+class DesktopTools : public PlatformTools {
 public:
     std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
                                       const QStringList &nameFilters) override;
