@@ -543,8 +543,6 @@ public:
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { return CloseAnswer::Discard; }
     bool openUrl(const QUrl &) override { return false; }
-    void showInformation(QWidget *, const QString &, const QString &) override {}
-    RestoreAnswer askRestoreLyrics(QWidget *, const QString &) override { return RestoreAnswer::Discard; }
     QString nextFile;
     int errors = 0;
 };
