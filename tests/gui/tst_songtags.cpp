@@ -12,9 +12,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// An ID3v2.3 tag of text frames, each an id and its body: the encoding
-// byte (0 Latin-1, 1 UTF-16, 3 UTF-8), then the text.
-QByteArray id3v2(const QList<std::pair<QByteArray, QByteArray>> &frames)
+// An ID3v2 tag (version 3, or 4 for UTF-8) of text frames, each an id and
+// its body: the encoding byte (0 Latin-1, 1 UTF-16, 3 UTF-8), then the text.
+// Frames under 128 bytes have the same size field in both versions.
+QByteArray id3v2(const QList<std::pair<QByteArray, QByteArray>> &frames, char version = 3)
 {
     const auto size = [](qsizetype n, int bits) {
         QByteArray out;
@@ -25,7 +26,7 @@ QByteArray id3v2(const QList<std::pair<QByteArray, QByteArray>> &frames)
     QByteArray body;
     for (const auto &[id, content] : frames)
         body += id + size(content.size(), 8) + QByteArray(2, '\0') + content;
-    return "ID3\3\0\0"_ba + size(body.size(), 7) + body;
+    return "ID3"_ba + version + "\0\0"_ba + size(body.size(), 7) + body;
 }
 
 // ID3v1 at the file's end: title, artist and album in 30 bytes each.
@@ -63,8 +64,8 @@ private Q_SLOTS:
         QTest::newRow("ID3v2 UTF-16") << id3v2({{"TIT2", "\1\xFF\xFE" "C\0a\0f\0\xE9\0 \0\x25\x66\x53\x66"_ba}})
                                       << id3v1("Caf\xE9") << u"Café 春晓"_s << QString() << QString();
         // GBK bytes declared UTF-8 are broken text; ID3v1 stands in.
-        QTest::newRow("ID3v2 broken UTF-8, ID3v1 in GBK")
-            << id3v2({{"TIT2", '\3' + Gbk}}) << id3v1(Gbk) << u"春晓"_s << QString() << QString();
+        QTest::newRow("ID3v2.4 broken UTF-8, ID3v1 in GBK")
+            << id3v2({{"TIT2", '\3' + Gbk}}, 4) << id3v1(Gbk) << u"春晓"_s << QString() << QString();
     }
     void tags()
     {
