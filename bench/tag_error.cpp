@@ -611,7 +611,7 @@ JobRun runJob(QApplication &app, tarvelin::MainWindow &window, PulseRig &rig, co
     }
     run.recordTo = rig.sampleCount();
     run.editorText = window.Text3->toPlainText();
-    run.error = engine->errorString();
+    run.error = tarvelin::PlayerWidget::failureText(engine->failure());
     engine->setSpeed(1.0);
     return run;
 }

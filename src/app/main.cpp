@@ -1,6 +1,7 @@
 #include "ui/window/mainwindow.h"
 #include "media/mpvengine.h"
 #include "ui/components/platformtools.h"
+#include "ui/window/chinese.h"
 
 #include <QApplication>
 
@@ -10,12 +11,14 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    tarvelin::installChineseTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Tarvelin"));
     QApplication::setApplicationVersion(QStringLiteral(TARVELIN_VERSION_STRING));
     QApplication::setOrganizationName(QStringLiteral("Quorrin"));
     // Lets the desktop match the window to its installed entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quorrin.tarvelin"));
-    // QApplication sets the locale from the environment; mpv needs C numbers.
+    // QApplication sets the locale from the environment; libmpv needs C
+    // numbers. The one place that sets it, before any engine is made.
     std::setlocale(LC_NUMERIC, "C");
 
     tarvelin::DesktopTools tools;

@@ -5,7 +5,13 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <uchardet/uchardet.h>
+
+#include <cerrno>
+#include <optional>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvelin {
 
@@ -28,6 +34,136 @@ constexpr auto DecodeFlags = QStringConverter::Flag::Stateless | QStringConverte
 DecodedText notText()
 {
     return {{}, u"文件含有空字节，不是文本文件"_s};
+}
+
+struct EncodingInfo {
+    TextEncoding encoding;
+    const char *codec; // Qt's own for UTF-8/16, ICU's for the rest
+    const char16_t *name;
+};
+
+// Big5 and Shift_JIS are read as Windows' code pages 950 and 932 under ICU's
+// names; EUC-KR as code page 949, which adds the Hangul that EUC-KR lacks.
+constexpr EncodingInfo Encodings[] = {
+    {TextEncoding::Utf8, "UTF-8", u"UTF-8"},
+    {TextEncoding::Gb18030, "GB18030", u"GB18030（简体中文）"},
+    {TextEncoding::Big5, "Big5", u"Big5（繁体中文）"},
+    {TextEncoding::ShiftJis, "Shift_JIS", u"Shift_JIS（日文）"},
+    {TextEncoding::EucKr, "windows-949", u"EUC-KR（韩文）"},
+    {TextEncoding::Utf16LE, "UTF-16LE", u"UTF-16LE"},
+    {TextEncoding::Utf16BE, "UTF-16BE", u"UTF-16BE"},
+    {TextEncoding::Windows1252, "windows-1252", u"Windows-1252（西欧）"},
+};
+
+const EncodingInfo &infoOf(TextEncoding encoding)
+{
+    for (const EncodingInfo &info : Encodings)
+        if (info.encoding == encoding)
+            return info;
+    return Encodings[0];
+}
+
+QStringDecoder decoderFor(TextEncoding encoding)
+{
+    return QStringDecoder(infoOf(encoding).codec, DecodeFlags);
+}
+
+DecodedText missingDecoder(TextEncoding encoding)
+{
+    return {{}, u"系统缺少 %1 解码器"_s.arg(encodingName(encoding)), encoding, false};
+}
+
+// The bytes as text, or nothing when they hold a sequence invalid there.
+std::optional<QString> decodeStrictly(QByteArrayView bytes, TextEncoding encoding)
+{
+    bool failed = false;
+    QString text = decodeWith(decoderFor(encoding), bytes, &failed);
+    if (failed)
+        return std::nullopt;
+    return text;
+}
+
+// UTF-16 without a mark: lyrics hold line breaks and tags, whose characters'
+// zero high bytes put NULs on one side of the 16-bit units (odd offsets for
+// little-endian); only the few characters U+xx00 put one on the other side.
+// A control character other than tab and line breaks says binary data.
+std::optional<DecodedText> utf16WithoutMark(const QByteArray &bytes)
+{
+    if (bytes.size() % 2 != 0)
+        return std::nullopt;
+    qsizetype nulAtEven = 0, nulAtOdd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\0')
+            ++(i % 2 ? nulAtOdd : nulAtEven);
+    if (nulAtOdd <= 2 * nulAtEven && nulAtEven <= 2 * nulAtOdd)
+        return std::nullopt;
+    const TextEncoding encoding = nulAtOdd > nulAtEven ? TextEncoding::Utf16LE : TextEncoding::Utf16BE;
+    std::optional<QString> text = decodeStrictly(bytes, encoding);
+    if (!text)
+        return std::nullopt;
+    for (QChar c : *text)
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            return std::nullopt;
+    return DecodedText{std::move(*text), {}, encoding, true};
+}
+
+// What uchardet makes of the bytes, among the East Asian encodings lyrics
+// come in; nothing when it is not sure or names another one.
+std::optional<TextEncoding> detectEastAsian(const QByteArray &bytes)
+{
+    uchardet_t detector = uchardet_new();
+    if (!detector)
+        return std::nullopt;
+    uchardet_handle_data(detector, bytes.constData(), size_t(bytes.size()));
+    uchardet_data_end(detector);
+    const QByteArray charset = QByteArray(uchardet_get_charset(detector)).toUpper();
+    uchardet_delete(detector);
+    static const struct {
+        QByteArrayView charset;
+        TextEncoding encoding;
+    } known[] = {
+        {"GB18030", TextEncoding::Gb18030}, {"GBK", TextEncoding::Gb18030}, {"GB2312", TextEncoding::Gb18030},
+        {"BIG5", TextEncoding::Big5},       {"SHIFT_JIS", TextEncoding::ShiftJis},
+        {"EUC-KR", TextEncoding::EucKr},    {"UHC", TextEncoding::EucKr},
+    };
+    for (const auto &[name, encoding] : known)
+        if (charset == name)
+            return encoding;
+    return std::nullopt;
+}
+
+// Western text has its accented letters among plain ones ("écrire", "déjà");
+// the East Asian encodings write every character as two or more high bytes.
+// On short texts the detector gives any single-byte answer, so this decides.
+bool highBytesStandAlone(QByteArrayView bytes)
+{
+    qsizetype high = 0, paired = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (uchar(bytes[i]) < 0x80)
+            continue;
+        ++high;
+        if ((i > 0 && uchar(bytes[i - 1]) >= 0x80) || (i + 1 < bytes.size() && uchar(bytes[i + 1]) >= 0x80))
+            ++paired;
+    }
+    return high > 0 && paired * 2 < high;
+}
+
+DecodedText guessEncoding(const QByteArray &bytes)
+{
+    TextEncoding encoding = TextEncoding::Gb18030;
+    if (const std::optional<TextEncoding> detected = detectEastAsian(bytes))
+        encoding = *detected;
+    else if (highBytesStandAlone(bytes))
+        encoding = TextEncoding::Windows1252;
+    if (encoding != TextEncoding::Gb18030) {
+        if (std::optional<QString> text = decodeStrictly(bytes, encoding))
+            return {std::move(*text), {}, encoding, true};
+        encoding = TextEncoding::Gb18030;
+    }
+    QStringDecoder gb18030 = decoderFor(encoding);
+    if (!gb18030.isValid())
+        return missingDecoder(encoding);
+    return {decodeWith(std::move(gb18030), bytes), {}, encoding, true};
 }
 
 bool isLineBreak(QChar c)
@@ -53,6 +189,45 @@ qsizetype forEachEndedLine(QStringView text, IsBreak isBreak, LineFound lineFoun
     return start;
 }
 
+// The system's errors that reading or saving a lyrics file meets, in the
+// user's words.
+struct KnownError {
+    int code;
+    const char16_t *reason;
+};
+constexpr KnownError KnownErrors[] = {
+    {ENOENT, u"文件或它所在的文件夹不存在"},
+    {EACCES, u"没有访问权限"},
+    {EPERM, u"操作不被允许"},
+    {EROFS, u"所在的磁盘是只读的"},
+    {ENOSPC, u"磁盘空间已满"},
+    {EDQUOT, u"超出了磁盘配额"},
+    {EFBIG, u"文件超出了允许的大小"},
+    {ENAMETOOLONG, u"文件名太长"},
+    {EISDIR, u"这是一个文件夹，不是文件"},
+    {ENOTDIR, u"路径中有一部分不是文件夹"},
+    {ELOOP, u"路径中的符号链接太多或成环"},
+    {ETXTBSY, u"文件正被使用"},
+    {EBUSY, u"文件正被使用"},
+    {EMFILE, u"打开的文件太多"},
+    {ENFILE, u"打开的文件太多"},
+    {EXDEV, u"不能跨磁盘替换文件"},
+};
+
+// Anything else keeps the system's own text.
+QString unknownError(const QString &systemText)
+{
+    return u"系统报告：%1"_s.arg(systemText);
+}
+
+QString reasonFor(int code, const QString &systemText)
+{
+    for (const KnownError &known : KnownErrors)
+        if (code == known.code)
+            return QString::fromUtf16(known.reason);
+    return unknownError(systemText);
+}
+
 // Character devices (/dev/null, a terminal, a full disk's stand-in) can be
 // written but not replaced; renaming a file over one would destroy it.
 bool isCharacterDevice(const QString &path)
@@ -69,7 +244,7 @@ QString writeAll(QFileDevice &file, QByteArrayView bytes)
     while (!bytes.isEmpty()) {
         const qint64 written = file.write(bytes.data(), bytes.size());
         if (written <= 0)
-            return file.errorString();
+            return fileErrorReason(file);
         bytes = bytes.sliced(written);
     }
     return {};
@@ -79,42 +254,80 @@ QString writeDirectly(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
+        return fileErrorReason(file);
     return writeAll(file, bytes);
 }
 
 } // namespace
 
+QList<TextEncoding> textEncodings()
+{
+    QList<TextEncoding> all;
+    for (const EncodingInfo &info : Encodings)
+        all.append(info.encoding);
+    return all;
+}
+
+QString encodingName(TextEncoding encoding)
+{
+    return QString::fromUtf16(infoOf(encoding).name);
+}
+
 DecodedText decodeText(const QByteArray &bytes)
 {
     static const struct {
         QByteArrayView mark;
-        QStringConverter::Encoding encoding;
+        TextEncoding encoding;
     } marks[] = {
-        {"\xEF\xBB\xBF", QStringConverter::Utf8},
-        {"\xFF\xFE", QStringConverter::Utf16LE},
-        {"\xFE\xFF", QStringConverter::Utf16BE},
+        {"\xEF\xBB\xBF", TextEncoding::Utf8},
+        {"\xFF\xFE", TextEncoding::Utf16LE},
+        {"\xFE\xFF", TextEncoding::Utf16BE},
     };
     for (const auto &[mark, encoding] : marks) {
         if (!bytes.startsWith(mark))
             continue;
-        QString text = decodeWith(QStringDecoder(encoding, DecodeFlags), QByteArrayView(bytes).sliced(mark.size()));
+        QString text = decodeWith(decoderFor(encoding), QByteArrayView(bytes).sliced(mark.size()));
         if (text.contains(QChar(0)))
             return notText();
-        return {std::move(text), {}};
+        return {std::move(text), {}, encoding, false};
     }
-    if (bytes.contains('\0'))
+    if (bytes.contains('\0')) {
+        if (std::optional<DecodedText> utf16 = utf16WithoutMark(bytes))
+            return std::move(*utf16);
         return notText();
+    }
+    if (std::optional<QString> text = decodeStrictly(bytes, TextEncoding::Utf8))
+        return {std::move(*text), {}, TextEncoding::Utf8, false};
+    return guessEncoding(bytes);
+}
 
-    bool invalid = false;
-    QString text = decodeWith(QStringDecoder(QStringConverter::Utf8, DecodeFlags), bytes, &invalid);
-    if (!invalid)
-        return {std::move(text), {}};
+DecodedText decodeTextAs(const QByteArray &bytes, TextEncoding encoding)
+{
+    QStringDecoder decoder = decoderFor(encoding);
+    if (!decoder.isValid())
+        return missingDecoder(encoding);
+    QByteArrayView rest(bytes);
+    const QByteArrayView mark = encoding == TextEncoding::Utf8 ? QByteArrayView("\xEF\xBB\xBF")
+                              : encoding == TextEncoding::Utf16LE ? QByteArrayView("\xFF\xFE")
+                              : encoding == TextEncoding::Utf16BE ? QByteArrayView("\xFE\xFF")
+                                                                  : QByteArrayView();
+    if (!mark.isEmpty() && rest.startsWith(mark))
+        rest = rest.sliced(mark.size());
+    QString text = decodeWith(std::move(decoder), rest);
+    if (text.contains(QChar(0)))
+        return notText();
+    return {std::move(text), {}, encoding, false};
+}
 
-    QStringDecoder gb18030("GB18030", DecodeFlags);
-    if (!gb18030.isValid())
-        return {{}, u"文件不是 UTF-8 编码，而系统缺少 GB18030 解码器"_s};
-    return {decodeWith(std::move(gb18030), bytes), {}};
+QString fileErrorReason(const QFileDevice &file)
+{
+    // Qt keeps only the system's wording of the error; it comes from
+    // qt_error_string, so the same call tells which error it was.
+    const QString systemText = file.errorString();
+    for (const KnownError &known : KnownErrors)
+        if (systemText == qt_error_string(known.code))
+            return QString::fromUtf16(known.reason);
+    return unknownError(systemText);
 }
 
 QStringList splitLines(QStringView text)
@@ -127,33 +340,44 @@ QStringList splitLines(QStringView text)
     return lines;
 }
 
+namespace {
+
+LyricsFile refused(const QString &reason)
+{
+    LyricsFile file;
+    file.error = reason;
+    return file;
+}
+
+} // namespace
+
 LyricsFile readLyricsFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return {{}, u"文件不存在"_s};
+        return refused(u"文件不存在"_s);
     if (info.isDir())
-        return {{}, u"这是一个文件夹，不是文件"_s};
+        return refused(u"这是一个文件夹，不是文件"_s);
     if (!info.isFile())
-        return {{}, u"这不是普通文件"_s};
+        return refused(u"这不是普通文件"_s);
     const QString tooLarge = u"文件大于 %1 MiB，不是歌词文本"_s.arg(MaxLyricsFileSize / (1024 * 1024));
     if (info.size() > MaxLyricsFileSize)
-        return {{}, tooLarge};
+        return refused(tooLarge);
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {{}, file.errorString()};
+        return refused(fileErrorReason(file));
     // One byte more than allowed tells a file that grew since the check.
     const QByteArray bytes = file.read(MaxLyricsFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        return {{}, file.errorString()};
+        return refused(fileErrorReason(file));
     if (bytes.size() > MaxLyricsFileSize)
-        return {{}, tooLarge};
+        return refused(tooLarge);
 
     DecodedText decoded = decodeText(bytes);
     if (!decoded.error.isEmpty())
-        return {{}, decoded.error};
-    return {splitLines(decoded.text), {}};
+        return refused(decoded.error);
+    return {splitLines(decoded.text), {}, bytes, decoded.encoding, decoded.guessed};
 }
 
 QByteArray encodeLyrics(QStringView text)
@@ -183,14 +407,18 @@ QString writeLyricsFile(const QString &path, QStringView text)
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // QSaveFile words a file it may not replace its own way; ask why.
+        if (info.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
+            return reasonFor(errno, file.errorString());
+        return fileErrorReason(file);
+    }
     if (const QString reason = writeAll(file, bytes); !reason.isEmpty()) {
         file.cancelWriting();
         return reason;
     }
     if (!file.commit())
-        return file.errorString();
+        return fileErrorReason(file);
     return {};
 }
 

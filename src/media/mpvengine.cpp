@@ -1,23 +1,25 @@
 #include "media/mpvengine.h"
 
-#include "core/positiontext.h"
+#include "core/heardposition.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMetaObject>
 
 #include <mpv/client.h>
 
-#include <clocale>
-#include <iterator>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tarvelin {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcEngine, "tarvelin.engine", QtInfoMsg)
+
 enum ObservedProperty : uint64_t {
-    PropPause = 1,
-    PropDuration,
+    PropDuration = 1,
     PropAudioPts,
     PropTimePos,
     PropEofReached,
@@ -27,53 +29,30 @@ enum ObservedProperty : uint64_t {
     PropSpeed,
 };
 
-// Away from normal speed mpv's time stretcher keeps the pitch. Its default
-// 20 ms windows searched over 30 ms make the sound wander around audio-pts by
-// up to 20 ms; 10 ms windows searched over 5 ms keep it within about a
-// millisecond of a lag that depends on the speed alone. position() takes
-// that lag off. Measured with bench/tag_error.sh (mean lag, ms).
-const char *const StretchFilter = "scaletempo2=search-interval=5:window-size=10";
-struct StretchLag {
-    double speed;
-    double seconds;
-};
-constexpr StretchLag StretchLags[] = {
-    {0.5, 0.0019}, {0.75, 0.0054}, {1.25, 0.0144}, {1.5, 0.0190}, {2.0, 0.0215},
-};
-
-double stretchLag(double speed)
+// Logs a failed mpv call; true when it succeeded.
+bool check(int result, const char *call, const char *what)
 {
-    if (qFuzzyCompare(speed, 1.0))
-        return 0.0; // no stretcher at normal speed
-    const auto *first = std::begin(StretchLags);
-    const auto *last = std::end(StretchLags) - 1;
-    if (speed <= first->speed)
-        return first->seconds;
-    if (speed >= last->speed)
-        return last->seconds;
-    for (const auto *p = first; p != last; ++p) {
-        const StretchLag &a = p[0], &b = p[1];
-        if (speed <= b.speed)
-            return a.seconds + (b.seconds - a.seconds) * (speed - a.speed) / (b.speed - a.speed);
-    }
-    return last->seconds;
+    if (result >= 0)
+        return true;
+    qCDebug(lcEngine, "%s(%s) failed: %s", call, what, mpv_error_string(result));
+    return false;
 }
 
-QString describeMpvError(int error)
+MediaEngine::Error errorFromMpv(int error)
 {
     switch (error) {
     case MPV_ERROR_LOADING_FAILED:
-        return QStringLiteral("文件无法打开或已损坏");
+        return MediaEngine::Error::CannotOpen;
     case MPV_ERROR_UNKNOWN_FORMAT:
-        return QStringLiteral("无法识别的文件格式");
+        return MediaEngine::Error::UnknownFormat;
     case MPV_ERROR_NOTHING_TO_PLAY:
-        return QStringLiteral("文件中没有可播放的音频");
+        return MediaEngine::Error::NoAudio;
     case MPV_ERROR_AO_INIT_FAILED:
-        return QStringLiteral("无法打开音频输出");
+        return MediaEngine::Error::AudioOutput;
     case MPV_ERROR_UNSUPPORTED:
-        return QStringLiteral("不支持的格式");
+        return MediaEngine::Error::Unsupported;
     default:
-        return QString::fromUtf8(mpv_error_string(error));
+        return MediaEngine::Error::Other;
     }
 }
 
@@ -83,15 +62,15 @@ MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options(), parent) {}
 
 MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(parent)
 {
-    // mpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
     m_mpv = mpv_create();
     if (!m_mpv) {
-        m_error = QStringLiteral("无法启动播放引擎");
-        m_state = State::Empty;
+        qCDebug(lcEngine, "mpv_create failed (is LC_NUMERIC \"C\"?)");
+        m_failure.error = Error::EngineUnavailable;
         return;
     }
     const QByteArray ao = options.audioOutput.toUtf8();
+    const QByteArray volume = QByteArray::number(DefaultVolume);
+    const QByteArray volumeMax = QByteArray::number(MaxVolume);
     const std::pair<const char *, const char *> settings[] = {
         {"config", "no"},
         {"terminal", "no"},
@@ -108,28 +87,35 @@ MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(pare
         {"hr-seek", "yes"},
         {"audio-pitch-correction", "yes"},
         {"audio-client-name", "Tarvelin"},
-        {"volume-max", "100"},
-        {"volume", "50"},
+        {"volume-max", volumeMax.constData()},
+        {"volume", volume.constData()},
         {"ao", ao.constData()},
     };
+    // An option this mpv does not know is logged, not a reason to fail.
     for (const auto &[name, value] : settings)
-        mpv_set_option_string(m_mpv, name, value); // an unknown option is no reason to fail
+        check(mpv_set_option_string(m_mpv, name, value), "mpv_set_option_string", name);
 
-    if (mpv_initialize(m_mpv) < 0) {
+    if (!check(mpv_initialize(m_mpv), "mpv_initialize", "")) {
         mpv_terminate_destroy(m_mpv);
         m_mpv = nullptr;
-        m_error = QStringLiteral("无法启动播放引擎");
+        m_failure.error = Error::EngineUnavailable;
         return;
     }
-    mpv_observe_property(m_mpv, PropPause, "pause", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, PropDuration, "duration", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, PropAudioPts, "audio-pts", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, PropTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, PropEofReached, "eof-reached", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, PropMetadata, "metadata", MPV_FORMAT_NONE);
-    mpv_observe_property(m_mpv, PropVolume, "volume", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, PropMute, "mute", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, PropSpeed, "speed", MPV_FORMAT_DOUBLE);
+    // Only ask for mpv's log when someone reads it.
+    if (lcEngine().isDebugEnabled())
+        check(mpv_request_log_messages(m_mpv, "v"), "mpv_request_log_messages", "v");
+    const std::tuple<ObservedProperty, const char *, mpv_format> observed[] = {
+        {PropDuration, "duration", MPV_FORMAT_DOUBLE},
+        {PropAudioPts, "audio-pts", MPV_FORMAT_DOUBLE},
+        {PropTimePos, "time-pos", MPV_FORMAT_DOUBLE},
+        {PropEofReached, "eof-reached", MPV_FORMAT_FLAG},
+        {PropMetadata, "metadata", MPV_FORMAT_NONE},
+        {PropVolume, "volume", MPV_FORMAT_DOUBLE},
+        {PropMute, "mute", MPV_FORMAT_FLAG},
+        {PropSpeed, "speed", MPV_FORMAT_DOUBLE},
+    };
+    for (const auto &[id, name, format] : observed)
+        check(mpv_observe_property(m_mpv, id, name, format), "mpv_observe_property", name);
     mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
 }
 
@@ -166,22 +152,24 @@ void MpvEngine::drainEvents()
 void MpvEngine::handleEvent(const mpv_event &event)
 {
     switch (event.event_id) {
-    case MPV_EVENT_START_FILE:
-        m_loading = true;
-        break;
     case MPV_EVENT_FILE_LOADED:
-        m_loading = false;
-        m_hasFile = true;
-        Q_EMIT titleChanged();
+        // A file asked for and not unloaded since (a stop or pause while it
+        // was opening leaves it standing at its start).
+        if (!m_path.isEmpty()) {
+            setState(m_target ? State::Stopped : State::Playing);
+            Q_EMIT titleChanged();
+        }
         break;
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        m_hasFile = false;
         if (end && end->reason == MPV_END_FILE_REASON_ERROR) {
-            m_loading = false;
-            fail(describeMpvError(end->error));
-        } else if (end && end->reason != MPV_END_FILE_REASON_STOP) {
-            m_loading = false;
+            m_target.reset();
+            setState(State::Empty);
+            fail({errorFromMpv(end->error), m_path, QString::fromUtf8(mpv_error_string(end->error))});
+        } else if (m_state != State::Loading || (end && end->reason != MPV_END_FILE_REASON_STOP)) {
+            // Not just the previous file making way for the one loading.
+            m_target.reset();
+            setState(State::Empty);
         }
         Q_EMIT titleChanged();
         Q_EMIT positionChanged(0);
@@ -190,10 +178,18 @@ void MpvEngine::handleEvent(const mpv_event &event)
     case MPV_EVENT_PROPERTY_CHANGE:
         handlePropertyChange(event);
         break;
+    case MPV_EVENT_COMMAND_REPLY:
+        check(event.error, "mpv_command_async", "reply");
+        break;
+    case MPV_EVENT_LOG_MESSAGE: {
+        const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
+        qCDebug(lcEngine, "mpv %s [%s] %s", msg->level, msg->prefix,
+                QByteArray(msg->text).trimmed().constData());
+        break;
+    }
     default:
         break;
     }
-    updateState();
 }
 
 void MpvEngine::handlePropertyChange(const mpv_event &event)
@@ -205,9 +201,6 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
     const bool flag = isFlag && *static_cast<int *>(prop->data) != 0;
 
     switch (event.reply_userdata) {
-    case PropPause:
-        m_paused = flag;
-        break;
     case PropDuration:
         m_duration = isDouble ? number : 0.0;
         Q_EMIT durationChanged(m_duration);
@@ -218,12 +211,8 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
         Q_EMIT positionChanged(position().value_or(0.0));
         break;
     case PropEofReached:
-        // Each medium plays once: at its end the player stops and goes back
-        // to the start, ready to be played again.
-        if (flag && m_hasFile) {
-            reportEarlyEnd();
-            stop();
-        }
+        if (flag && m_state != State::Empty && m_state != State::Loading && m_state != State::Ended)
+            handleEnd();
         break;
     case PropMetadata:
         Q_EMIT titleChanged();
@@ -251,178 +240,181 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
     }
 }
 
-void MpvEngine::reportEarlyEnd()
+void MpvEngine::handleEnd()
 {
+    // The medium stands at its end, so a tag made a moment late still gets
+    // the end rather than the start; play() starts it again.
+    double reached = m_duration;
+    check(mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &reached), "mpv_get_property", "time-pos");
+    setPaused(true);
+    m_target = reached;
+    setState(State::Ended);
+    Q_EMIT positionChanged(reached);
     // A file cut short still opens, and its header still claims the full
     // length; the only sign is that playback ends long before it.
-    double reached = -1;
-    if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &reached) < 0 || m_duration <= 0)
-        return;
-    if (m_duration - reached > qMax(2.0, 0.05 * m_duration))
-        fail(QStringLiteral("文件不完整，只能播放到 %1（应有 %2）")
-                 .arg(formatPosition(reached), formatPosition(m_duration)));
+    if (m_duration > 0 && m_duration - reached > qMax(2.0, 0.05 * m_duration)) {
+        fail({Error::Truncated, m_path, {}, reached, m_duration});
+    }
 }
 
-void MpvEngine::fail(const QString &reason)
+void MpvEngine::fail(const Failure &failure)
 {
-    const QString name = QFileInfo(m_path).fileName();
-    m_error = name.isEmpty() ? reason : QStringLiteral("无法播放“%1”：%2").arg(name, reason);
-    Q_EMIT errorOccurred(m_error);
+    m_failure = failure;
+    qCDebug(lcEngine) << "failure:" << failure.error << failure.path << failure.detail;
+    Q_EMIT errorOccurred(m_failure);
 }
 
-void MpvEngine::command(std::initializer_list<const char *> args)
+bool MpvEngine::command(std::initializer_list<const char *> args)
 {
     if (!m_mpv)
-        return;
+        return false;
     std::vector<const char *> argv(args);
     argv.push_back(nullptr);
-    mpv_command_async(m_mpv, 0, argv.data());
+    return check(mpv_command_async(m_mpv, 0, argv.data()), "mpv_command_async", argv.front());
 }
 
-void MpvEngine::setPaused(bool paused)
+bool MpvEngine::seekTo(double seconds)
 {
-    if (!m_mpv)
-        return;
+    const QByteArray target = QByteArray::number(seconds, 'f', 6);
+    return command({"seek", target.constData(), "absolute+exact"});
+}
+
+bool MpvEngine::setPaused(bool paused)
+{
     int flag = paused ? 1 : 0;
-    mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
-    m_paused = paused;
+    return m_mpv && check(mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag), "mpv_set_property", "pause");
+}
+
+void MpvEngine::setState(State state)
+{
+    if (state != m_state) {
+        m_state = state;
+        Q_EMIT stateChanged(state);
+    }
 }
 
 void MpvEngine::load(const QString &path)
 {
     if (!m_mpv) {
-        Q_EMIT errorOccurred(m_error);
+        Q_EMIT errorOccurred(m_failure);
         return;
     }
     m_path = path;
-    m_error.clear();
-    m_atStart = false;
-    m_pausedAt.reset();
-    if (path.isEmpty()) {
-        m_loading = false;
-        command({"stop"});
+    m_failure = {};
+    m_target.reset();
+    const QFileInfo info(path);
+    if (!path.isEmpty() && info.isFile()) {
+        // A new medium starts playing as soon as it is open.
+        setPaused(false);
+        setState(State::Loading);
+        const QByteArray file = info.absoluteFilePath().toUtf8();
+        command({"loadfile", file.constData(), "replace"});
     } else {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            command({"stop"});
-            m_loading = false;
-            fail(QStringLiteral("文件不存在"));
-        } else if (!info.isFile()) {
-            command({"stop"});
-            m_loading = false;
-            fail(QStringLiteral("这不是一个文件"));
-        } else {
-            // A new medium starts playing as soon as it is open.
-            setPaused(false);
-            m_loading = true;
-            const QByteArray file = info.absoluteFilePath().toUtf8();
-            command({"loadfile", file.constData(), "replace"});
-        }
+        command({"stop"});
+        setState(State::Empty);
+        if (!path.isEmpty())
+            fail({info.exists() ? Error::NotAFile : Error::FileMissing, path, {}});
     }
     Q_EMIT titleChanged();
-    updateState();
 }
 
 void MpvEngine::stop()
 {
+    if (m_state == State::Empty)
+        return;
     setPaused(true);
-    m_atStart = true;
-    m_pausedAt = 0.0;
-    if (m_hasFile)
-        command({"seek", "0", "absolute+exact"});
+    m_target = 0.0;
+    if (m_state != State::Loading) {
+        seekTo(0);
+        setState(State::Stopped);
+    }
     Q_EMIT positionChanged(0);
-    updateState();
 }
 
 void MpvEngine::play()
 {
-    if (!m_hasFile && !m_loading)
+    if (m_state == State::Empty || m_state == State::Playing)
         return;
-    m_atStart = false;
-    m_pausedAt.reset();
+    if (m_state == State::Ended)
+        seekTo(0);
+    m_target.reset();
     setPaused(false);
-    updateState();
+    if (m_state != State::Loading)
+        setState(State::Playing);
 }
 
 void MpvEngine::pause()
 {
-    if (!m_hasFile && !m_loading)
-        return;
-    m_pausedAt.reset();
-    setPaused(true);
-    updateState();
+    if (m_state == State::Loading) {
+        stop(); // nothing played yet: stand at the start
+    } else if (m_state == State::Playing) {
+        // Stand where the listener stopped hearing, whatever the speed is
+        // changed to before playing on.
+        m_target = position();
+        setPaused(true);
+        setState(State::Paused);
+    }
 }
 
 void MpvEngine::seek(double seconds)
 {
-    if (!m_hasFile)
+    if (m_state == State::Empty || m_state == State::Loading)
         return;
     seconds = qMax(0.0, seconds);
     if (m_duration > 0)
         seconds = qMin(seconds, m_duration);
-    const QByteArray target = QByteArray::number(seconds, 'f', 6);
-    command({"seek", target.constData(), "absolute+exact"});
-    if (m_paused)
-        m_pausedAt = seconds;
-    else
-        m_pausedAt.reset();
-    if (seconds > 0)
-        m_atStart = false;
-    updateState();
+    if (!seekTo(seconds))
+        return;
+    if (m_state != State::Playing) {
+        // mpv reports where its decoder stands after a paused seek, which can
+        // be a little before the target; playback goes on from the target.
+        m_target = seconds;
+        setState(seconds > 0 || m_state == State::Paused ? State::Paused : State::Stopped);
+    }
 }
 
 void MpvEngine::setVolume(int percent)
 {
-    if (!m_mpv)
-        return;
-    double v = qBound(0, percent, 100);
-    mpv_set_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &v);
+    double v = qBound(0, percent, MaxVolume);
+    if (m_mpv)
+        check(mpv_set_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &v), "mpv_set_property", "volume");
 }
 
 void MpvEngine::setMuted(bool muted)
 {
-    if (!m_mpv)
-        return;
     int flag = muted ? 1 : 0;
-    mpv_set_property(m_mpv, "mute", MPV_FORMAT_FLAG, &flag);
+    if (m_mpv)
+        check(mpv_set_property(m_mpv, "mute", MPV_FORMAT_FLAG, &flag), "mpv_set_property", "mute");
 }
 
 void MpvEngine::setSpeed(double factor)
 {
     if (!m_mpv)
         return;
-    double v = qBound(0.25, factor, 4.0);
-    mpv_set_property_string(m_mpv, "af", qFuzzyCompare(v, 1.0) ? "" : StretchFilter);
-    mpv_set_property(m_mpv, "speed", MPV_FORMAT_DOUBLE, &v);
+    double v = qBound(MinSpeed, factor, MaxSpeed);
+    check(mpv_set_property_string(m_mpv, "af", qFuzzyCompare(v, 1.0) ? "" : StretchFilter),
+          "mpv_set_property_string", "af");
+    check(mpv_set_property(m_mpv, "speed", MPV_FORMAT_DOUBLE, &v), "mpv_set_property", "speed");
 }
 
 std::optional<double> MpvEngine::position()
 {
     if (!m_mpv)
         return std::nullopt;
-    if (!m_hasFile)
+    if (m_state == State::Empty || m_state == State::Loading)
         return 0.0;
+    if (m_target)
+        return *m_target;
     // Read now rather than use the last observed value. While playing,
     // audio-pts is the sample the sound server plays at this very moment,
-    // its buffer accounted for. While paused nothing is heard and the exact
-    // playback position is time-pos (audio-pts may still describe the audio
-    // from before a seek). After a seek while paused mpv reports where its
-    // decoder stands, which can be a little before the target; the target
-    // is where playback will resume, so that is the position.
-    int paused = 0;
-    mpv_get_property(m_mpv, "pause", MPV_FORMAT_FLAG, &paused);
-    if (paused && m_pausedAt)
-        return *m_pausedAt;
-    const char *order[] = {"audio-pts", "time-pos"};
-    if (paused)
-        std::swap(order[0], order[1]);
-    for (const char *name : order) {
+    // its buffer accounted for, and the time stretcher's lag comes off it;
+    // just after a seek only time-pos may be known.
+    const bool playing = m_state == State::Playing;
+    for (const char *name : {"audio-pts", "time-pos"}) {
         double value = 0;
-        if (mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0) {
-            if (!paused)
-                value -= stretchLag(m_speed);
-            return qMax(0.0, value);
-        }
+        if ((playing || qstrcmp(name, "time-pos") == 0)
+            && mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0)
+            return playing ? heardPosition(value, m_speed) : qMax(0.0, value);
     }
     return std::nullopt;
 }
@@ -431,7 +423,7 @@ std::optional<QString> MpvEngine::title()
 {
     if (!m_mpv)
         return std::nullopt;
-    if (!m_hasFile)
+    if (m_state == State::Empty || m_state == State::Loading)
         return QString();
     QString title;
     if (char *tag = mpv_get_property_string(m_mpv, "metadata/by-key/title")) {
@@ -441,24 +433,6 @@ std::optional<QString> MpvEngine::title()
     if (title.isEmpty())
         title = QFileInfo(m_path).completeBaseName();
     return title;
-}
-
-MediaEngine::State MpvEngine::state() const
-{
-    return m_state;
-}
-
-void MpvEngine::updateState()
-{
-    State s;
-    if (m_hasFile)
-        s = !m_paused ? State::Playing : (m_atStart ? State::Stopped : State::Paused);
-    else
-        s = m_loading ? State::Loading : State::Empty;
-    if (s != m_state) {
-        m_state = s;
-        Q_EMIT stateChanged(s);
-    }
 }
 
 } // namespace tarvelin

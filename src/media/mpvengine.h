@@ -3,6 +3,8 @@
 #include "media/mediaengine.h"
 
 #include <atomic>
+#include <initializer_list>
+#include <optional>
 
 struct mpv_handle;
 struct mpv_event;
@@ -12,6 +14,13 @@ namespace tarvelin {
 // The media engine on libmpv, audio only. Positions come from mpv's
 // "audio-pts": the position of the sample the sound server is playing now,
 // which is what the listener hears, not what the decoder has reached.
+//
+// libmpv needs numbers formatted the C way: the program sets LC_NUMERIC to
+// "C" once, after QApplication (which sets the locale from the environment)
+// and before it makes an engine.
+//
+// mpv's own log and every failed mpv call go to the logging category
+// "tarvelin.engine", quiet unless QT_LOGGING_RULES="tarvelin.engine.debug=true".
 class MpvEngine final : public MediaEngine {
     Q_OBJECT
 public:
@@ -25,7 +34,7 @@ public:
     MpvEngine(const Options &options, QObject *parent = nullptr);
     ~MpvEngine() override;
 
-    // False when mpv could not be started; errorString() says why.
+    // False when mpv could not be started; failure() says so.
     bool isValid() const { return m_mpv != nullptr; }
 
     void load(const QString &path) override;
@@ -40,40 +49,40 @@ public:
     std::optional<double> position() override;
     std::optional<QString> title() override;
 
-    State state() const override;
+    State state() const override { return m_state; }
     double duration() const override { return m_duration; }
     int volume() const override { return m_volume; }
     bool isMuted() const override { return m_muted; }
     double speed() const override { return m_speed; }
     QString path() const override { return m_path; }
-    QString errorString() const override { return m_error; }
+    Failure failure() const override { return m_failure; }
 
 private:
     void drainEvents();
     void handleEvent(const mpv_event &event);
     void handlePropertyChange(const mpv_event &event);
-    void fail(const QString &reason);
-    void reportEarlyEnd();
-    void setPaused(bool paused);
-    void command(std::initializer_list<const char *> args);
-    void updateState();
+    void handleEnd();
+    void fail(const Failure &failure);
+    bool setPaused(bool paused);
+    bool command(std::initializer_list<const char *> args);
+    bool seekTo(double seconds);
+    void setState(State state);
     static void wakeup(void *context);
 
     mpv_handle *m_mpv = nullptr;
     std::atomic_bool m_wakeupPending{false};
 
+    State m_state = State::Empty;
+    // Where a player that is not playing stands and would play on from:
+    // the exact seek target, the heard position when it paused, 0 when
+    // stopped, the end when it ended. Reset while playing.
+    std::optional<double> m_target;
     QString m_path;
-    QString m_error;
-    bool m_loading = false;   // loadfile sent, file not open yet
-    bool m_hasFile = false;   // a file is open
-    bool m_paused = false;
-    bool m_atStart = false;   // stopped: paused at the start
-    std::optional<double> m_pausedAt; // where a paused player was sent to
+    Failure m_failure;
     double m_duration = 0;
-    int m_volume = 50;
+    int m_volume = DefaultVolume;
     bool m_muted = false;
     double m_speed = 1.0;
-    State m_state = State::Empty;
 };
 
 } // namespace tarvelin

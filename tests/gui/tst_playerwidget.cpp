@@ -2,7 +2,10 @@
 #include "ui/components/playerwidget.h"
 #include "fakes.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -21,9 +24,6 @@ private Q_SLOTS:
     {
         auto engine = std::make_unique<tarvelin::test::FakeEngine>();
         m_engine = engine.get();
-        m_engine->setVolume(0);
-        m_engine->setSpeed(2.0);
-        m_engine->setMuted(true);
         m_player = new tarvelin::PlayerWidget(std::move(engine));
         m_player->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_player));
@@ -31,43 +31,29 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_player; }
 
-    // Half volume, normal speed, sound on, whatever the engine had before.
-    void storedSettings()
-    {
-        QCOMPARE(m_engine->volume(), 50);
-        QCOMPARE(m_engine->speed(), 1.0);
-        QVERIFY(!m_engine->isMuted());
-        QCOMPARE(m_player->findChild<QComboBox *>(u"speed"_s)->currentText(), u"1.0×"_s);
-    }
-
-    // Left/Right move the position (from 10 s unless given), Up/Down the volume
-    // (from 50 unless given); neither touches the other or starts playing.
+    // Left/Right move the position by 5 s, Up/Down the volume by 5; neither
+    // touches the other or starts playing.
     void keys_data()
     {
         QTest::addColumn<int>("key");
-        QTest::addColumn<double>("from");
-        QTest::addColumn<double>("to");
-        QTest::newRow("right seeks 5 s on") << int(Qt::Key_Right) << 10.0 << 15.0;
-        QTest::newRow("left seeks 5 s back") << int(Qt::Key_Left) << 10.0 << 5.0;
-        QTest::newRow("left stops at the start") << int(Qt::Key_Left) << 3.0 << 0.0;
-        QTest::newRow("up raises volume") << int(Qt::Key_Up) << 50.0 << 55.0;
-        QTest::newRow("down lowers volume") << int(Qt::Key_Down) << 50.0 << 45.0;
-        QTest::newRow("volume stops at 100") << int(Qt::Key_Up) << 98.0 << 100.0;
-        QTest::newRow("volume stops at 0") << int(Qt::Key_Down) << 2.0 << 0.0;
+        QTest::addColumn<double>("position");
+        QTest::addColumn<int>("volume");
+        QTest::newRow("right seeks 5 s on") << int(Qt::Key_Right) << 15.0 << 50;
+        QTest::newRow("left seeks 5 s back") << int(Qt::Key_Left) << 5.0 << 50;
+        QTest::newRow("up raises volume") << int(Qt::Key_Up) << 10.0 << 55;
+        QTest::newRow("down lowers volume") << int(Qt::Key_Down) << 10.0 << 45;
     }
     void keys()
     {
         QFETCH(int, key);
-        QFETCH(double, from);
-        QFETCH(double, to);
-        const bool seeks = key == Qt::Key_Left || key == Qt::Key_Right;
+        QFETCH(double, position);
+        QFETCH(int, volume);
         m_player->setUrl(u"/music/song.mp3"_s);
         m_player->closeMedia();
-        m_engine->positionValue = seeks ? from : 10.0;
-        m_engine->setVolume(seeks ? 50 : int(from));
+        m_engine->positionValue = 10.0;
         QTest::keyClick(m_player, Qt::Key(key));
-        QCOMPARE(m_engine->positionValue, std::optional(seeks ? to : 10.0));
-        QCOMPARE(m_engine->volume(), seeks ? 50 : int(to));
+        QCOMPARE(m_engine->positionValue, std::optional(position));
+        QCOMPARE(m_engine->volume(), volume);
         QCOMPARE(m_engine->state(), State::Stopped);
     }
 
@@ -91,10 +77,25 @@ private Q_SLOTS:
         QVERIFY(m_engine->isMuted());
     }
 
+    // Whoever changes the engine (another control, the menu, the engine
+    // itself), every control shows it.
+    void controlsFollowTheEngine()
+    {
+        m_engine->setSpeed(0.75);
+        m_engine->setMuted(true);
+        m_engine->setVolume(20);
+        Q_EMIT m_engine->speedChanged(0.75);
+        QCOMPARE(m_player->findChild<QComboBox *>(u"speed"_s)->currentText(), u"0.75×"_s);
+        QCOMPARE(m_player->actions().speeds->checkedAction()->text(), u"0.75×"_s);
+        QVERIFY(button("mute")->isChecked());
+        QCOMPARE(m_player->findChild<QSlider *>(u"volume"_s)->value(), 20);
+    }
+
     void errorShowsUntilNextMedium()
     {
-        Q_EMIT m_engine->errorOccurred(u"无法播放“坏.mp3”：无法识别的文件格式"_s);
-        QVERIFY(m_player->displayText().contains(u"无法识别的文件格式"_s));
+        m_engine->failureValue = {tarvelin::MediaEngine::Error::UnknownFormat, u"/music/坏.mp3"_s, {}};
+        Q_EMIT m_engine->errorOccurred(m_engine->failureValue);
+        QVERIFY(m_player->displayText().endsWith(u"\n无法播放“坏.mp3”：无法识别的文件格式"_s));
         m_player->setUrl(u"/music/good.mp3"_s);
         QVERIFY(!m_player->displayText().contains(u"无法识别"_s));
     }

@@ -157,6 +157,7 @@ private Q_SLOTS:
 
     void realEngineEndToEnd()
     {
+        tarvelin::test::useCNumericLocale();
         tarvelin::test::FakeTools tools;
         tarvelin::MainWindow w(tools, std::make_unique<tarvelin::MpvEngine>());
         w.show();

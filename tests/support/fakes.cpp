@@ -1,6 +1,13 @@
 #include "fakes.h"
 
+#include <clocale>
+
 namespace tarvelin::test {
+
+void useCNumericLocale()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QString &title,
                                              const QStringList &nameFilters)
@@ -17,6 +24,7 @@ void FakeEngine::load(const QString &path)
 {
     loads << path;
     loadedPath = path;
+    failureValue = {};
     setState(State::Playing);
 }
 

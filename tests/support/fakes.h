@@ -12,6 +12,11 @@
 
 namespace tarvelin::test {
 
+// libmpv starts only with numbers formatted the C way. Call after the
+// QApplication exists (it sets the locale from the environment) and before
+// making a real engine, as main() does.
+void useCNumericLocale();
+
 // Scripted desktop: answers file choosers from a queue (nothing queued means
 // the user cancels), records every message and opened address.
 class FakeTools final : public PlatformTools {
@@ -54,6 +59,7 @@ public:
     int positionReads = 0;
     State currentState = State::Empty;
     QString loadedPath;
+    Failure failureValue;
 
     void load(const QString &path) override;
     void stop() override;
@@ -73,13 +79,13 @@ public:
     bool isMuted() const override { return m_muted; }
     double speed() const override { return m_speed; }
     QString path() const override { return loadedPath; }
-    QString errorString() const override { return {}; }
+    Failure failure() const override { return failureValue; }
 
 private:
     // Anything but Empty needs a medium.
     void setState(State s);
 
-    int m_volume = 50;
+    int m_volume = DefaultVolume;
     bool m_muted = false;
     double m_speed = 1.0;
 };

@@ -2,9 +2,11 @@
 
 #include "core/positiontext.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,15 +36,9 @@ QString speedText(double factor)
     return text + QStringLiteral("×");
 }
 
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+QString timeText(double seconds, double duration)
 {
-    auto *b = new QToolButton(parent);
-    b->setIcon(parent->style()->standardIcon(icon));
-    b->setToolTip(tip);
-    b->setAutoRaise(true);
-    // The player takes the focus as a whole; its keys drive these buttons.
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
+    return formatPosition(seconds) + QStringLiteral(" / ") + formatPosition(duration);
 }
 
 } // namespace
@@ -52,64 +48,74 @@ PlayerWidget::PlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("播放器"));
-    buildUi();
+    createActions();
 
-    MediaEngine *e = m_engine.get();
-    connect(e, &MediaEngine::stateChanged, this, &PlayerWidget::refreshState);
-    connect(e, &MediaEngine::positionChanged, this, &PlayerWidget::refreshPosition);
-    connect(e, &MediaEngine::durationChanged, this, [this] { refreshPosition(m_engine->position().value_or(0)); });
-    connect(e, &MediaEngine::titleChanged, this, &PlayerWidget::refreshTitle);
-    connect(e, &MediaEngine::errorOccurred, this, [this](const QString &message) {
-        m_message->setText(message);
-        m_message->setVisible(!message.isEmpty());
-    });
-    connect(e, &MediaEngine::volumeChanged, m_volume, [this](int v) {
-        const QSignalBlocker block(m_volume);
-        m_volume->setValue(v);
-    });
-    connect(e, &MediaEngine::mutedChanged, this, [this](bool muted) {
-        m_mute->setChecked(muted);
-        m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    });
-    connect(e, &MediaEngine::speedChanged, this, [this](double factor) {
-        const int index = m_speed->findData(factor);
-        const QSignalBlocker block(m_speed);
-        if (index >= 0)
-            m_speed->setCurrentIndex(index);
-    });
-
-    // The stored settings: half volume, normal speed, sound on.
-    m_engine->setVolume(50);
-    m_engine->setSpeed(1.0);
-    m_engine->setMuted(false);
-    if (!m_engine->errorString().isEmpty()) {
-        m_message->setText(m_engine->errorString());
-        m_message->show();
-    }
-    refreshState();
-    refreshTitle();
-    refreshPosition(0);
-}
-
-PlayerWidget::~PlayerWidget() = default;
-
-void PlayerWidget::buildUi()
-{
     auto *outer = new QVBoxLayout(this);
     // The window cuts a few pixels off the player's right and bottom edges;
     // the margins keep every control inside what stays visible.
     outer->setContentsMargins(6, 4, 10, 10);
     outer->setSpacing(4);
+    outer->addWidget(buildDisplay(), 1);
+    outer->addWidget(buildSeekBar());
+    outer->addLayout(buildControlRow());
+    m_menu = buildContextMenu();
 
+    MediaEngine *e = m_engine.get();
+    connect(e, &MediaEngine::stateChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::positionChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::durationChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::titleChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::errorOccurred, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::volumeChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::mutedChanged, this, &PlayerWidget::refresh);
+    connect(e, &MediaEngine::speedChanged, this, &PlayerWidget::refresh);
+
+    // Every medium starts at the same settings, whatever the engine had.
+    m_engine->setVolume(MediaEngine::DefaultVolume);
+    m_engine->setSpeed(1.0);
+    m_engine->setMuted(false);
+    refresh();
+}
+
+PlayerWidget::~PlayerWidget() = default;
+
+void PlayerWidget::createActions()
+{
+    const auto make = [this](const QString &text, auto slot) {
+        auto *action = new QAction(text, this);
+        action->setIconVisibleInMenu(false);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_actions.playPause = make(QStringLiteral("播放"), [this] { togglePlay(); });
+    m_actions.stop = make(QStringLiteral("停止"), [this] { m_engine->stop(); });
+    m_actions.stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_actions.mute = make(QStringLiteral("静音"), [this](bool on) { m_engine->setMuted(on); });
+    m_actions.mute->setCheckable(true);
+    m_actions.seekBack = make(QStringLiteral("后退 5 秒"), [this] { seekBy(-SeekStep); });
+    m_actions.seekForward = make(QStringLiteral("前进 5 秒"), [this] { seekBy(SeekStep); });
+    m_actions.volumeUp = make(QStringLiteral("增大音量"), [this] { m_engine->setVolume(m_engine->volume() + VolumeStep); });
+    m_actions.volumeDown = make(QStringLiteral("减小音量"), [this] { m_engine->setVolume(m_engine->volume() - VolumeStep); });
+    m_actions.speeds = new QActionGroup(this);
+    for (double s : Speeds) {
+        QAction *a = make(speedText(s), [this, s] { m_engine->setSpeed(s); });
+        a->setCheckable(true);
+        a->setData(s);
+        m_actions.speeds->addAction(a);
+    }
+}
+
+QWidget *PlayerWidget::buildDisplay()
+{
     auto *display = new QFrame(this);
     display->setObjectName(QStringLiteral("display"));
     display->setFrameShape(QFrame::StyledPanel);
     display->setFrameShadow(QFrame::Sunken);
     display->setBackgroundRole(QPalette::Base);
     display->setAutoFillBackground(true);
-    auto *displayLayout = new QVBoxLayout(display);
-    displayLayout->setContentsMargins(8, 6, 8, 6);
-    displayLayout->setSpacing(2);
+    m_displayLayout = new QVBoxLayout(display);
+    m_displayLayout->setContentsMargins(8, 6, 8, 6);
+    m_displayLayout->setSpacing(2);
 
     m_title = new QLabel(display);
     m_title->setObjectName(QStringLiteral("title"));
@@ -133,20 +139,21 @@ void PlayerWidget::buildUi()
     m_message->setForegroundRole(QPalette::Highlight);
     m_message->hide();
 
-    displayLayout->addWidget(m_title);
-    displayLayout->addWidget(m_time);
-    displayLayout->addWidget(m_message);
-    displayLayout->addStretch();
-    outer->addWidget(display, 1);
+    m_displayLayout->addWidget(m_title);
+    m_displayLayout->addWidget(m_time);
+    m_displayLayout->addWidget(m_message);
+    m_displayLayout->addStretch();
+    return display;
+}
 
+QSlider *PlayerWidget::buildSeekBar()
+{
     m_seek = new QSlider(Qt::Horizontal, this);
     m_seek->setObjectName(QStringLiteral("seek"));
     m_seek->setFocusPolicy(Qt::NoFocus);
     m_seek->setToolTip(QStringLiteral("播放进度"));
     connect(m_seek, &QSlider::sliderPressed, this, [this] { m_seekDragging = true; });
-    connect(m_seek, &QSlider::sliderMoved, this, [this](int ms) {
-        m_time->setText(formatPosition(ms / 1000.0) + QStringLiteral(" / ") + formatPosition(m_engine->duration()));
-    });
+    connect(m_seek, &QSlider::sliderMoved, this, [this](int ms) { showTime(ms / 1000.0); });
     connect(m_seek, &QSlider::sliderReleased, this, [this] {
         m_seekDragging = false;
         m_engine->seek(m_seek->value() / 1000.0);
@@ -155,27 +162,26 @@ void PlayerWidget::buildUi()
         if (action == QAbstractSlider::SliderPageStepAdd || action == QAbstractSlider::SliderPageStepSub)
             m_engine->seek(m_seek->sliderPosition() / 1000.0);
     });
-    outer->addWidget(m_seek);
+    return m_seek;
+}
 
-    auto *row = new QHBoxLayout;
-    row->setSpacing(2);
-    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"));
-    m_playPause->setObjectName(QStringLiteral("playPause"));
-    connect(m_playPause, &QToolButton::clicked, this, &PlayerWidget::togglePlay);
-    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
-    m_stop->setObjectName(QStringLiteral("stop"));
-    connect(m_stop, &QToolButton::clicked, this, [this] { m_engine->stop(); });
+QHBoxLayout *PlayerWidget::buildControlRow()
+{
+    m_controlRow = new QHBoxLayout;
+    m_controlRow->setSpacing(2);
+    addControlAction(m_actions.playPause)->setObjectName(QStringLiteral("playPause"));
+    addControlAction(m_actions.stop)->setObjectName(QStringLiteral("stop"));
+    m_controlRow->addStretch();
 
-    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"));
-    m_mute->setObjectName(QStringLiteral("mute"));
-    m_mute->setCheckable(true);
-    connect(m_mute, &QToolButton::toggled, this, [this](bool on) { m_engine->setMuted(on); });
+    QToolButton *mute = makeButton(m_actions.mute);
+    mute->setObjectName(QStringLiteral("mute"));
+    m_controlRow->addWidget(mute);
 
     m_volume = new QSlider(Qt::Horizontal, this);
     m_volume->setObjectName(QStringLiteral("volume"));
     m_volume->setFocusPolicy(Qt::NoFocus);
-    m_volume->setRange(0, 100);
-    m_volume->setValue(50);
+    m_volume->setRange(0, MediaEngine::MaxVolume);
+    m_volume->setValue(MediaEngine::DefaultVolume);
     m_volume->setFixedWidth(90);
     m_volume->setToolTip(QStringLiteral("音量"));
     connect(m_volume, &QSlider::valueChanged, this, [this](int v) { m_engine->setVolume(v); });
@@ -184,29 +190,53 @@ void PlayerWidget::buildUi()
     m_speed->setObjectName(QStringLiteral("speed"));
     m_speed->setFocusPolicy(Qt::NoFocus);
     m_speed->setToolTip(QStringLiteral("播放速度（音调不变）"));
-    for (double s : Speeds)
-        m_speed->addItem(speedText(s), s);
-    m_speed->setCurrentIndex(m_speed->findData(1.0));
-    connect(m_speed, &QComboBox::activated, this, [this](int index) {
-        m_engine->setSpeed(m_speed->itemData(index).toDouble());
-    });
+    for (QAction *a : m_actions.speeds->actions())
+        m_speed->addItem(a->text(), a->data());
+    connect(m_speed, &QComboBox::activated, this, [this](int index) { m_actions.speeds->actions().at(index)->trigger(); });
 
-    auto *speedLabel = new QLabel(QStringLiteral("速度"), this);
-    row->addWidget(m_playPause);
-    row->addWidget(m_stop);
-    row->addStretch();
-    row->addWidget(m_mute);
-    row->addWidget(m_volume);
-    row->addSpacing(8);
-    row->addWidget(speedLabel);
-    row->addWidget(m_speed);
-    outer->addLayout(row);
+    m_controlRow->addWidget(m_volume);
+    m_controlRow->addSpacing(8);
+    m_controlRow->addWidget(new QLabel(QStringLiteral("速度"), this));
+    m_controlRow->addWidget(m_speed);
+    return m_controlRow;
+}
+
+QMenu *PlayerWidget::buildContextMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->addAction(m_actions.playPause);
+    menu->addAction(m_actions.stop);
+    menu->addSeparator();
+    menu->addMenu(QStringLiteral("播放速度"))->addActions(m_actions.speeds->actions());
+    menu->addAction(m_actions.mute);
+    return menu;
+}
+
+void PlayerWidget::addDisplayWidget(QWidget *widget, int stretch)
+{
+    // Above the trailing stretch that keeps the labels at the top.
+    m_displayLayout->insertWidget(m_displayLayout->count() - 1, widget, stretch);
+}
+
+QToolButton *PlayerWidget::makeButton(QAction *action)
+{
+    auto *button = new QToolButton(this);
+    button->setDefaultAction(action);
+    button->setAutoRaise(true);
+    // The player takes the focus as a whole; its keys drive the actions.
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QToolButton *PlayerWidget::addControlAction(QAction *action)
+{
+    QToolButton *button = makeButton(action);
+    m_controlRow->insertWidget(m_controlInsertAt++, button);
+    return button;
 }
 
 void PlayerWidget::setUrl(const QString &path)
 {
-    m_message->clear();
-    m_message->hide();
     m_engine->load(path);
 }
 
@@ -236,6 +266,48 @@ QString PlayerWidget::displayText() const
     return parts.join(QLatin1Char('\n'));
 }
 
+QString PlayerWidget::failureText(const MediaEngine::Failure &failure)
+{
+    using Error = MediaEngine::Error;
+    QString reason;
+    switch (failure.error) {
+    case Error::None:
+        return {};
+    case Error::EngineUnavailable:
+        return QStringLiteral("无法启动播放引擎");
+    case Error::FileMissing:
+        reason = QStringLiteral("文件不存在");
+        break;
+    case Error::NotAFile:
+        reason = QStringLiteral("这不是一个文件");
+        break;
+    case Error::CannotOpen:
+        reason = QStringLiteral("文件无法打开或已损坏");
+        break;
+    case Error::UnknownFormat:
+        reason = QStringLiteral("无法识别的文件格式");
+        break;
+    case Error::NoAudio:
+        reason = QStringLiteral("文件中没有可播放的音频");
+        break;
+    case Error::AudioOutput:
+        reason = QStringLiteral("无法打开音频输出");
+        break;
+    case Error::Unsupported:
+        reason = QStringLiteral("不支持的格式");
+        break;
+    case Error::Truncated:
+        reason = QStringLiteral("文件不完整，只能播放到 %1（应有 %2）")
+                     .arg(formatPosition(failure.reached), formatPosition(failure.length));
+        break;
+    case Error::Other:
+        reason = failure.detail;
+        break;
+    }
+    const QString name = QFileInfo(failure.path).fileName();
+    return name.isEmpty() ? reason : QStringLiteral("无法播放“%1”：%2").arg(name, reason);
+}
+
 void PlayerWidget::togglePlay()
 {
     if (m_engine->state() == MediaEngine::State::Playing)
@@ -246,104 +318,79 @@ void PlayerWidget::togglePlay()
 
 void PlayerWidget::seekBy(double seconds)
 {
-    const auto now = m_engine->position();
-    if (!now)
-        return;
-    double target = qMax(0.0, *now + seconds);
-    if (m_engine->duration() > 0)
-        target = qMin(target, m_engine->duration());
-    m_engine->seek(target);
+    if (const auto now = m_engine->position())
+        m_engine->seek(*now + seconds);
 }
 
-void PlayerWidget::changeVolume(int delta)
+void PlayerWidget::showTime(double seconds)
 {
-    m_engine->setVolume(qBound(0, m_engine->volume() + delta, 100));
+    m_time->setText(timeText(seconds, m_engine->duration()));
 }
 
-void PlayerWidget::refreshState()
+void PlayerWidget::refresh()
 {
     const auto state = m_engine->state();
-    const bool playing = state == MediaEngine::State::Playing;
-    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    m_playPause->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
     const bool loaded = state != MediaEngine::State::Empty;
-    m_playPause->setEnabled(loaded);
-    m_stop->setEnabled(loaded);
-    m_seek->setEnabled(loaded && m_engine->duration() > 0);
-    if (state == MediaEngine::State::Stopped)
-        refreshPosition(0);
-}
+    const bool playing = state == MediaEngine::State::Playing;
+    m_actions.playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_actions.playPause->setText(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+    for (QAction *a : {m_actions.playPause, m_actions.stop, m_actions.seekBack, m_actions.seekForward})
+        a->setEnabled(loaded);
 
-void PlayerWidget::refreshPosition(double seconds)
-{
+    const bool muted = m_engine->isMuted();
+    m_actions.mute->setChecked(muted);
+    m_actions.mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    {
+        const QSignalBlocker block(m_volume);
+        m_volume->setValue(m_engine->volume());
+    }
+    for (QAction *a : m_actions.speeds->actions()) {
+        if (qFuzzyCompare(a->data().toDouble(), m_engine->speed())) {
+            a->setChecked(true);
+            m_speed->setCurrentIndex(m_actions.speeds->actions().indexOf(a));
+        }
+    }
+
+    const QString title = m_engine->title().value_or(QString());
+    m_title->setText(title.isEmpty() ? QStringLiteral("（未载入歌曲）") : title);
+    const QString message = failureText(m_engine->failure());
+    m_message->setText(message);
+    m_message->setVisible(!message.isEmpty());
+
     const double duration = m_engine->duration();
-    m_seek->setEnabled(m_engine->state() != MediaEngine::State::Empty && duration > 0);
+    m_seek->setEnabled(loaded && duration > 0);
     if (!m_seekDragging) {
+        const double seconds = loaded ? m_engine->position().value_or(0) : 0.0;
         const QSignalBlocker block(m_seek);
         m_seek->setRange(0, int(std::lround(qMax(0.0, duration) * 1000)));
         m_seek->setPageStep(qMax(1000, m_seek->maximum() / 10));
         m_seek->setValue(int(std::lround(seconds * 1000)));
-        m_time->setText(formatPosition(seconds) + QStringLiteral(" / ") + formatPosition(duration));
+        showTime(seconds);
     }
-}
-
-void PlayerWidget::refreshTitle()
-{
-    const QString title = m_engine->title().value_or(QString());
-    m_title->setText(title.isEmpty() ? QStringLiteral("（未载入歌曲）") : title);
 }
 
 void PlayerWidget::keyPressEvent(QKeyEvent *event)
 {
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-        QWidget::keyPressEvent(event);
-        return;
+    const std::pair<int, QAction *> keys[] = {
+        {Qt::Key_Space, m_actions.playPause}, {Qt::Key_Left, m_actions.seekBack},
+        {Qt::Key_Right, m_actions.seekForward}, {Qt::Key_Up, m_actions.volumeUp},
+        {Qt::Key_Down, m_actions.volumeDown},
+    };
+    if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        for (const auto &[key, action] : keys) {
+            if (event->key() == key) {
+                action->trigger();
+                event->accept();
+                return;
+            }
+        }
     }
-    switch (event->key()) {
-    case Qt::Key_Space:
-        togglePlay();
-        break;
-    case Qt::Key_Left:
-        seekBy(-SeekStep);
-        break;
-    case Qt::Key_Right:
-        seekBy(SeekStep);
-        break;
-    case Qt::Key_Up:
-        changeVolume(VolumeStep);
-        break;
-    case Qt::Key_Down:
-        changeVolume(-VolumeStep);
-        break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
+    QWidget::keyPressEvent(event);
 }
 
 void PlayerWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    const bool loaded = m_engine->state() != MediaEngine::State::Empty;
-    const bool playing = m_engine->state() == MediaEngine::State::Playing;
-    QAction *play = menu.addAction(playing ? QStringLiteral("暂停") : QStringLiteral("播放"), this,
-                                   &PlayerWidget::togglePlay);
-    play->setEnabled(loaded);
-    menu.addAction(QStringLiteral("停止"), this, [this] { m_engine->stop(); })->setEnabled(loaded);
-    menu.addSeparator();
-    QMenu *speedMenu = menu.addMenu(QStringLiteral("播放速度"));
-    auto *group = new QActionGroup(speedMenu);
-    for (double s : Speeds) {
-        QAction *a = speedMenu->addAction(speedText(s), this, [this, s] { m_engine->setSpeed(s); });
-        a->setCheckable(true);
-        a->setChecked(qFuzzyCompare(s, m_engine->speed()));
-        group->addAction(a);
-    }
-    QAction *mute = menu.addAction(QStringLiteral("静音"), this, [this](bool on) { m_engine->setMuted(on); });
-    mute->setCheckable(true);
-    mute->setChecked(m_engine->isMuted());
-    menu.exec(event->globalPos());
+    m_menu->exec(event->globalPos());
 }
 
 void PlayerWidget::focusInEvent(QFocusEvent *event)

@@ -7,21 +7,38 @@
 #include <memory>
 #include <optional>
 
+class QAction;
+class QActionGroup;
+class QComboBox;
 class QLabel;
+class QMenu;
 class QSlider;
 class QToolButton;
-class QComboBox;
-class QTimer;
+class QHBoxLayout;
+class QVBoxLayout;
 
 namespace tarvelin {
 
 // The embedded player ("music1"): a display area with the title, running
 // position and any error, transport buttons, a seek bar, volume, mute and
-// speed. Keys while it has the focus: Space play/pause, Left/Right seek 5 s,
-// Up/Down volume. The program itself only uses the four operations below.
+// speed. Every command is one QAction, shared by its button, its key and the
+// context menu; the controls only ask the engine, which checks the limits,
+// and all of them are refreshed from the engine in one place. Keys while it
+// has the focus: Space play/pause, Left/Right seek 5 s, Up/Down volume.
 class PlayerWidget : public QWidget {
     Q_OBJECT
 public:
+    struct Actions {
+        QAction *playPause;
+        QAction *stop;
+        QAction *mute;
+        QActionGroup *speeds; // one checkable action per offered speed
+        QAction *seekBack;
+        QAction *seekForward;
+        QAction *volumeUp;
+        QAction *volumeDown;
+    };
+
     explicit PlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget *parent = nullptr);
     ~PlayerWidget() override;
 
@@ -36,8 +53,18 @@ public:
     std::optional<QString> currentMediaTitle();
 
     MediaEngine *engine() const { return m_engine.get(); }
+    const Actions &actions() const { return m_actions; }
     // What the display area shows, e.g. an error; for tests and accessibility.
     QString displayText() const;
+
+    // Places a widget in the display area, below the position and any
+    // message; a stretch above 0 gives it the room left over.
+    void addDisplayWidget(QWidget *widget, int stretch = 0);
+    // Adds a button for the action to the control row, after stop.
+    QToolButton *addControlAction(QAction *action);
+
+    // The message the user reads for a failure; empty for none.
+    static QString failureText(const MediaEngine::Failure &failure);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -47,24 +74,29 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void buildUi();
+    void createActions();
+    QWidget *buildDisplay();
+    QSlider *buildSeekBar();
+    QHBoxLayout *buildControlRow();
+    QMenu *buildContextMenu();
+    QToolButton *makeButton(QAction *action);
     void togglePlay();
     void seekBy(double seconds);
-    void changeVolume(int delta);
-    void refreshState();
-    void refreshPosition(double seconds);
-    void refreshTitle();
+    void refresh();
+    void showTime(double seconds);
 
     std::unique_ptr<MediaEngine> m_engine;
+    Actions m_actions{};
+    QVBoxLayout *m_displayLayout = nullptr;
+    QHBoxLayout *m_controlRow = nullptr;
+    int m_controlInsertAt = 0;
     QLabel *m_title = nullptr;
     QLabel *m_message = nullptr;
     QLabel *m_time = nullptr;
     QSlider *m_seek = nullptr;
-    QToolButton *m_playPause = nullptr;
-    QToolButton *m_stop = nullptr;
-    QToolButton *m_mute = nullptr;
     QSlider *m_volume = nullptr;
     QComboBox *m_speed = nullptr;
+    QMenu *m_menu = nullptr;
     bool m_seekDragging = false;
 };
 

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "analysis/onsetrules.h"
+#include "analysis/peakpyramid.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace tarvelin {
+
+// Reads a song in the background for the waveform and the onsets: one worker
+// thread decodes it (songdecoder.h), builds its peak pyramid and finds its
+// onsets in one pass. The object lives in the caller's (interface) thread,
+// which never waits on the decoding: results are read from a snapshot
+// guarded by a lock the worker takes only to add a chunk (microseconds), and
+// progress is announced at most every 40 ms through queued signals.
+//
+// All times are song seconds, the player's positions.
+//
+// Memory: no signal is kept, only the peaks (8 bytes a bin of 16 samples at
+// level 0 and as much again for the levels above: 1.0 byte a sample, 12.6
+// MiB for a 10-minute song at 22050 Hz) and the onsets (16 bytes each).
+class SongAnalysis : public QObject {
+    Q_OBJECT
+public:
+    enum class Status {
+        Empty,    // nothing asked for, or cleared
+        Running,  // decoding; the peaks fill in from the start
+        Finished, // all of the song is in
+        Failed,   // the song cannot be decoded: no waveform, no onsets
+    };
+    Q_ENUM(Status)
+
+    explicit SongAnalysis(QObject *parent = nullptr);
+    // Stops the worker and waits for it; a stop request is seen within one
+    // packet's decoding.
+    ~SongAnalysis() override;
+
+    // Starts on a song; whatever ran before is stopped and dropped at once.
+    void analyse(const QString &path);
+    // Stops and forgets the current song.
+    void clear();
+
+    Status status() const { return m_status; }
+    QString path() const { return m_path; }
+    // Why the song could not be decoded, for a log (English, FFmpeg's words).
+    QString errorString() const { return m_error; }
+    // How far from the start the peaks reach so far; the whole song once
+    // finished.
+    double analysedSeconds() const { return m_analysed; }
+    // The container's guess while running (0 if it has none), the decoded
+    // length once finished.
+    double duration() const { return m_duration; }
+
+    // Min/max for `columns` equal columns across [t0, t1); see PeakPyramid.
+    std::vector<PeakRange> peaks(double t0, double t1, int columns) const;
+    // The onsets found so far with t0 <= time < t1, in time order.
+    std::vector<Onset> onsets(double t0, double t1) const;
+    std::vector<Onset> onsets() const;
+    // Bytes held for the current song's peaks and onsets.
+    std::size_t memoryBytes() const;
+    // Workers of earlier songs that were told to stop and have not ended
+    // yet; each ends within a packet's decoding.
+    std::size_t stoppingWorkers() const { return m_retired.size(); }
+
+Q_SIGNALS:
+    // Peaks (and onsets) for [from, to) have arrived; `to` is the new
+    // analysedSeconds().
+    void progressed(double from, double to);
+    void finished();
+    void failed(const QString &reason);
+
+private:
+    struct Job;
+    void onProgress(const Job *job, double reached, double estimate);
+    void onEnded(const Job *job, int outcome, const QString &error, double reached);
+    void retire();
+
+    std::shared_ptr<Job> m_job;
+    std::vector<std::shared_ptr<Job>> m_retired; // stopped, not yet ended
+    Status m_status = Status::Empty;
+    QString m_path;
+    QString m_error;
+    double m_analysed = 0;
+    double m_duration = 0;
+};
+
+} // namespace tarvelin

@@ -1,0 +1,101 @@
+// Snapping a tag to an onset and estimating the user's reaction lag.
+#include "analysis/onsetrules.h"
+
+#include <QTest>
+
+#include <vector>
+
+using tarvelin::LagEstimate;
+using tarvelin::Onset;
+
+using Onsets = std::vector<Onset>;
+using Times = std::vector<double>;
+Q_DECLARE_METATYPE(Onsets)
+Q_DECLARE_METATYPE(Times)
+
+class TestOnsetRules : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void snap_data()
+    {
+        QTest::addColumn<Onsets>("onsets");
+        QTest::addColumn<double>("tag");
+        QTest::addColumn<double>("expected"); // -1: none
+        QTest::newRow("no onsets") << Onsets{} << 10.0 << -1.0;
+        QTest::newRow("250 ms before: in") << Onsets{{12.09, 1}} << 12.34 << 12.09;
+        QTest::newRow("260 ms before: out") << Onsets{{12.08, 1}} << 12.34 << -1.0;
+        QTest::newRow("80 ms after: in") << Onsets{{12.42, 1}} << 12.34 << 12.42;
+        QTest::newRow("90 ms after: out") << Onsets{{12.43, 1}} << 12.34 << -1.0;
+        QTest::newRow("strongest, not nearest") << Onsets{{11.9, 1}, {12.2, 3}, {12.33, 2}, {12.4, 1}} << 12.34 << 12.2;
+        QTest::newRow("stronger ones outside do not count")
+            << Onsets{{12.0, 9}, {12.30, 1}, {12.5, 9}} << 12.34 << 12.30;
+        QTest::newRow("equally strong: the nearer") << Onsets{{12.15, 2}, {12.38, 2}} << 12.34 << 12.38;
+        QTest::newRow("at 0") << Onsets{{0.0, 1}} << 0.05 << 0.0;
+    }
+    void snap()
+    {
+        QFETCH(Onsets, onsets);
+        QFETCH(double, tag);
+        QFETCH(double, expected);
+        const auto target = tarvelin::snapTarget(onsets, tag);
+        QCOMPARE(target.has_value(), expected >= 0);
+        if (target)
+            QCOMPARE(target->time, expected);
+    }
+
+    void lag_data()
+    {
+        QTest::addColumn<Times>("tags");
+        QTest::addColumn<Onsets>("onsets");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<double>("lag");
+        QTest::addColumn<int>("lines");
+        // Lines start at 10, 20, ... s.
+        const auto starts = [](int n, double strength = 1) {
+            Onsets o;
+            for (int i = 1; i <= n; ++i)
+                o.push_back({10.0 * i, float(strength)});
+            return o;
+        };
+        const auto Clear = int(LagEstimate::Outcome::Clear);
+        const auto TooFew = int(LagEstimate::Outcome::TooFewLines);
+        const auto Unclear = int(LagEstimate::Outcome::NoClearLag);
+        QTest::newRow("median of five late presses")
+            << Times{10.17, 20.20, 30.15, 40.25, 50.19} << starts(5) << Clear << 0.19 << 5;
+        QTest::newRow("median of six: the middle two's mean")
+            << Times{10.17, 20.20, 30.15, 40.25, 50.19, 60.18} << starts(6) << Clear << 0.185 << 6;
+        QTest::newRow("early presses: a negative lag")
+            << Times{9.95, 19.96, 29.94, 39.95, 49.97} << starts(5) << Clear << -0.05 << 5;
+        QTest::newRow("window ends: 400 ms late and 150 ms early count")
+            << Times{10.40, 20.38, 30.39, 39.85, 50.40} << starts(5) << Clear << 0.39 << 5;
+        QTest::newRow("four lines only")
+            << Times{10.17, 20.20, 30.15, 40.25} << starts(4) << TooFew << 0.0 << 4;
+        QTest::newRow("lines without an onset near them do not count")
+            << Times{10.17, 20.20, 30.15, 40.25, 50.45, 59.80, 75.0} << starts(7) << TooFew << 0.0 << 4;
+        QTest::newRow("no onsets at all") << Times{10.2, 20.2, 30.2, 40.2, 50.2} << Onsets{} << TooFew << 0.0 << 0;
+        QTest::newRow("strongest onset in the window, not the nearest")
+            << Times{10.20, 20.20, 30.20, 40.20, 50.20}
+            << Onsets{{10.0, 5}, {10.15, 1}, {20.0, 5}, {20.19, 1}, {30.0, 5}, {40.0, 5}, {40.21, 1}, {50.0, 5}}
+            << Clear << 0.20 << 5;
+        QTest::newRow("scattered: no clear lag")
+            << Times{10.00, 20.30, 30.10, 40.38, 50.21, 59.90} << starts(6) << Unclear << 0.155 << 6;
+        QTest::newRow("one stray line still clear")
+            << Times{10.18, 20.20, 30.16, 40.22, 50.19, 59.9} << starts(6) << Clear << 0.185 << 6;
+    }
+    void lag()
+    {
+        QFETCH(Times, tags);
+        QFETCH(Onsets, onsets);
+        QFETCH(int, outcome);
+        QFETCH(double, lag);
+        QFETCH(int, lines);
+        const LagEstimate e = tarvelin::estimateReactionLag(tags, onsets);
+        QCOMPARE(int(e.outcome), outcome);
+        QCOMPARE(e.lines, lines);
+        if (e.outcome != LagEstimate::Outcome::TooFewLines)
+            QVERIFY2(std::abs(e.lag - lag) < 1e-9, qPrintable(QString::number(e.lag)));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestOnsetRules)
+#include "tst_onsetrules.moc"

@@ -1,0 +1,126 @@
+// The waveform's peak pyramid against a brute-force min/max of the samples.
+#include "analysis/peakpyramid.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <random>
+
+using tarvelin::PeakPyramid;
+using tarvelin::PeakRange;
+
+namespace {
+
+constexpr double Rate = 22050;
+
+std::vector<float> signal(int length)
+{
+    // Noise over a slow swell, so neighbouring bins differ.
+    std::mt19937 random(length);
+    std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
+    std::vector<float> x(static_cast<std::size_t>(length));
+    for (int i = 0; i < length; ++i)
+        x[std::size_t(i)] = 0.7f * float(std::sin(i * 0.0007)) + noise(random);
+    return x;
+}
+
+PeakRange bruteForce(const std::vector<float> &x, std::int64_t from, std::int64_t to)
+{
+    PeakRange r;
+    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < std::min<std::int64_t>(to, std::int64_t(x.size())); ++i)
+        r.include({x[std::size_t(i)], x[std::size_t(i)]});
+    return r;
+}
+
+PeakPyramid build(const std::vector<float> &x, int chunk, bool finish)
+{
+    PeakPyramid p(Rate);
+    for (std::size_t i = 0; i < x.size(); i += std::size_t(chunk))
+        p.append(x.data() + i, std::min(x.size() - i, std::size_t(chunk)));
+    if (finish)
+        p.finish();
+    return p;
+}
+
+} // namespace
+
+class TestPeakPyramid : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void levels_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<bool>("finish");
+        QTest::newRow("empty") << 0 << 1 << true;
+        QTest::newRow("less than a bin") << 5 << 1 << true;
+        QTest::newRow("one bin exactly") << 16 << 16 << true;
+        QTest::newRow("odd length, sample by sample") << 16 * 37 + 9 << 1 << true;
+        QTest::newRow("odd length, odd chunks") << 16 * 1001 + 3 << 577 << true;
+        QTest::newRow("power of two") << 16 << 20 << true;
+        QTest::newRow("beyond the top level") << (16 << 16) + 16 * 3 + 1 << 4096 << true;
+        QTest::newRow("while decoding: whole bins only") << 16 * 1001 + 3 << 577 << false;
+    }
+    void levels()
+    {
+        QFETCH(int, length);
+        QFETCH(int, chunk);
+        QFETCH(bool, finish);
+        const auto x = signal(length);
+        const PeakPyramid p = build(x, chunk, finish);
+        QCOMPARE(p.sampleCount(), length);
+        for (int l = 0; l < PeakPyramid::LevelCount; ++l) {
+            const std::int64_t size = PeakPyramid::binSize(l);
+            const std::int64_t bins = finish ? (length + size - 1) / size : length / size;
+            QCOMPARE(std::int64_t(p.level(l).size()), bins);
+            for (std::int64_t b = 0; b < bins; ++b) {
+                if (p.level(l)[std::size_t(b)] != bruteForce(x, b * size, (b + 1) * size))
+                    QFAIL(qPrintable(QStringLiteral("level %1 bin %2").arg(l).arg(b)));
+            }
+        }
+    }
+
+    // A column holds every sample under it and none further than a column
+    // width (or a bin, when narrower) from it; a column that is one whole bin
+    // of some level holds exactly its samples. Beyond the signal: nothing.
+    void columns_data()
+    {
+        QTest::addColumn<qint64>("first"); // sample at the left edge
+        QTest::addColumn<double>("width"); // samples a column
+        QTest::addColumn<int>("columns");
+        QTest::newRow("level 0 bins") << qint64(160) << 16.0 << 50;
+        QTest::newRow("level 5 bins") << qint64(512 * 3) << 512.0 << 60;
+        QTest::newRow("8 s across 517") << qint64(1234) << 8 * Rate / 517 << 517;
+        QTest::newRow("60 s across 500, from before 0") << qint64(-100000) << 60 * Rate / 500 << 500;
+        QTest::newRow("2 s across 1034, runs past the end") << qint64(20000) << 2 * Rate / 1034 << 1034;
+        QTest::newRow("narrower than a bin") << qint64(16 * 10 + 3) << 5.5 << 40;
+    }
+    void columns()
+    {
+        QFETCH(qint64, first);
+        QFETCH(double, width);
+        QFETCH(int, columns);
+        const auto x = signal(16 * 2000 + 7);
+        const PeakPyramid p = build(x, 1000, true);
+        const auto got = p.peaks(first / Rate, (first + width * columns) / Rate, columns);
+        QCOMPARE(int(got.size()), columns);
+        const bool wholeBins = std::has_single_bit(std::uint64_t(width)) && width >= 16 && first % qint64(width) == 0;
+        const double reach = std::max(width, 16.0);
+        for (int c = 0; c < columns; ++c) {
+            const double from = first + c * width, to = from + width;
+            const PeakRange own = bruteForce(x, std::int64_t(std::ceil(from)), std::int64_t(std::ceil(to)));
+            const PeakRange near = bruteForce(x, std::int64_t(std::floor(from - reach)), std::int64_t(std::ceil(to + reach)));
+            const PeakRange &g = got[std::size_t(c)];
+            const bool ok = wholeBins ? g == own
+                                      : (own.isEmpty() || (g.min <= own.min && g.max >= own.max))
+                                          && (g.isEmpty() || (g.min >= near.min && g.max <= near.max));
+            if (!ok)
+                QFAIL(qPrintable(QStringLiteral("column %1: %2..%3").arg(c).arg(g.min).arg(g.max)));
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(TestPeakPyramid)
+#include "tst_peakpyramid.moc"
