@@ -55,7 +55,7 @@ QString LiveLyricsView::nextText() const
 void LiveLyricsView::refresh()
 {
     // Without a parent, showing would open a window of its own.
-    if (parentWidget())
+    if (parentWidget() || !m_live->hasTimeline())
         setVisible(m_live->hasTimeline());
     m_current->setText(m_live->lyricText(m_live->currentLine()));
     m_next->setText(m_live->lyricText(m_live->nextLine()));

@@ -8,6 +8,7 @@
 #include "ui/workflow/lyricssave.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
+#include "ui/workflow/pressmoment.h"
 #include "ui/workflow/timetag.h"
 
 #include <QCloseEvent>
@@ -82,6 +83,7 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     music1->setObjectName(QStringLiteral("music1"));
     layoutControls();
     wireEvents();
+    m_tapping = attachTapping(this, Text3, music1, Command3);
 
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Text1);
@@ -191,7 +193,7 @@ void MainWindow::importSong()
 
 void MainWindow::insertTime()
 {
-    insertTimeTag(Text3, music1, m_tools, this);
+    insertTimeTag(Text3, music1, m_tools, this, m_tapping.insertPress->take());
 }
 
 bool MainWindow::saveLyrics()

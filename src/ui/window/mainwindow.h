@@ -2,6 +2,7 @@
 
 #include "ui/window/clocklabel.h"
 #include "ui/components/filedialog.h"
+#include "ui/workflow/tapwiring.h"
 
 #include <QWidget>
 
@@ -74,6 +75,7 @@ private:
     void openAuthorPage();
 
     PlatformTools &m_tools;
+    Tapping m_tapping;
 };
 
 } // namespace tarvelin

@@ -58,10 +58,10 @@ PressMoment::PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *
 void PressMoment::remember(const QInputEvent *press)
 {
     ++m_presses;
-    m_position = m_engine ? positionAtEvent(*m_engine, press) : std::nullopt;
+    m_position = m_engine ? positionAtEvent(*m_engine, press) : std::optional<double>();
 }
 
-std::optional<double> PressMoment::take()
+std::optional<std::optional<double>> PressMoment::take()
 {
     return std::exchange(m_position, std::nullopt);
 }

@@ -38,10 +38,10 @@ class PressMoment : public QObject {
 public:
     PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *parent = nullptr);
 
-    // The position at the press of the click being handled, once; nothing
-    // when the click came without a press (e.g. from code) or the position
-    // could not be read then.
-    std::optional<double> take();
+    // The reading at the press of the click being handled, once: the
+    // position, or an empty reading when the engine could not tell it then.
+    // Nothing when the click came without a press (e.g. from code).
+    std::optional<std::optional<double>> take();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -51,7 +51,7 @@ private:
 
     QPointer<MediaEngine> m_engine;
     quint64 m_presses = 0;
-    std::optional<double> m_position;
+    std::optional<std::optional<double>> m_position;
 };
 
 } // namespace tarvelin
