@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -129,9 +130,8 @@ void TapMode::refreshHighlights()
 void TapMode::showCurrentLine()
 {
     const QTextBlock block = m_editor->document()->findBlockByNumber(m_tapper->currentLine());
-    m_movingCaret = true;
+    const QScopedValueRollback ownMove(m_movingCaret, true);
     m_editor->setTextCursor(QTextCursor(block));
-    m_movingCaret = false;
     m_editor->ensureCursorVisible();
     refreshHighlights();
 }
@@ -164,6 +164,9 @@ bool TapMode::handleKey(QKeyEvent *event)
 {
     if (!isTableKey(event))
         return true; // not typeable: swallowed
+    // The text changes below move the editor's caret on their own; the
+    // current line is what the tapper says, and the caret follows it after.
+    const QScopedValueRollback ownMoves(m_movingCaret, true);
     const bool repeat = event->isAutoRepeat();
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         if (!repeat)
@@ -269,9 +272,7 @@ void TapMode::undoRedo(bool redo)
 {
     // The current line follows the document's undo and redo; the caret is
     // placed once they are done, where the current line ended up.
-    m_movingCaret = true;
     redo ? m_editor->redo() : m_editor->undo();
-    m_movingCaret = false;
     showCurrentLine();
 }
 
