@@ -124,8 +124,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     ScriptedTools tools;
-    FileDialog opentxt1(tools, u"导入歌词"_s, u"*.txt|*.txt"_s);
-    FileDialog savetxt1(tools, u"保存歌词"_s, u"*.lrc|*.lrc|*.txt|*.txt"_s);
+    FileDialog opentxt1(tools, u"导入歌词"_s, {{u"*.txt"_s, u"*.txt"_s}});
+    FileDialog savetxt1(tools, u"保存歌词"_s, {{u"*.lrc"_s, u"*.lrc"_s}, {u"*.txt"_s, u"*.txt"_s}});
     QLineEdit text2;
 
     const QString text = lyricsText(lines);

@@ -549,19 +549,28 @@ struct JobRun {
 constexpr double SeekAt = 5.0;      // seek run: when the position passes this,
 constexpr int SeekToClick = 7;      // jump to 0.15 s before this click (0-based)
 
+// The window's widgets, found by their design names.
+template <typename T>
+T *part(const QWidget &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
+
 JobRun runJob(QApplication &app, tarvelin::MainWindow &window, PulseRig &rig, const Job &job)
 {
+    auto *const player = part<tarvelin::PlayerWidget>(window, "music1");
+    auto *const editor = part<QPlainTextEdit>(window, "Text3");
     JobRun run;
     run.job = job;
     const std::vector<double> clicks = clickTimes();
-    tarvelin::MediaEngine *engine = window.music1->engine();
+    tarvelin::MediaEngine *engine = player->engine();
     const bool seek = job.mode == QLatin1String("seek");
     const double speed = job.mode == QLatin1String("slow") ? 0.75 : 1.0;
     engine->setSpeed(speed);
-    window.Text3->clear();
+    editor->clear();
     // Unload the previous file first, so that the state seen below is the
     // new file's. Lets the speed change land too.
-    window.music1->setUrl(QString());
+    player->setUrl(QString());
     const double unloadNs = double(monotonicNs());
     while (engine->state() != tarvelin::MediaEngine::State::Empty && double(monotonicNs()) < unloadNs + 2e9) {
         app.processEvents();
@@ -574,7 +583,7 @@ JobRun runJob(QApplication &app, tarvelin::MainWindow &window, PulseRig &rig, co
     const double limitNs = startNs + (TrackSeconds / speed + 4) * 1e9;
     double nextTagNs = startNs + 0.3e9;
 
-    window.music1->setUrl(job.path);
+    player->setUrl(job.path);
     for (;;) {
         app.processEvents();
         const double t0 = double(monotonicNs());
@@ -595,7 +604,7 @@ JobRun runJob(QApplication &app, tarvelin::MainWindow &window, PulseRig &rig, co
         }
         if (run.played && t1 >= nextTagNs) {
             const double before = double(monotonicNs());
-            QTest::mouseClick(window.Command3, Qt::LeftButton);
+            QTest::mouseClick(part<QPushButton>(window, "Command3"), Qt::LeftButton);
             const double after = double(monotonicNs());
             run.tagClicks.push_back({before, after});
             nextTagNs = after + 0.15e9;
@@ -610,7 +619,7 @@ JobRun runJob(QApplication &app, tarvelin::MainWindow &window, PulseRig &rig, co
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     run.recordTo = rig.sampleCount();
-    run.editorText = window.Text3->toPlainText();
+    run.editorText = editor->toPlainText();
     run.error = tarvelin::PlayerWidget::failureText(engine->failure());
     engine->setSpeed(1.0);
     return run;
@@ -772,7 +781,7 @@ int runBench(int argc, char **argv)
     options.audioOutput = QStringLiteral("pulse");
     tarvelin::MainWindow window(tools, std::make_unique<tarvelin::MpvEngine>(options));
     window.show();
-    window.music1->engine()->setVolume(100);
+    part<tarvelin::PlayerWidget>(window, "music1")->engine()->setVolume(100);
 
     std::vector<JobRun> runs;
     for (const Job &job : jobs) {
@@ -780,7 +789,7 @@ int runBench(int argc, char **argv)
         std::fflush(stdout);
         runs.push_back(runJob(app, window, rig, job));
     }
-    window.music1->setUrl(QString());
+    part<tarvelin::PlayerWidget>(window, "music1")->setUrl(QString());
     app.processEvents();
     const auto after = calibrateSettled(rig, sink, "after");
     if (!before && !after) {

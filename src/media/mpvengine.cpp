@@ -303,6 +303,9 @@ void MpvEngine::load(const QString &path)
     m_failure = {};
     m_target.reset();
     const QFileInfo info(path);
+    // The tags are read once here: mpv takes Latin-1 tags at their word,
+    // which garbles the GBK titles of older Chinese MP3s.
+    m_tags = info.isFile() ? readSongTags(info.absoluteFilePath()) : SongTags();
     if (!path.isEmpty() && info.isFile()) {
         // A new medium starts playing as soon as it is open.
         setPaused(false);
@@ -425,12 +428,14 @@ std::optional<QString> MpvEngine::title()
         return std::nullopt;
     if (m_state == State::Empty || m_state == State::Loading)
         return QString();
-    QString title;
-    if (char *tag = mpv_get_property_string(m_mpv, "metadata/by-key/title")) {
-        title = QString::fromUtf8(tag).trimmed();
-        mpv_free(tag);
+    QString title = m_tags.title.trimmed();
+    if (title.isEmpty()) {
+        if (char *tag = mpv_get_property_string(m_mpv, "metadata/by-key/title")) {
+            title = QString::fromUtf8(tag).trimmed();
+            mpv_free(tag);
+        }
     }
-    if (title.isEmpty())
+    if (title.isEmpty() || title.contains(QChar::ReplacementCharacter))
         title = QFileInfo(m_path).completeBaseName();
     return title;
 }

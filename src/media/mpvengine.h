@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/mediaengine.h"
+#include "media/songtags.h"
 
 #include <atomic>
 #include <initializer_list>
@@ -78,6 +79,7 @@ private:
     // stopped, the end when it ended. Reset while playing.
     std::optional<double> m_target;
     QString m_path;
+    SongTags m_tags;
     Failure m_failure;
     double m_duration = 0;
     int m_volume = DefaultVolume;

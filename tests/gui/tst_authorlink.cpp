@@ -9,9 +9,6 @@
 #include "fakes.h"
 #include "ui/link/linklabel.h"
 
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QWindow>
 
@@ -30,15 +27,18 @@ class TestAuthorLink : public QObject {
     // In window coordinates: the middle of the named control, Frame1's own
     // surface below its text box, or for "bare" the window surface between
     // the button column and the clock caption.
+    QWidget *part(const QString &name) const { return m_window->findChild<QWidget *>(name); }
+    tarvelin::LinkLabel *link() const { return m_window->findChild<tarvelin::LinkLabel *>(u"Label3"_s); }
     QPoint spot(const QString &name) const
     {
-        const tarvelin::MainWindow &w = *m_window;
+        const QRect button = part(u"Command3"_s)->geometry(), box = part(u"Text1"_s)->geometry();
+        QWidget *frame = part(u"Frame1"_s);
         if (name == u"bare"_s)
-            return {w.Command3->geometry().center().x(), (w.Command3->geometry().bottom() + w.Label1->y()) / 2};
+            return {button.center().x(), (button.bottom() + part(u"Label1"_s)->y()) / 2};
         if (name == u"Frame1"_s)
-            return w.Frame1->mapTo(&w, QPoint(w.Text1->x() / 2, (w.Text1->geometry().bottom() + w.Frame1->height()) / 2));
-        const QWidget *control = w.findChild<QWidget *>(name);
-        return control->mapTo(&w, control->rect().center());
+            return frame->mapTo(m_window.get(), QPoint(box.x() / 2, (box.bottom() + frame->height()) / 2));
+        const QWidget *control = part(name);
+        return control->mapTo(m_window.get(), control->rect().center());
     }
 
 private Q_SLOTS:
@@ -65,7 +65,7 @@ private Q_SLOTS:
         };
         for (const auto &[name, underlined] : walk) {
             QTest::mouseMove(handle(), spot(name));
-            QVERIFY2(m_window->Label3->isUnderlined() == underlined, qPrintable(u"after moving to "_s + name));
+            QVERIFY2(link()->isUnderlined() == underlined, qPrintable(u"after moving to "_s + name));
         }
     }
 

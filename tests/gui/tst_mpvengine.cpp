@@ -57,6 +57,7 @@ private Q_SLOTS:
         QTest::newRow("mp3 tag") << fixture("tone-titled.mp3") << "测试歌曲";
         QTest::newRow("wma tag") << fixture("tone-titled.wma") << "WMA Title";
         QTest::newRow("no tag: file name without extension") << fixture("tone-untitled.mp3") << "tone-untitled";
+        QTest::newRow("ID3v1 title in GBK") << fixture("tone-gbk-id3v1.mp3") << "春晓";
     }
     // Stopped right after loading, the medium stays loaded at 00:00.00 with
     // its title; after playing, stop goes back there. Paused seeks land

@@ -110,8 +110,9 @@ if(CHECK STREQUAL "file-set")
     endif()
   endif()
 
-  # The Windows version record follows the project version.
-  file(READ ${SOURCE_DIR}/src/app/tarvelin.rc rc)
+  # The Windows version record and the manual page, made from templates,
+  # carry the project version.
+  file(READ ${BUILD_DIR}/src/app/tarvelin.rc rc)
   string(REPLACE "." "," version_commas ${VERSION})
   foreach(key FILEVERSION PRODUCTVERSION)
     if(NOT rc MATCHES "${key} ([0-9,]+)" OR NOT CMAKE_MATCH_1 STREQUAL version_commas)
@@ -123,6 +124,10 @@ if(CHECK STREQUAL "file-set")
       fail("tarvelin.rc: ${key} is '${CMAKE_MATCH_1}', not ${VERSION}")
     endif()
   endforeach()
+  file(STRINGS ${BUILD_DIR}/packaging/tarvelin.1 th REGEX "^\\.TH ")
+  if(NOT th MATCHES "\"Tarvelin ${VERSION}\"")
+    fail("manual page header '${th}' does not name Tarvelin ${VERSION}")
+  endif()
 
 elseif(CHECK STREQUAL "desktop-entry")
   find_program(validator desktop-file-validate)
@@ -209,7 +214,7 @@ elseif(CHECK STREQUAL "windows-resources")
     --preprocessor-arg=-D_WIN32 --preprocessor-arg=-D_WIN64
     --preprocessor-arg=-include --preprocessor-arg=winapifamily.h
     -I ${SOURCE_DIR}/packaging/icons -I ${mingw_include}
-    -i ${SOURCE_DIR}/src/app/tarvelin.rc -O rc -o ${WORK_DIR}/tarvelin.decompiled.rc)
+    -i ${BUILD_DIR}/src/app/tarvelin.rc -O rc -o ${WORK_DIR}/tarvelin.decompiled.rc)
   file(READ ${WORK_DIR}/tarvelin.decompiled.rc rc)
   string(REPLACE "." ", " version_commas ${VERSION})
   foreach(expect "LANGUAGE 4, 2" " FILEVERSION ${version_commas}" " PRODUCTVERSION ${version_commas}"

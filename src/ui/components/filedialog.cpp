@@ -1,14 +1,15 @@
 #include "ui/components/filedialog.h"
 
-#include "core/filefilter.h"
-
-#include <utility>
-
 namespace tarvelin {
 
-FileDialog::FileDialog(PlatformTools &tools, QString title, QString filter)
-    : DialogTitle(std::move(title)), Filter(std::move(filter)), m_tools(tools)
+FileDialog::FileDialog(PlatformTools &tools, const QString &title, const QList<FileType> &types)
+    : m_tools(tools), m_title(title)
 {
+    // Qt's name filter: "description (pattern)", or the bare pattern.
+    for (const FileType &type : types)
+        m_nameFilters << (type.description == type.pattern
+                              ? type.pattern
+                              : QStringLiteral("%1 (%2)").arg(type.description, type.pattern));
 }
 
 bool FileDialog::ShowOpen(QWidget *parent)
@@ -23,7 +24,7 @@ bool FileDialog::ShowSave(QWidget *parent)
 
 bool FileDialog::show(QWidget *parent, PlatformTools::FileMode mode)
 {
-    const auto chosen = m_tools.chooseFile(parent, mode, DialogTitle, toNameFilters(parseFilter(Filter)));
+    const auto chosen = m_tools.chooseFile(parent, mode, m_title, m_nameFilters);
     if (!chosen || chosen->isEmpty())
         return false;
     FileName = *chosen;

@@ -1,10 +1,11 @@
 #include "ui/window/mainwindow.h"
 
-#include "ui/window/clocklabel.h"
 #include "core/clocktext.h"
-#include "ui/window/twips.h"
 #include "ui/components/playerwidget.h"
 #include "ui/link/linklabel.h"
+#include "ui/window/clocklabel.h"
+#include "ui/window/twips.h"
+#include "ui/window/version.h"
 #include "ui/workflow/lyricssave.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
@@ -24,9 +25,14 @@
 
 namespace tarvelin {
 
-const QString MainWindow::DesignCaption = QStringLiteral("Tarvelin v1.0 by:Quorrin");
-
 namespace {
+
+// The caption's version is the project's major.minor.
+const QString Caption = QStringLiteral("Tarvelin v" TARVELIN_SHORT_VERSION " by:Quorrin");
+
+// The client area in twips; see twips.h for the conversion.
+constexpr int ClientWidthTwips = 7755;
+constexpr int ClientHeightTwips = 8700;
 
 // One control's place in the window, in twips from its container's corner.
 struct Placement {
@@ -59,18 +65,25 @@ QGroupBox *makeFrame(const QString &name, const QString &caption, QWidget *paren
     return frame;
 }
 
+// A type list entry whose description is its own pattern.
+FileType type(const QString &pattern)
+{
+    return {pattern, pattern};
+}
+
 } // namespace
 
 MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      opentxt1(tools, QStringLiteral("导入歌词"), QStringLiteral("*.txt|*.txt")),
-      opensong1(tools, QStringLiteral("导入歌曲"), QStringLiteral("*.mp3|*.mp3|*.wma|*.wma|*.rm|*.rm")),
-      savetxt1(tools, QStringLiteral("保存歌词"), QStringLiteral("*.lrc|*.lrc|*.txt|*.txt")),
-      m_tools(tools)
+      m_tools(tools),
+      m_textDialog(tools, QStringLiteral("导入歌词"), {type(QStringLiteral("*.txt"))}),
+      m_songDialog(tools, QStringLiteral("导入歌曲"),
+                   {type(QStringLiteral("*.mp3")), type(QStringLiteral("*.wma")), type(QStringLiteral("*.rm"))}),
+      m_saveDialog(tools, QStringLiteral("保存歌词"), {type(QStringLiteral("*.lrc")), type(QStringLiteral("*.txt"))})
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(DesignCaption);
+    setWindowTitle(Caption);
     QIcon icon;
     for (int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/tarvelin-%1.png").arg(size), QSize(size, size));
@@ -78,147 +91,148 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     // The window's own surface reports mouse moves (for the author link).
     setMouseTracking(true);
 
-    buildControls();
-    music1 = new PlayerWidget(std::move(engine), this);
-    music1->setObjectName(QStringLiteral("music1"));
+    buildControls(std::move(engine));
     layoutControls();
     wireEvents();
-    m_tapping = attachTapping(this, Text3, music1, Command3);
+    m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
 
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Text1);
-    setTabOrder(Text1, Text2);
-    setTabOrder(Text2, music1);
-    setTabOrder(music1, Command3);
-    setTabOrder(Command3, Command4);
-    setTabOrder(Command4, Text3);
-    Command1->setFocus(Qt::OtherFocusReason);
+    setTabOrder(m_importTextButton, m_importSongButton);
+    setTabOrder(m_importSongButton, m_songPath);
+    setTabOrder(m_songPath, m_textPath);
+    setTabOrder(m_textPath, m_player);
+    setTabOrder(m_player, m_insertTimeButton);
+    setTabOrder(m_insertTimeButton, m_saveButton);
+    setTabOrder(m_saveButton, m_lyricsEditor);
+    m_importTextButton->setFocus(Qt::OtherFocusReason);
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::buildControls()
+void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
 {
-    Frame1 = makeFrame(QStringLiteral("Frame1"), QStringLiteral("导入歌曲路径"), this);
-    Text1 = makePathBox(QStringLiteral("Text1"), Frame1);
-    Frame2 = makeFrame(QStringLiteral("Frame2"), QStringLiteral("导入文本路径"), this);
-    Text2 = makePathBox(QStringLiteral("Text2"), Frame2);
-    Frame4 = makeFrame(QStringLiteral("Frame4"), QStringLiteral("歌词显示"), this);
+    m_songFrame = makeFrame(QStringLiteral("Frame1"), QStringLiteral("导入歌曲路径"), this);
+    m_songPath = makePathBox(QStringLiteral("Text1"), m_songFrame);
+    m_textFrame = makeFrame(QStringLiteral("Frame2"), QStringLiteral("导入文本路径"), this);
+    m_textPath = makePathBox(QStringLiteral("Text2"), m_textFrame);
+    m_lyricsFrame = makeFrame(QStringLiteral("Frame4"), QStringLiteral("歌词显示"), this);
 
-    Text3 = new QPlainTextEdit(Frame4);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text3->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Text3->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_lyricsEditor = new QPlainTextEdit(m_lyricsFrame);
+    m_lyricsEditor->setObjectName(QStringLiteral("Text3"));
+    m_lyricsEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_lyricsEditor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_lyricsEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_lyricsEditor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     // Tab moves on to the next control, as everywhere else in the window.
-    Text3->setTabChangesFocus(true);
+    m_lyricsEditor->setTabChangesFocus(true);
 
-    Command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("导入文本"), this);
-    Command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("导入歌曲"), this);
-    Command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("保存歌词"), this);
-    Command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("插入时间"), this);
+    m_importTextButton = makeButton(QStringLiteral("Command1"), QStringLiteral("导入文本"), this);
+    m_importSongButton = makeButton(QStringLiteral("Command2"), QStringLiteral("导入歌曲"), this);
+    m_saveButton = makeButton(QStringLiteral("Command4"), QStringLiteral("保存歌词"), this);
+    m_insertTimeButton = makeButton(QStringLiteral("Command3"), QStringLiteral("插入时间"), this);
 
-    Label1 = new QLabel(QStringLiteral("系统时间:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = new ClockLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setWordWrap(true);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3 = new LinkLabel(QStringLiteral("by:Quorrin"), this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    for (QLabel *label : {Label1, static_cast<QLabel *>(Label2), static_cast<QLabel *>(Label3)})
+    m_clockCaption = new QLabel(QStringLiteral("系统时间:"), this);
+    m_clockCaption->setObjectName(QStringLiteral("Label1"));
+    m_clock = new ClockLabel(this);
+    m_clock->setObjectName(QStringLiteral("Label2"));
+    m_clock->setWordWrap(true);
+    m_clock->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_authorLink = new LinkLabel(QStringLiteral("by:Quorrin"), this);
+    m_authorLink->setObjectName(QStringLiteral("Label3"));
+    for (QLabel *label : {m_clockCaption, static_cast<QLabel *>(m_clock), static_cast<QLabel *>(m_authorLink)})
         label->setTextFormat(Qt::PlainText);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    m_player = new PlayerWidget(std::move(engine), this);
+    m_player->setObjectName(QStringLiteral("music1"));
+
+    m_ticker = new QTimer(this);
+    m_ticker->setObjectName(QStringLiteral("Timer1"));
+    m_ticker->setInterval(1000);
 }
 
 void MainWindow::layoutControls()
 {
     const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
     const Placement placements[] = {
-        {Frame1, 0, 0, 7695, 615},
-        {Text1, 120, 240, 7455, 270},
-        {Frame2, 0, 720, 7695, 615},
-        {Text2, 120, 240, 7455, 270},
-        {Frame4, 0, 1440, 6255, 4335},
-        {Text3, 120, 240, 6015, 3975},
-        {Command1, 6360, 1440, 1335, 375},
-        {Command2, 6360, 1920, 1335, 375},
-        {Command4, 6360, 2400, 1335, 375},
-        {Command3, 6360, 2880, 1335, 375},
-        {Label1, 6600, 4320, 810, 180},
-        {Label2, 6600, 4680, 1095, 375},
-        {Label3, 6600, 5160, 990, 180},
-        {music1, 0, 5880, 7815, 2895},
+        {m_songFrame, 0, 0, 7695, 615},
+        {m_songPath, 120, 240, 7455, 270},
+        {m_textFrame, 0, 720, 7695, 615},
+        {m_textPath, 120, 240, 7455, 270},
+        {m_lyricsFrame, 0, 1440, 6255, 4335},
+        {m_lyricsEditor, 120, 240, 6015, 3975},
+        {m_importTextButton, 6360, 1440, 1335, 375},
+        {m_importSongButton, 6360, 1920, 1335, 375},
+        {m_saveButton, 6360, 2400, 1335, 375},
+        {m_insertTimeButton, 6360, 2880, 1335, 375},
+        {m_clockCaption, 6600, 4320, 810, 180},
+        {m_clock, 6600, 4680, 1095, 375},
+        {m_authorLink, 6600, 5160, 990, 180},
+        {m_player, 0, 5880, 7815, 2895},
     };
     for (const Placement &p : placements)
         p.widget->setGeometry(twipsRect(p.left, p.top, p.width, p.height, dpi));
     // These two labels grow or shrink to their text from their corner.
-    Label1->adjustSize();
-    Label3->adjustSize();
-    // Label2 keeps its size; the player reaches past the right and bottom
+    m_clockCaption->adjustSize();
+    m_authorLink->adjustSize();
+    // The clock keeps its size; the player reaches past the right and bottom
     // edges and the window cuts it off there.
     setFixedSize(twipsToPixels(ClientWidthTwips, dpi), twipsToPixels(ClientHeightTwips, dpi));
 }
 
 void MainWindow::wireEvents()
 {
-    connect(Command1, &QPushButton::clicked, this, &MainWindow::importText);
-    connect(Command2, &QPushButton::clicked, this, &MainWindow::importSong);
-    connect(Command3, &QPushButton::clicked, this, &MainWindow::insertTime);
-    connect(Command4, &QPushButton::clicked, this, &MainWindow::saveLyrics);
-    connect(Timer1, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
-    connect(Label3, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
+    connect(m_importTextButton, &QPushButton::clicked, this, &MainWindow::importText);
+    connect(m_importSongButton, &QPushButton::clicked, this, &MainWindow::importSong);
+    connect(m_insertTimeButton, &QPushButton::clicked, this, &MainWindow::insertTime);
+    connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
+    connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
+    connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!Timer1->isActive())
-        Timer1->start();
+    if (!m_ticker->isActive())
+        m_ticker->start();
 }
 
 void MainWindow::importText()
 {
-    tarvelin::importText(opentxt1, Text2, Text3, m_tools, this);
+    tarvelin::importText(m_textDialog, m_textPath, m_lyricsEditor, m_tools, this);
 }
 
 void MainWindow::importSong()
 {
-    tarvelin::importSong(opensong1, Text1, music1, this);
+    tarvelin::importSong(m_songDialog, m_songPath, m_player, this);
 }
 
 void MainWindow::insertTime()
 {
-    insertTimeTag(Text3, music1, m_tools, this, m_tapping.insertPress->take());
+    insertTimeTag(m_lyricsEditor, m_player, m_tools, this, m_tapping.insertPress->take());
 }
 
 bool MainWindow::saveLyrics()
 {
-    return tarvelin::saveLyrics(savetxt1, Text3, m_tools, this);
+    return tarvelin::saveLyrics(m_saveDialog, m_lyricsEditor, m_tools, this);
 }
 
 void MainWindow::refreshTitleAndClock()
 {
-    Label2->setText(clockText(QDateTime::currentDateTime()));
+    m_clock->setText(clockText(QDateTime::currentDateTime()));
     // Title first, then position; when either cannot be read the caption
     // stays as it is until the next tick.
-    const auto title = music1->currentMediaTitle();
+    const auto title = m_player->currentMediaTitle();
     if (!title)
         return;
-    const auto position = music1->currentPositionString();
+    const auto position = m_player->currentPositionString();
     if (!position)
         return;
-    setWindowTitle(DesignCaption + QLatin1Char(' ') + *title + QStringLiteral(" [") + *position
+    setWindowTitle(Caption + QLatin1Char(' ') + *title + QStringLiteral(" [") + *position
                    + QLatin1Char(']'));
 }
 
 bool MainWindow::hasUnsavedLyrics() const
 {
-    return Text3->document()->isModified();
+    return m_lyricsEditor->document()->isModified();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -238,7 +252,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    Timer1->stop();
+    m_ticker->stop();
     event->accept();
 }
 
@@ -247,7 +261,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
     // Moves over a child that does not track the mouse bubble up to here;
     // only the bare window surface counts.
     if (!childAt(event->position().toPoint()))
-        Label3->setUnderlined(false);
+        m_authorLink->setUnderlined(false);
     QWidget::mouseMoveEvent(event);
 }
 

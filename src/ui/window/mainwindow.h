@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ui/window/clocklabel.h"
 #include "ui/components/filedialog.h"
 #include "ui/workflow/tapwiring.h"
 
@@ -17,48 +16,28 @@ class QTimer;
 
 namespace tarvelin {
 
+class ClockLabel;
 class LinkLabel;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
 
-// The program's one window ("Form1"). Members carry the controls' names.
+// The program's one window. Every widget keeps its design name as its
+// objectName (the window "Form1", the editor "Text3", the buttons
+// "Command1".."Command4", the player "music1" ...), which is how tests and
+// tools find it.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    static const QString DesignCaption;
-    // Client size in twips; see twips.h for the conversion.
-    static constexpr int ClientWidthTwips = 7755;
-    static constexpr int ClientHeightTwips = 8700;
-
     MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    QGroupBox *Frame1 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QLineEdit *Text2 = nullptr;
-    QGroupBox *Frame4 = nullptr;
-    QPlainTextEdit *Text3 = nullptr;
-    QPushButton *Command1 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QPushButton *Command4 = nullptr;
-    QPushButton *Command3 = nullptr;
-    QLabel *Label1 = nullptr;
-    ClockLabel *Label2 = nullptr;
-    LinkLabel *Label3 = nullptr;
-    PlayerWidget *music1 = nullptr;
-    QTimer *Timer1 = nullptr;
-    FileDialog opentxt1;
-    FileDialog opensong1;
-    FileDialog savetxt1;
-
-    // The button actions and the timer tick, callable directly by tests.
-    void importText();    // Command1
-    void importSong();    // Command2
-    void insertTime();    // Command3
-    bool saveLyrics();    // Command4
-    void refreshTitleAndClock(); // Timer1
+    // What the buttons and the one-second timer do, callable directly.
+    void importText();           // 导入文本
+    void importSong();           // 导入歌曲
+    void insertTime();           // 插入时间
+    bool saveLyrics();           // 保存歌词
+    void refreshTitleAndClock(); // the caption and the clock, every second
 
     // True while the lyrics hold changes that were never saved.
     bool hasUnsavedLyrics() const;
@@ -69,12 +48,31 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void buildControls();
+    void buildControls(std::unique_ptr<MediaEngine> engine);
     void layoutControls();
     void wireEvents();
     void openAuthorPage();
 
     PlatformTools &m_tools;
+    FileDialog m_textDialog;
+    FileDialog m_songDialog;
+    FileDialog m_saveDialog;
+
+    QGroupBox *m_songFrame = nullptr;
+    QLineEdit *m_songPath = nullptr;
+    QGroupBox *m_textFrame = nullptr;
+    QLineEdit *m_textPath = nullptr;
+    QGroupBox *m_lyricsFrame = nullptr;
+    QPlainTextEdit *m_lyricsEditor = nullptr;
+    QPushButton *m_importTextButton = nullptr;
+    QPushButton *m_importSongButton = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    QPushButton *m_insertTimeButton = nullptr;
+    QLabel *m_clockCaption = nullptr;
+    ClockLabel *m_clock = nullptr;
+    LinkLabel *m_authorLink = nullptr;
+    PlayerWidget *m_player = nullptr;
+    QTimer *m_ticker = nullptr;
     Tapping m_tapping;
 };
 

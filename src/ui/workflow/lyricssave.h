@@ -12,6 +12,6 @@ class PlatformTools;
 // CR LF line breaks and one final CR LF, replacing the file atomically.
 // Failures are reported. Returns true only when the file was written; the
 // editor is then marked as saved.
-bool saveLyrics(FileDialog &savetxt1, QPlainTextEdit *Text3, PlatformTools &tools, QWidget *parent);
+bool saveLyrics(FileDialog &dialog, QPlainTextEdit *editor, PlatformTools &tools, QWidget *parent);
 
 } // namespace tarvelin

@@ -8,9 +8,9 @@ namespace tarvelin {
 class FileDialog;
 class PlayerWidget;
 
-// "导入歌曲": asks for an audio file, shows its path in Text1 and hands the
-// path, read back from Text1, to the player, which then stands ready at its
+// "导入歌曲": asks for an audio file, shows its path in the path box and hands
+// the path, read back from the box, to the player, which then stands ready at its
 // start. A cancelled dialog changes nothing at all.
-void importSong(FileDialog &opensong1, QLineEdit *Text1, PlayerWidget *music1, QWidget *parent);
+void importSong(FileDialog &dialog, QLineEdit *pathBox, PlayerWidget *player, QWidget *parent);
 
 } // namespace tarvelin

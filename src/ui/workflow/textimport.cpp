@@ -28,18 +28,17 @@ void appendLines(QPlainTextEdit *editor, const QStringList &lines)
 
 } // namespace
 
-bool importText(FileDialog &opentxt1, QLineEdit *Text2, QPlainTextEdit *Text3, PlatformTools &tools,
+bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, PlatformTools &tools,
                 QWidget *parent)
 {
-    opentxt1.ShowOpen(parent);
-    opentxt1.CancelError = false;
-    Text2->setText(opentxt1.FileName);
-    if (opentxt1.FileName.isEmpty())
+    dialog.ShowOpen(parent);
+    pathBox->setText(dialog.FileName);
+    if (dialog.FileName.isEmpty())
         return false;
 
-    const QString path = opentxt1.FileName;
+    const QString path = dialog.FileName;
     // Whatever happens below, this import is over: a later cancel finds no name.
-    opentxt1.FileName.clear();
+    dialog.FileName.clear();
     const LyricsFile file = readLyricsFile(path);
     if (!file.error.isEmpty()) {
         tools.showError(parent, QStringLiteral("导入歌词"),
@@ -49,8 +48,8 @@ bool importText(FileDialog &opentxt1, QLineEdit *Text2, QPlainTextEdit *Text3, P
     if (file.lines.isEmpty())
         return false;
 
-    appendLines(Text3, file.lines);
-    Text3->moveCursor(QTextCursor::Start);
+    appendLines(editor, file.lines);
+    editor->moveCursor(QTextCursor::Start);
     return true;
 }
 

@@ -4,17 +4,32 @@
 #include "ui/components/platformtools.h"
 #include "ui/components/playerwidget.h"
 
+#include <QAbstractUndoItem>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTextDocument>
 
 namespace tarvelin {
 
-bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &tools, QWidget *parent,
+namespace {
+
+// An undo step that does nothing. QTextDocument merges plain typing into an
+// insertion that ended an edit block right before it; ending the tag's block
+// with this instead keeps what the user types next out of the tag's step.
+class UndoStepEnd final : public QAbstractUndoItem {
+public:
+    void undo() override {}
+    void redo() override {}
+};
+
+} // namespace
+
+bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
                    std::optional<std::optional<double>> pressPosition)
 {
-    // The moment of the press is what the tag records; failing that, read the
-    // position first and as late as possible.
-    const auto position = !pressPosition ? music1->currentPositionString()
+    // The moment of the press is what the tag records; without a press, read
+    // the position first and as late as possible.
+    const auto position = !pressPosition ? player->currentPositionString()
                           : *pressPosition ? std::optional(formatPosition(**pressPosition))
                                            : std::nullopt;
     if (!position) {
@@ -22,14 +37,15 @@ bool insertTimeTag(QPlainTextEdit *Text3, PlayerWidget *music1, PlatformTools &t
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));
         return false;
     }
-    // An edit block of its own: without it the document merges the tag into
-    // the neighbouring undo step (the user's typing, or the previous tag) and
-    // Ctrl+Z would take both away. The caret ends right after the tag.
-    QTextCursor cursor = Text3->textCursor();
+    // An edit block of its own, closed by a step that nothing merges into:
+    // the tag never joins the typing before or after it, nor the previous
+    // tag, so Ctrl+Z takes away the tag alone. The caret ends right after it.
+    QTextCursor cursor = editor->textCursor();
     cursor.beginEditBlock();
     cursor.insertText(QLatin1Char('[') + *position + QLatin1Char(']'));
+    editor->document()->appendUndoItem(new UndoStepEnd);
     cursor.endEditBlock();
-    Text3->setTextCursor(cursor);
+    editor->setTextCursor(cursor);
     return true;
 }
 
