@@ -35,8 +35,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Every file dialog answers with the one path given; nothing else is shown.
-class ScriptedTools final : public PlatformTools {
+// Every file dialog answers with the one path given; errors are kept, the
+// rest is left to the desktop (the paths measured never ask anything else).
+class ScriptedTools final : public DesktopTools {
 public:
     QString path;
     std::optional<QString> chooseFile(QWidget *, FileMode, const QString &, const QStringList &) override

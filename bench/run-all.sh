@@ -7,10 +7,11 @@ set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 # What the benches need beyond the test command's packages: a private
-# PulseAudio for the tag error rig, its client library, ffmpeg for encoding.
+# PulseAudio and an X server for the tag error rig, their client libraries,
+# ffmpeg for encoding.
 (
     source "$here/../scripts/common.sh"
-    ensure_packages "${RUN_PACKAGES[@]}" pulseaudio pulseaudio-utils libpulse-dev ffmpeg sox xvfb xauth
+    ensure_packages "${RUN_PACKAGES[@]}" pulseaudio pulseaudio-utils libpulse-dev libxtst-dev ffmpeg sox xvfb xauth
 ) || exit 1
 failed=()
 for script in "$here"/*.sh; do

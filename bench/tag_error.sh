@@ -11,58 +11,52 @@
 #   48 kHz mono, encoded here with ffmpeg to mp3, wma (wmav2), rm (RealMedia
 #   holding AC-3, the one RealMedia audio codec ffmpeg writes at 48 kHz),
 #   flac, ogg (Vorbis) and m4a (AAC); wav as is.
-# - A private PulseAudio daemon (runtime dir, socket and home in a temp dir)
-#   with one null sink at 48 kHz, and a second client, a pacat playing
-#   silence with --latency-msec=5, which keeps the sink rendering in small
-#   blocks, as a real device with a low-latency client would.
+# - A private X server (Xvfb) and a private PulseAudio daemon with one null
+#   sink at 48 kHz, plus a pacat playing silence with --latency-msec=5, which
+#   keeps the sink rendering in small blocks, as a real device with a
+#   low-latency client would.
+# - The real window (MainWindow with MpvEngine, ao=pulse, volume 100) on that
+#   X server, driven as a user drives it, with mouse events sent through the
+#   X server (XTest): 导入歌曲 clicked, its file dialog answered with the file
+#   by the bench's own PlatformTools; for 0.75x, the player's right-click
+#   menu, 播放速度, 0.75×; the player's ▶ clicked; then 插入时间 clicked every
+#   200 ms, each a press, a 90 ms hold and a release, all stamped with
+#   CLOCK_MONOTONIC as they go to the X server. Modes: normal; seek (at 5.0 s
+#   a seek to 0.15 s before the 8th click); slow (0.75x, pitch kept). A timer
+#   reads the engine's position every ~1 ms meanwhile.
 # - bench_tag_error records the sink's monitor in-process (libpulse, float,
-#   2 ms fragments). With every chunk it takes a CLOCK_MONOTONIC stamp and the
-#   record stream's time (pa_stream_get_time: the stream position being
-#   captured now, which includes the monitor's negative latency, i.e. the
-#   blocks the null sink has rendered ahead of playing them). Sample n was
-#   therefore played at stamp - (stream time - n/48000); the median over
-#   the chunks within 0.1 s of the sample is used, because the null sink's
-#   clock drifts against CLOCK_MONOTONIC (0.08 % fast was measured), which a
-#   single offset per run would turn into an error growing along the file,
-#   and because the relation jumps when a new stream connects and the sink
-#   rewinds (by 250 ms once, settled within 0.3 s).
-# - Calibration, before and after all runs: the bench plays clicks through a
-#   raw playback stream of its own and compares when PulseAudio's playback
-#   accounting says they sound (stream time of the playback stream, the same
-#   accounting mpv's audio-pts rests on) with when the recording places them.
-#   The mean of the two medians is subtracted from every heard instant; both
-#   are printed, and their difference is the rig's own uncertainty. A
-#   calibration whose eight clicks disagree by more than 2 ms is repeated
-#   (up to three times): right after start-up the server's timing can still
-#   drift by ~10 ms over a few seconds.
-# - The position readings themselves are checked too: "jumps" counts the
-#   readings ~2 ms apart whose step differs from the elapsed time times the
-#   speed by more than 2 ms, i.e. where position() jitters.
-# - Each file plays in the real main window (MainWindow with MpvEngine,
-#   ao=pulse, volume 100, offscreen Qt platform). The GUI thread samples
-#   engine->position() about every 2 ms (stamped with CLOCK_MONOTONIC) and
-#   clicks "插入时间" (QTest::mouseClick on Command3) every ~150 ms.
+#   2 ms fragments), taking with every chunk a CLOCK_MONOTONIC stamp and the
+#   record stream's time. Sample n was played, by PulseAudio's accounting, at
+#   stamp - (stream time - n/48000) (median over the chunks within 0.1 s: the
+#   null sink's clock drifts against CLOCK_MONOTONIC, and the relation jumps
+#   when a stream connects and the sink rewinds); by arrival, no later than
+#   the earliest stamp - (chunk end - n)/48000 of those chunks.
+# - Calibration, before and after all runs: clicks through a raw playback
+#   stream of the bench's own, where PulseAudio's playback accounting (the one
+#   mpv's audio-pts rests on) says they sound, against where the recording
+#   places them, both by accounting and by arrival. The mean of the two
+#   accounting medians is subtracted from every heard instant; the arrival
+#   figures say how far the two ways of timing the recording agree. A
+#   calibration whose eight clicks disagree by more than 2 ms is repeated (up
+#   to three times): right after start-up the server's timing still drifts.
 # - Clicks found in the recording (first sample above a quarter of the peak
-#   after 0.3 s of quiet) give the instants they were heard; the program's
-#   position at each instant is interpolated from the samples, and
-#     error = position at the heard instant - the click's time in the file.
-#   + means the program runs ahead of what is heard, - that it lags.
-#   "vs file" uses where the file's own timestamps put the click instead
-#   (decoded by ffmpeg, encoder delay trimmed as the demuxer says, frames
-#   placed at their timestamps); "file offset" is the difference between the
-#   two: a property of the encoded file (e.g. AC-3's 256-sample delay in rm,
-#   ffmpeg's wmav2 stamping its content 43 ms late), not of playback.
-# - Modes: normal; seek (at 5.0 s a seek to 0.15 s before the 8th click);
-#   slow (speed 0.75 with pitch kept).
-# - Tag error: the text each click on "插入时间" wrote, against the file time
-#   heard at that click (from the nearest heard click, at the run's speed).
-#   Position text is cut to the centisecond, so tags sit 0..10 ms below the
-#   position by design.
-# - Handler time: the duration of QTest::mouseClick(Command3), press to
-#   release and the tag in the editor, while the real engine plays.
+#   after 0.3 s of quiet) give the instants they were heard, and where the
+#   file's own timestamps put them (decoded by ffmpeg, encoder delay trimmed
+#   as the demuxer says) the file time heard then. "file offset" is where the
+#   timestamps put the clicks against where they were written: a property of
+#   the encoded file (AC-3's delay in rm, ffmpeg's wmav2 stamping 43 ms late).
+# - tag - heard: each tag in the editor, one per click on 插入时间, minus the
+#   file time heard at the click's release (from the nearest click heard, at
+#   the run's speed). The verdict is on these: MET when all lie in [-15, +5]
+#   ms, i.e. the position within 5 ms of what is heard and the tag's cut to
+#   the hundredth (0..10 ms down).
+# - position: the position read at the instant each click was heard, against
+#   the click's file time; "jumps" counts readings ~1 ms apart whose step is
+#   off the elapsed time times the speed by more than 2 ms.
+# - Latency: from the release sent to X to the tag in the editor.
 #
-# Needs: pulseaudio, pulseaudio-utils (pacat), ffmpeg, libpulse-dev (build).
-# Environment: BUILD_DIR (default <repo>/build-bench), MODES.
+# Needs: xvfb, pulseaudio, pulseaudio-utils (pacat), ffmpeg, libpulse-dev and
+# libxtst-dev (build). Environment: BUILD_DIR (default <repo>/build-bench), MODES.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -72,24 +66,27 @@ formats=("$@")
 [[ ${#formats[@]} -gt 0 ]] || formats=(mp3 wma rm flac ogg m4a wav)
 read -r -a modes <<<"${MODES:-normal seek slow}"
 
-for tool in pulseaudio pacat pactl ffmpeg pkg-config; do
+for tool in Xvfb pulseaudio pacat pactl ffmpeg pkg-config; do
     command -v "$tool" >/dev/null || {
-        echo "tag_error.sh: needs $tool (apt-get install pulseaudio pulseaudio-utils ffmpeg libpulse-dev)" >&2
+        echo "tag_error.sh: needs $tool (apt-get install xvfb pulseaudio pulseaudio-utils ffmpeg)" >&2
         exit 1
     }
 done
-pkg-config --exists libpulse || { echo "tag_error.sh: needs libpulse-dev" >&2; exit 1; }
+pkg-config --exists libpulse xtst || { echo "tag_error.sh: needs libpulse-dev and libxtst-dev" >&2; exit 1; }
 
 cmake -S "$repo" -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target bench_tag_error >/dev/null
+cmake --build "$build" -j2 --target bench_tag_error >/dev/null
 bench=$build/bench/bench_tag_error
 
 tmp=$(mktemp -d)
 pulse_pid=
 pacat_pid=
+x_pid=
 cleanup() {
-    [[ -n $pacat_pid ]] && kill "$pacat_pid" 2>/dev/null || true
-    [[ -n $pulse_pid ]] && kill "$pulse_pid" 2>/dev/null || true
+    local pid
+    for pid in "$pacat_pid" "$pulse_pid" "$x_pid"; do
+        [[ -n $pid ]] && kill "$pid" 2>/dev/null || true
+    done
     wait 2>/dev/null || true
     rm -rf "$tmp"
 }
@@ -142,5 +139,14 @@ pacat --playback --raw --format=float32le --rate=48000 --channels=1 --latency-ms
 pacat_pid=$!
 sleep 0.3
 
+# The private X server; -displayfd: it picks a free display and tells it.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+x_pid=$!
+for _ in $(seq 100); do
+    [[ -s $tmp/display ]] && break
+    sleep 0.05
+done
+export DISPLAY=:$(head -1 "$tmp/display")
+
 echo "== tag error against the heard audio: PulseAudio null sink, formats: ${formats[*]}, modes: ${modes[*]}"
-QT_QPA_PLATFORM=offscreen "$bench" --sink "$sink" "${jobs[@]}"
+QT_QPA_PLATFORM=xcb "$bench" --sink "$sink" "${jobs[@]}"

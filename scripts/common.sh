@@ -13,7 +13,7 @@ RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-
 # runs, a sound server with a null sink, the desktop file checkers.
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils openbox imagemagick pulseaudio pulseaudio-utils sox ffmpeg
                desktop-file-utils appstream dpkg-dev lintian clang libclang-rt-14-dev
-               libpulse-dev espeak-ng)
+               libpulse-dev libxtst-dev espeak-ng)
 
 missing_packages() {
     local p

@@ -1,6 +1,6 @@
 # End-to-end runs: the real program in a private X server (Xvfb + Openbox) with
 # a private PulseAudio null sink, driven only by mouse and keyboard through
-# xdotool and the real file dialogs. Each is a script in e2e/; screenshots and
+# xdotool and the real dialogs, its sound recorded. Each is a script in e2e/; screenshots and
 # logs go to <build>/e2e-artifacts. Without Xvfb or xdotool they are skipped.
 
 set(tarvelin_e2e_artifacts ${PROJECT_BINARY_DIR}/e2e-artifacts)

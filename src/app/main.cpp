@@ -2,6 +2,7 @@
 #include "media/mpvengine.h"
 #include "ui/components/platformtools.h"
 #include "ui/window/chinese.h"
+#include "ui/workflow/recovery.h"
 
 #include <QApplication>
 
@@ -24,5 +25,6 @@ int main(int argc, char *argv[])
     tarvelin::DesktopTools tools;
     tarvelin::MainWindow window(tools, std::make_unique<tarvelin::MpvEngine>());
     window.show();
+    window.startRecovery(tarvelin::defaultRecoveryDirectory());
     return app.exec();
 }

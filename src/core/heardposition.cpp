@@ -48,3 +48,22 @@ double heardPosition(double pts, double speed)
 }
 
 } // namespace tarvelin
+
+namespace tarvelin {
+
+double SteadyPosition::filter(double reading, double now, double speed)
+{
+    if (m_anchored) {
+        const double elapsed = now - m_at;
+        const double expected = m_position + elapsed * speed;
+        const double ahead = reading - expected;
+        if (elapsed >= 0 && elapsed <= MaxGap && ahead > Drift && ahead < MaxArtefact)
+            reading = expected;
+    }
+    m_anchored = true;
+    m_position = reading;
+    m_at = now;
+    return reading;
+}
+
+} // namespace tarvelin

@@ -23,3 +23,37 @@ extern const char *const StretchFilter;
 double heardPosition(double pts, double speed);
 
 } // namespace tarvelin
+
+namespace tarvelin {
+
+// Smooths out the few timestamps that run ahead of the sound. FFmpeg's Ogg
+// reader stamps a Vorbis packet 448 samples (9.3 ms at 48 kHz) late at some
+// long-to-short block changes, and the packet after it is stamped right
+// again, so the playing position runs about 9 ms ahead for the ~30 ms that
+// packet stands last in the output. Audio that plays steadily cannot get
+// ahead of the clock, so a reading that does (by more than the clocks can
+// drift apart, and less than any real jump) is taken as the last reading
+// moved on by the time since; readings at or behind the clock are kept as
+// they come, which also brings the filter back when its anchor was itself
+// one of the early ones. Reset it whenever playback jumps or changes speed.
+class SteadyPosition {
+public:
+    // Readings more than this far ahead of the clock are real jumps.
+    static constexpr double MaxArtefact = 0.015;
+    // Readings up to this far ahead are the clocks drifting apart.
+    static constexpr double Drift = 0.002;
+    // An anchor older than this is not trusted to extrapolate from.
+    static constexpr double MaxGap = 0.1;
+
+    // `reading` is the position read at `now` (seconds on a steady clock)
+    // while playing at `speed`.
+    double filter(double reading, double now, double speed);
+    void reset() { m_anchored = false; }
+
+private:
+    bool m_anchored = false;
+    double m_position = 0;
+    double m_at = 0;
+};
+
+} // namespace tarvelin

@@ -62,6 +62,7 @@ MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options(), parent) {}
 
 MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(parent)
 {
+    m_clock.start();
     m_mpv = mpv_create();
     if (!m_mpv) {
         qCDebug(lcEngine, "mpv_create failed (is LC_NUMERIC \"C\"?)");
@@ -231,6 +232,7 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
         break;
     case PropSpeed:
         if (isDouble && !qFuzzyCompare(number, m_speed)) {
+            m_steady.reset();
             m_speed = number;
             Q_EMIT speedChanged(m_speed);
         }
@@ -275,6 +277,7 @@ bool MpvEngine::command(std::initializer_list<const char *> args)
 
 bool MpvEngine::seekTo(double seconds)
 {
+    m_steady.reset();
     const QByteArray target = QByteArray::number(seconds, 'f', 6);
     return command({"seek", target.constData(), "absolute+exact"});
 }
@@ -287,6 +290,7 @@ bool MpvEngine::setPaused(bool paused)
 
 void MpvEngine::setState(State state)
 {
+    m_steady.reset();
     if (state != m_state) {
         m_state = state;
         Q_EMIT stateChanged(state);
@@ -416,8 +420,12 @@ std::optional<double> MpvEngine::position()
     for (const char *name : {"audio-pts", "time-pos"}) {
         double value = 0;
         if ((playing || qstrcmp(name, "time-pos") == 0)
-            && mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0)
-            return playing ? heardPosition(value, m_speed) : qMax(0.0, value);
+            && mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0) {
+            if (!playing)
+                return qMax(0.0, value);
+            const double now = m_clock.nsecsElapsed() / 1e9;
+            return heardPosition(m_steady.filter(value, now, m_speed), m_speed);
+        }
     }
     return std::nullopt;
 }

@@ -2,6 +2,9 @@
 
 #include "media/mediaengine.h"
 #include "media/songtags.h"
+#include "core/heardposition.h"
+
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <initializer_list>
@@ -78,6 +81,8 @@ private:
     // the exact seek target, the heard position when it paused, 0 when
     // stopped, the end when it ended. Reset while playing.
     std::optional<double> m_target;
+    SteadyPosition m_steady; // Ogg timestamps that run ahead
+    QElapsedTimer m_clock;
     QString m_path;
     SongTags m_tags;
     Failure m_failure;

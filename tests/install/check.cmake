@@ -177,9 +177,10 @@ elseif(CHECK STREQUAL "deb")
       fail("package lacks '${expect}'")
     endif()
   endforeach()
-  # What a bare Debian 12 lacks: the linked libraries, and the window-system
-  # plugin that Qt loads at run time and only recommends.
-  foreach(dep libmpv2 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins)
+  # What a bare Debian 12 lacks: the linked libraries, and what Qt loads at
+  # run time: the window-system plugin and its own Chinese translations.
+  foreach(dep libmpv2 libqt6core6 libqt6gui6 libqt6widgets6 libtag1v5 libuchardet0
+              qt6-qpa-plugins qt6-translations-l10n)
     if(NOT fields MATCHES "Depends:.*[ ,]${dep}[ ,(\n]")
       fail("Depends lacks ${dep}")
     endif()

@@ -34,6 +34,9 @@ public:
     int closeQuestions = 0;
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
+    QStringList notes; // showInformation: "title: text"
+    std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
+    QStringList restoreQuestions;             // the details of each
 
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
@@ -46,6 +49,19 @@ public:
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
+    void showInformation(QWidget *, const QString &title, const QString &text) override
+    {
+        notes << title + QStringLiteral(": ") + text;
+    }
+    RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
+    {
+        restoreQuestions << details;
+        if (restoreAnswers.empty())
+            return RestoreAnswer::Later;
+        const RestoreAnswer answer = restoreAnswers.front();
+        restoreAnswers.pop_front();
+        return answer;
+    }
 };
 
 // An engine that plays nothing: tests set what it reports.

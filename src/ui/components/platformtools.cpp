@@ -51,4 +51,25 @@ bool DesktopTools::openUrl(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
+void DesktopTools::showInformation(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::information(parent, title, text);
+}
+
+PlatformTools::RestoreAnswer DesktopTools::askRestoreLyrics(QWidget *parent, const QString &details)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("恢复歌词"), QStringLiteral("恢复上次未保存的歌词？"),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(details);
+    QPushButton *restore = box.addButton(QStringLiteral("恢复"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("丢弃"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(restore);
+    box.exec();
+    if (box.clickedButton() == restore)
+        return RestoreAnswer::Restore;
+    if (box.clickedButton() == discard)
+        return RestoreAnswer::Discard;
+    return RestoreAnswer::Later;
+}
+
 } // namespace tarvelin

@@ -18,6 +18,8 @@ class PlatformTools {
 public:
     enum class FileMode { Open, Save };
     enum class CloseAnswer { Save, Discard, Cancel };
+    // Later: the question was closed without an answer.
+    enum class RestoreAnswer { Restore, Discard, Later };
 
     virtual ~PlatformTools() = default;
 
@@ -34,16 +36,25 @@ public:
 
     // Opens an address in the user's browser without waiting for it.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // A modal note that something went well; returns when the user has read it.
+    virtual void showInformation(QWidget *parent, const QString &title, const QString &text) = 0;
+
+    // Asked at start-up for lyrics a run that ended without a clean close
+    // left unsaved: "恢复上次未保存的歌词？" with what they are (details).
+    virtual RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) = 0;
 };
 
 // The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
-class DesktopTools final : public PlatformTools {
+class DesktopTools : public PlatformTools {
 public:
     std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
                                       const QStringList &nameFilters) override;
     void showError(QWidget *parent, const QString &title, const QString &text) override;
     CloseAnswer askSaveBeforeClose(QWidget *parent) override;
     bool openUrl(const QUrl &url) override;
+    void showInformation(QWidget *parent, const QString &title, const QString &text) override;
+    RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
 };
 
 } // namespace tarvelin

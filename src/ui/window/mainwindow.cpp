@@ -1,12 +1,13 @@
 #include "ui/window/mainwindow.h"
 
-#include "core/clocktext.h"
 #include "ui/components/playerwidget.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
 #include "ui/window/twips.h"
 #include "ui/window/version.h"
+#include "ui/workflow/editormenu.h"
 #include "ui/workflow/lyricssave.h"
+#include "ui/workflow/recovery.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
 #include "ui/workflow/pressmoment.h"
@@ -186,7 +187,19 @@ void MainWindow::wireEvents()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
+    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_textPath, m_tools, this);
+    editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_player->engine()->duration(); });
 }
+
+void MainWindow::startRecovery(const QString &directory)
+{
+    m_recovery = new RecoveryJournal(m_lyricsEditor, directory, this);
+    m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.FileName; });
+    m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
+        m_songPath->setText(song);
+        m_player->setUrl(song);
+        m_player->closeMedia();
+    });}
 
 void MainWindow::showEvent(QShowEvent *event)
 {
@@ -217,7 +230,7 @@ bool MainWindow::saveLyrics()
 
 void MainWindow::refreshTitleAndClock()
 {
-    m_clock->setText(clockText(QDateTime::currentDateTime()));
+    m_clock->setTime(QDateTime::currentDateTime());
     // Title first, then position; when either cannot be read the caption
     // stays as it is until the next tick.
     const auto title = m_player->currentMediaTitle();
@@ -252,6 +265,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    if (m_recovery)
+        m_recovery->discard();
     m_ticker->stop();
     event->accept();
 }

@@ -21,6 +21,7 @@ class LinkLabel;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
+class RecoveryJournal;
 
 // The program's one window. Every widget keeps its design name as its
 // objectName (the window "Form1", the editor "Text3", the buttons
@@ -41,6 +42,10 @@ public:
 
     // True while the lyrics hold changes that were never saved.
     bool hasUnsavedLyrics() const;
+
+    // Keeps unsaved lyrics in a recovery file in `directory` from now on,
+    // after offering what a run that did not close cleanly left there.
+    void startRecovery(const QString &directory);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,6 +78,7 @@ private:
     LinkLabel *m_authorLink = nullptr;
     PlayerWidget *m_player = nullptr;
     QTimer *m_ticker = nullptr;
+    RecoveryJournal *m_recovery = nullptr;
     Tapping m_tapping;
 };
 

@@ -3,6 +3,7 @@
 #include "ui/components/filedialog.h"
 #include "ui/components/platformtools.h"
 #include "core/lyricstext.h"
+#include "ui/workflow/reimport.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -15,15 +16,16 @@ namespace {
 
 // Appends every line, each followed by a line break, at the end of the
 // document in one insertion: one undo step, linear in the text's length.
-void appendLines(QPlainTextEdit *editor, const QStringList &lines)
+// Returns where the text went.
+std::pair<int, int> appendLines(QPlainTextEdit *editor, const QStringList &lines)
 {
-    QString text = lines.join(u'\n');
-    text.append(u'\n');
     QTextCursor cursor(editor->document());
     cursor.movePosition(QTextCursor::End);
+    const int start = cursor.position();
     cursor.beginEditBlock();
-    cursor.insertText(text);
+    cursor.insertText(importedBlockText(lines));
     cursor.endEditBlock();
+    return {start, cursor.position()};
 }
 
 } // namespace
@@ -48,7 +50,10 @@ bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, 
     if (file.lines.isEmpty())
         return false;
 
-    appendLines(editor, file.lines);
+    const auto [start, end] = appendLines(editor, file.lines);
+    // Kept so that it can be read again with another encoding.
+    if (auto *imported = editor->findChild<ImportedText *>())
+        imported->imported(file, start, end);
     editor->moveCursor(QTextCursor::Start);
     return true;
 }

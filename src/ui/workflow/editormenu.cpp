@@ -1,0 +1,99 @@
+#include "ui/workflow/editormenu.h"
+
+#include "media/songtags.h"
+#include "ui/components/platformtools.h"
+#include "ui/workflow/lyricscheck.h"
+#include "ui/workflow/reimport.h"
+#include "ui/workflow/songinfo.h"
+
+#include <QActionGroup>
+#include <QMenu>
+#include <QPlainTextEdit>
+
+namespace tarvelin {
+
+EditorMenu::EditorMenu(QPlainTextEdit *editor, QLineEdit *Text2, PlatformTools &tools, QWidget *window)
+    : QObject(editor), m_editor(editor), m_imported(new ImportedText(editor, Text2)), m_tools(tools), m_window(window)
+{
+    setObjectName(QStringLiteral("editorMenu"));
+    editor->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(editor, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        QMenu *menu = createMenu(pos);
+        menu->exec(m_editor->viewport()->mapToGlobal(pos));
+        delete menu;
+    });
+}
+
+void EditorMenu::setSong(std::function<QString()> path, std::function<double()> duration)
+{
+    m_songPath = std::move(path);
+    m_playerDuration = std::move(duration);
+}
+
+QMenu *EditorMenu::createMenu(const QPoint &pos)
+{
+    QMenu *menu = m_editor->createStandardContextMenu(pos);
+    menu->setToolTipsVisible(true);
+    menu->addSeparator();
+
+    const bool haveSong = m_songPath && !m_songPath().isEmpty();
+    QAction *info = menu->addAction(QStringLiteral("插入歌曲信息"), this, &EditorMenu::insertSongInfo);
+    info->setObjectName(QStringLiteral("insertSongInfo"));
+    info->setEnabled(haveSong && !m_editor->isReadOnly());
+    info->setToolTip(haveSong ? QStringLiteral("在开头插入歌名、歌手、专辑、时长和 [by:]，已有的不重复")
+                              : QStringLiteral("先导入歌曲"));
+
+    QAction *check = menu->addAction(QStringLiteral("检查歌词"), this, &EditorMenu::checkLyrics);
+    check->setObjectName(QStringLiteral("checkLyrics"));
+
+    QMenu *encodings = menu->addMenu(QStringLiteral("按其他编码重新导入"));
+    encodings->menuAction()->setObjectName(QStringLiteral("reimport"));
+    const QString reason = m_imported->unavailableReason();
+    encodings->setEnabled(reason.isEmpty() && !m_editor->isReadOnly());
+    encodings->menuAction()->setToolTip(reason.isEmpty() ? QStringLiteral("用另一种编码重新读入上次导入的文本")
+                                                         : reason);
+    auto *group = new QActionGroup(encodings);
+    for (TextEncoding encoding : textEncodings()) {
+        QAction *action = encodings->addAction(encodingName(encoding), this,
+                                               [this, encoding] { reimportAs(encoding); });
+        action->setCheckable(true);
+        action->setChecked(m_imported->encoding() == encoding);
+        action->setData(int(encoding));
+        group->addAction(action);
+    }
+    return menu;
+}
+
+double EditorMenu::songDuration() const
+{
+    const double playing = m_playerDuration ? m_playerDuration() : 0;
+    if (playing > 0)
+        return playing;
+    return m_songPath ? readSongTags(m_songPath()).duration : 0;
+}
+
+void EditorMenu::insertSongInfo()
+{
+    if (!m_editor || !m_songPath || m_songPath().isEmpty())
+        return;
+    SongTags tags = readSongTags(m_songPath());
+    if (tags.duration <= 0 && m_playerDuration)
+        tags.duration = m_playerDuration();
+    tarvelin::insertSongInfo(m_editor, tags);
+}
+
+void EditorMenu::checkLyrics()
+{
+    if (m_editor && m_window)
+        checkLyricsOf(m_editor, songDuration(), m_tools, m_window);
+}
+
+void EditorMenu::reimportAs(TextEncoding encoding)
+{
+    const QString error = m_imported->reimportAs(encoding);
+    if (!error.isEmpty())
+        m_tools.showError(m_window, QStringLiteral("按其他编码重新导入"),
+                          QStringLiteral("无法按 %1 重新导入：%2").arg(encodingName(encoding), error));
+}
+
+} // namespace tarvelin

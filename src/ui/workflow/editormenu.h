@@ -1,0 +1,57 @@
+#pragma once
+
+// The editor's right-click menu: Qt's own entries (undo, cut, copy, paste,
+// select all...), then 插入歌曲信息, 检查歌词 and 按其他编码重新导入.
+
+#include "core/lyricstext.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPoint;
+class QWidget;
+
+namespace tarvelin {
+
+class ImportedText;
+class PlatformTools;
+
+class EditorMenu : public QObject {
+    Q_OBJECT
+public:
+    // Takes over the editor's context menu; a child of the editor named
+    // "editorMenu". Makes the editor's ImportedText (see reimport.h), which
+    // notes how imports into it were read on Text2. Messages and the check
+    // window belong to `window`.
+    EditorMenu(QPlainTextEdit *editor, QLineEdit *Text2, PlatformTools &tools, QWidget *window);
+
+    // The loaded song's path (empty: none) and its length as the player
+    // knows it (<= 0: not known).
+    void setSong(std::function<QString()> path, std::function<double()> duration);
+
+    // The menu for a right-click at `pos` (the editor viewport's
+    // coordinates). The caller owns it.
+    QMenu *createMenu(const QPoint &pos);
+
+    // The three entries.
+    void insertSongInfo();
+    void checkLyrics();
+    void reimportAs(TextEncoding encoding);
+
+private:
+    double songDuration() const;
+
+    QPointer<QPlainTextEdit> m_editor;
+    ImportedText *m_imported = nullptr;
+    PlatformTools &m_tools;
+    QPointer<QWidget> m_window;
+    std::function<QString()> m_songPath;
+    std::function<double()> m_playerDuration;
+};
+
+} // namespace tarvelin

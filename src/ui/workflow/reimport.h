@@ -1,0 +1,68 @@
+#pragma once
+
+// The last imported text, kept so that the user can read its bytes again
+// with another encoding when the guessed one was wrong.
+
+#include "core/lyricstext.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace tarvelin {
+
+// The text an import puts into the editor for the given lines: each line
+// followed by a line break.
+QString importedBlockText(const QStringList &lines);
+
+// Follows the text of the last import in the editor: where it stands and
+// whether anything touched it since. Edits before it move it along; any edit
+// inside it (typing, a tag, an undo of the import) ends the chance to read it
+// again, as that would throw the edit away. How the text was read shows on
+// Text2 (see showEncodingNote). A child of the editor, where the import finds
+// it.
+class ImportedText : public QObject {
+    Q_OBJECT
+public:
+    ImportedText(QPlainTextEdit *editor, QLineEdit *Text2);
+
+    // An import put `file`'s lines into the editor between these positions.
+    void imported(const LyricsFile &file, int start, int end);
+
+    // Why reimportAs() cannot be used now; empty when it can.
+    QString unavailableReason() const;
+    // The encoding the imported text was last read with.
+    std::optional<TextEncoding> encoding() const;
+
+    // Replaces the imported text by the same bytes read as `encoding`, as one
+    // undo step. Returns why not (the editor unchanged), empty on success.
+    QString reimportAs(TextEncoding encoding);
+
+private:
+    void contentsChange(int position, int removed, int added);
+    // The editor's text where the import stands (line breaks as U+2029).
+    QString currentText() const;
+
+    QPointer<QPlainTextEdit> m_editor;
+    QPointer<QLineEdit> m_Text2;
+    QByteArray m_bytes;
+    std::optional<TextEncoding> m_encoding;
+    QString m_text; // as currentText() had it after the import
+    int m_start = 0;
+    int m_end = 0;
+    bool m_intact = false;
+    bool m_replacing = false;
+};
+
+// Shows on Text2, after its path, how the text was read when that was a
+// guess or the user's choice (a short note in the box's right end and its
+// tooltip); a text whose encoding a byte-order mark or valid UTF-8 settled
+// shows nothing.
+void showEncodingNote(QLineEdit *Text2, TextEncoding encoding, bool guessed);
+void clearEncodingNote(QLineEdit *Text2);
+
+} // namespace tarvelin
