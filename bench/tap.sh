@@ -60,7 +60,8 @@ ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=30" -ac 2 -ar 48000 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$tmp/display")
+DISPLAY=:$(cat "$tmp/display")
+export DISPLAY
 
 mkdir -m 700 "$tmp/pulse" "$tmp/home" "$tmp/runtime"
 export PULSE_SERVER=unix:$tmp/pulse/native
