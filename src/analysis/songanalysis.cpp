@@ -6,7 +6,16 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -19,9 +28,85 @@ constexpr qint64 ProgressInterval = 40;
 // Room reserved up front for at most this much song, in seconds; a longer
 // song (or a wrong guess at its length) grows its peaks as it goes.
 constexpr double MaxReserve = 30 * 60;
+// Decoded samples waiting for the onset detector, at most (8 MiB, three
+// minutes of song): the decoder waits when the detector is this far behind.
+constexpr std::size_t MaxQueued = std::size_t(1) << 21;
+// How much the analysis threads step back (nice 10: about a tenth of the
+// share of a normal thread when the cores are busy).
+constexpr int BackgroundNice = 10;
+
+// Hands decoded blocks from the decoding thread to the onset thread.
+class SampleQueue {
+public:
+    // False when stopped.
+    bool push(std::stop_token stop, const float *samples, std::size_t count)
+    {
+        std::unique_lock guard(m_lock);
+        if (!m_ready.wait(guard, stop, [&] { return m_queued < MaxQueued; }))
+            return false;
+        m_blocks.emplace_back(samples, samples + count);
+        m_queued += count;
+        m_ready.notify_all();
+        return true;
+    }
+    void close()
+    {
+        const std::lock_guard guard(m_lock);
+        m_closed = true;
+        m_ready.notify_all();
+    }
+    // The next block; nothing once closed and empty, or when stopped.
+    std::optional<std::vector<float>> pop(std::stop_token stop)
+    {
+        std::unique_lock guard(m_lock);
+        if (!m_ready.wait(guard, stop, [&] { return !m_blocks.empty() || m_closed; }) || m_blocks.empty())
+            return std::nullopt;
+        std::vector<float> block = std::move(m_blocks.front());
+        m_blocks.pop_front();
+        m_queued -= block.size();
+        m_ready.notify_all();
+        return block;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable_any m_ready;
+    std::deque<std::vector<float>> m_blocks;
+    std::size_t m_queued = 0;
+    bool m_closed = false;
+};
+
+// Calls `post` at most every ProgressInterval, and always when forced.
+class Throttle {
+public:
+    Throttle() { m_clock.start(); }
+    bool due()
+    {
+        if (m_clock.elapsed() - m_posted < ProgressInterval)
+            return false;
+        m_posted = m_clock.elapsed();
+        return true;
+    }
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_posted = -ProgressInterval;
+};
+
+// The analysis runs behind everything the user does: its threads yield the
+// cores to the interface thread (and the player) whenever those want them.
+void runInBackground()
+{
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), BackgroundNice);
+#endif
+}
 
 } // namespace
 
+// Two threads a song: this one decodes and builds the peaks, so the waveform
+// is complete as soon as the song is decoded; a second one finds the onsets
+// in the same samples, handed over through a queue, on the other core.
 struct SongAnalysis::Job {
     mutable std::mutex lock;
     PeakPyramid pyramid{AnalysisRate};
@@ -30,20 +115,43 @@ struct SongAnalysis::Job {
     std::jthread thread;
 
     void run(std::stop_token stop, SongAnalysis *owner, const QString &path);
+    void findOnsets(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue);
 };
+
+void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue)
+{
+    runInBackground();
+    OnsetDetector detector(AnalysisRate);
+    Throttle throttle;
+    double reached = 0;
+    const auto keep = [&](const std::vector<Onset> &found) {
+        const std::lock_guard guard(lock);
+        onsets.insert(onsets.end(), found.begin(), found.end());
+    };
+    while (const auto block = queue.pop(stop)) {
+        detector.process(block->data(), block->size());
+        keep(detector.takeOnsets());
+        reached += double(block->size()) / AnalysisRate;
+        if (throttle.due()) {
+            QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onOnsetProgress(job, reached); },
+                                      Qt::QueuedConnection);
+        }
+    }
+    if (!stop.stop_requested()) {
+        detector.finish();
+        keep(detector.takeOnsets());
+    }
+}
 
 void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QString &path)
 {
-    OnsetDetector detector(AnalysisRate);
-    QElapsedTimer clock;
-    clock.start();
-    qint64 posted = -ProgressInterval;
+    runInBackground();
+    SampleQueue queue;
+    std::jthread onsetThread([this, owner, &queue](std::stop_token own) { findOnsets(own, owner, queue); });
+    // It stops with this one.
+    const std::stop_callback stopOnsets(stop, [&] { onsetThread.request_stop(); });
+    Throttle throttle;
     double estimate = 0;
-    const auto post = [&](double reached) {
-        QMetaObject::invokeMethod(owner, [owner, job = this, reached, estimate] {
-            owner->onProgress(job, reached, estimate);
-        }, Qt::QueuedConnection);
-    };
 
     DecodeSink sink;
     sink.opened = [&](double seconds) {
@@ -52,18 +160,17 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
         pyramid.reserve(std::int64_t(std::min(seconds * 1.01 + 1, MaxReserve) * AnalysisRate));
     };
     sink.samples = [&](const float *samples, std::size_t count) {
-        detector.process(samples, count);
-        const std::vector<Onset> found = detector.takeOnsets();
         double reached;
         {
             const std::lock_guard guard(lock);
             pyramid.append(samples, count);
-            onsets.insert(onsets.end(), found.begin(), found.end());
             reached = pyramid.duration();
         }
-        if (clock.elapsed() - posted >= ProgressInterval) {
-            posted = clock.elapsed();
-            post(reached);
+        queue.push(stop, samples, count);
+        if (throttle.due()) {
+            QMetaObject::invokeMethod(owner, [owner, job = this, reached, estimate] {
+                owner->onProgress(job, reached, estimate);
+            }, Qt::QueuedConnection);
         }
     };
     const DecodeResult result = decodeSong(path, stop, sink);
@@ -74,6 +181,15 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
             pyramid.finish();
         reached = pyramid.duration();
     }
+    const bool decoded = result.outcome == DecodeResult::Outcome::Finished;
+    if (decoded) {
+        QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onPeaksFinished(job, reached); },
+                                  Qt::QueuedConnection);
+    } else {
+        onsetThread.request_stop();
+    }
+    queue.close();
+    onsetThread.join();
     QMetaObject::invokeMethod(owner, [owner, job = this, outcome = int(result.outcome), error = result.error, reached] {
         owner->onEnded(job, outcome, error, reached);
     }, Qt::QueuedConnection);
@@ -109,6 +225,8 @@ void SongAnalysis::analyse(const QString &path)
     m_error.clear();
     m_analysed = 0;
     m_duration = 0;
+    m_onsetsReached = 0;
+    m_peaksComplete = false;
     m_status = Status::Running;
     m_job = std::make_shared<Job>();
     Job *job = m_job.get();
@@ -122,6 +240,8 @@ void SongAnalysis::clear()
     m_error.clear();
     m_analysed = 0;
     m_duration = 0;
+    m_onsetsReached = 0;
+    m_peaksComplete = false;
     m_status = Status::Empty;
 }
 
@@ -135,6 +255,25 @@ void SongAnalysis::onProgress(const Job *job, double reached, double estimate)
     Q_EMIT progressed(from, reached);
 }
 
+void SongAnalysis::onPeaksFinished(const Job *job, double reached)
+{
+    if (job != m_job.get() || m_status != Status::Running)
+        return;
+    m_peaksComplete = true;
+    const double from = m_analysed;
+    m_analysed = m_duration = reached;
+    Q_EMIT progressed(from, reached);
+    Q_EMIT peaksFinished();
+}
+
+void SongAnalysis::onOnsetProgress(const Job *job, double reached)
+{
+    if (job != m_job.get() || m_status != Status::Running)
+        return;
+    m_onsetsReached = reached;
+    Q_EMIT onsetsProgressed(reached);
+}
+
 void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, double reached)
 {
     if (job != m_job.get()) {
@@ -144,15 +283,22 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
     }
     if (DecodeResult::Outcome(outcome) == DecodeResult::Outcome::Finished) {
         m_status = Status::Finished;
-        const double from = m_analysed;
-        m_analysed = m_duration = reached;
-        Q_EMIT progressed(from, reached);
+        m_onsetsReached = reached;
+        if (!m_peaksComplete) {
+            m_peaksComplete = true;
+            const double from = m_analysed;
+            m_analysed = m_duration = reached;
+            Q_EMIT progressed(from, reached);
+            Q_EMIT peaksFinished();
+        }
+        Q_EMIT onsetsProgressed(reached);
         Q_EMIT finished();
     } else {
         m_job.reset(); // nothing of a song that cannot be decoded is shown
         m_status = Status::Failed;
         m_error = error;
-        m_analysed = m_duration = 0;
+        m_analysed = m_duration = m_onsetsReached = 0;
+        m_peaksComplete = false;
         Q_EMIT failed(error);
     }
 }

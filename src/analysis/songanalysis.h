@@ -11,9 +11,10 @@
 
 namespace tarvelin {
 
-// Reads a song in the background for the waveform and the onsets: one worker
-// thread decodes it (songdecoder.h), builds its peak pyramid and finds its
-// onsets in one pass. The object lives in the caller's (interface) thread,
+// Reads a song in the background for the waveform and the onsets: a worker
+// thread decodes it (songdecoder.h) and builds its peak pyramid, and hands the
+// same samples to a second thread that finds the onsets, so the waveform is
+// complete once the song is decoded and the onsets follow on the other core. The object lives in the caller's (interface) thread,
 // which never waits on the decoding: results are read from a snapshot
 // guarded by a lock the worker takes only to add a chunk (microseconds), and
 // progress is announced at most every 40 ms through queued signals.
@@ -22,14 +23,15 @@ namespace tarvelin {
 //
 // Memory: no signal is kept, only the peaks (8 bytes a bin of 16 samples at
 // level 0 and as much again for the levels above: 1.0 byte a sample, 12.6
-// MiB for a 10-minute song at 22050 Hz) and the onsets (16 bytes each).
+// MiB for a 10-minute song at 22050 Hz) and the onsets (16 bytes each). While
+// it runs, up to 8 MiB of samples wait for the onset thread.
 class SongAnalysis : public QObject {
     Q_OBJECT
 public:
     enum class Status {
         Empty,    // nothing asked for, or cleared
-        Running,  // decoding; the peaks fill in from the start
-        Finished, // all of the song is in
+        Running,  // decoding; the peaks, then the onsets, fill in from the start
+        Finished, // all of the song is in, peaks and onsets
         Failed,   // the song cannot be decoded: no waveform, no onsets
     };
     Q_ENUM(Status)
@@ -51,6 +53,11 @@ public:
     // How far from the start the peaks reach so far; the whole song once
     // finished.
     double analysedSeconds() const { return m_analysed; }
+    // Whether the peaks reach the end of the song (the onsets may still be
+    // coming: status() says when they are in too).
+    bool peaksComplete() const { return m_peaksComplete; }
+    // How far from the start the onsets are found so far.
+    double onsetsSeconds() const { return m_onsetsReached; }
     // The container's guess while running (0 if it has none), the decoded
     // length once finished.
     double duration() const { return m_duration; }
@@ -70,12 +77,19 @@ Q_SIGNALS:
     // Peaks (and onsets) for [from, to) have arrived; `to` is the new
     // analysedSeconds().
     void progressed(double from, double to);
+    // All the peaks are in (the last progressed() came just before).
+    void peaksFinished();
+    // Onsets up to `to` seconds are in.
+    void onsetsProgressed(double to);
+    // Peaks and onsets are all in.
     void finished();
     void failed(const QString &reason);
 
 private:
     struct Job;
     void onProgress(const Job *job, double reached, double estimate);
+    void onPeaksFinished(const Job *job, double reached);
+    void onOnsetProgress(const Job *job, double reached);
     void onEnded(const Job *job, int outcome, const QString &error, double reached);
     void retire();
 
@@ -86,6 +100,8 @@ private:
     QString m_error;
     double m_analysed = 0;
     double m_duration = 0;
+    double m_onsetsReached = 0;
+    bool m_peaksComplete = false;
 };
 
 } // namespace tarvelin

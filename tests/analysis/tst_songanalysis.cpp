@@ -173,8 +173,14 @@ private Q_SLOTS:
 
         SongAnalysis a;
         QSignalSpy finished(&a, &SongAnalysis::finished);
+        // The waveform is whole before, or at the latest with, the onsets.
+        QSignalSpy peaksFinished(&a, &SongAnalysis::peaksFinished);
+        connect(&a, &SongAnalysis::peaksFinished, &a, [&] { QCOMPARE(finished.count(), 0); });
         a.analyse(path);
         QVERIFY(finished.wait(10000));
+        QCOMPARE(peaksFinished.count(), 1);
+        QVERIFY(a.peaksComplete());
+        QCOMPARE(a.onsetsSeconds(), a.analysedSeconds());
         QCOMPARE(a.status(), SongAnalysis::Status::Finished);
         QVERIFY2(std::abs(a.duration() - length) < 0.001,
                  qPrintable(u"%1 s, ffprobe %2 s"_s.arg(a.duration()).arg(length)));

@@ -1,6 +1,11 @@
 #include "fakes.h"
 
+#include <QFile>
+
+#include <algorithm>
 #include <clocale>
+#include <cmath>
+#include <numbers>
 
 namespace tarvelin::test {
 
@@ -17,6 +22,26 @@ std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QSt
         return std::nullopt;
     auto answer = fileAnswers.front();
     fileAnswers.pop_front();
+    return answer;
+}
+
+bool FakeTools::askYesNo(QWidget *, const QString &title, const QString &text)
+{
+    questions << title + QStringLiteral(": ") + text;
+    if (yesNoAnswers.empty())
+        return false;
+    const bool yes = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return yes;
+}
+
+std::optional<int> FakeTools::askInteger(QWidget *, const QString &title, const QString &label, int, int, int)
+{
+    questions << title + QStringLiteral(": ") + label;
+    if (integerAnswers.empty())
+        return std::nullopt;
+    const auto answer = integerAnswers.front();
+    integerAnswers.pop_front();
     return answer;
 }
 
@@ -38,6 +63,34 @@ void FakeEngine::setState(State s)
 {
     currentState = loadedPath.isEmpty() ? State::Empty : s;
     Q_EMIT stateChanged(currentState);
+}
+
+bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds)
+{
+    constexpr int rate = 22050;
+    std::vector<double> x(std::size_t(seconds * rate));
+    for (double t0 : starts) {
+        const auto first = std::size_t(std::lround(t0 * rate));
+        for (std::size_t i = 0; i < std::size_t(0.6 * rate) && first + i < x.size(); ++i) {
+            const double t = double(i) / rate;
+            double v = 0;
+            for (int k = 1; k * 170 < 3500; ++k)
+                v += std::sin(2 * std::numbers::pi * k * 170 * t + k) / k;
+            x[first + i] += 0.25 * std::min(1.0, t / 0.03) * std::exp(-t * 2) * v;
+        }
+    }
+    QByteArray data;
+    for (double v : x) {
+        const auto s = qint16(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
+        data.append(char(s & 0xff)).append(char((s >> 8) & 0xff));
+    }
+    const auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
+    const auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char *>(&v), 2); };
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly)
+        && f.write("RIFF" + u32(quint32(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate)
+                   + u32(rate * 2) + u16(2) + u16(16) + "data" + u32(quint32(data.size())) + data)
+               > 0;
 }
 
 } // namespace tarvelin::test

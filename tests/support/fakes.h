@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <vector>
 #include <optional>
 
 namespace tarvelin::test {
@@ -38,6 +39,12 @@ public:
     std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
     QStringList restoreQuestions;             // the details of each
 
+    // Questions: answered from queues (nothing queued: 否 / cancel), every
+    // text recorded.
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<int>> integerAnswers;
+    QStringList questions; // "title: text"
+
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
 
@@ -49,6 +56,8 @@ public:
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
+    bool askYesNo(QWidget *, const QString &title, const QString &text) override;
+    std::optional<int> askInteger(QWidget *, const QString &title, const QString &label, int, int, int) override;
     void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         notes << title + QStringLiteral(": ") + text;
@@ -105,5 +114,10 @@ private:
     bool m_muted = false;
     double m_speed = 1.0;
 };
+
+// Writes a 16-bit mono WAV at 22050 Hz, `seconds` long: silence with a
+// voice-like tone (a 170 Hz note and its partials, 30 ms attack, 0.6 s) at
+// each of `starts`, where the song analysis finds an onset within 10 ms.
+bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
 
 } // namespace tarvelin::test

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -51,6 +52,27 @@ bool DesktopTools::openUrl(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
+bool PlatformTools::askYesNo(QWidget *, const QString &, const QString &)
+{
+    return false;
+}
+
+std::optional<int> PlatformTools::askInteger(QWidget *, const QString &, const QString &, int, int, int)
+{
+    return std::nullopt;
+}
+
+bool DesktopTools::askYesNo(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 void DesktopTools::showInformation(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox::information(parent, title, text);
@@ -70,6 +92,14 @@ PlatformTools::RestoreAnswer DesktopTools::askRestoreLyrics(QWidget *parent, con
     if (box.clickedButton() == discard)
         return RestoreAnswer::Discard;
     return RestoreAnswer::Later;
+}
+
+std::optional<int> DesktopTools::askInteger(QWidget *parent, const QString &title, const QString &label, int value,
+                                            int min, int max)
+{
+    bool ok = false;
+    const int answer = QInputDialog::getInt(parent, title, label, value, min, max, 10, &ok);
+    return ok ? std::optional<int>(answer) : std::nullopt;
 }
 
 } // namespace tarvelin

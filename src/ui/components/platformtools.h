@@ -43,6 +43,15 @@ public:
     // Asked at start-up for lyrics a run that ended without a clean close
     // left unsaved: "恢复上次未保存的歌词？" with what they are (details).
     virtual RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) = 0;
+
+    // A modal question with 是 (the default button) and 否; true for 是.
+    // Without an answer (a desktop that shows no questions) nothing should
+    // change, so the base answers 否.
+    virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text);
+    // A modal whole-number entry between min and max starting at `value`;
+    // nothing when cancelled (the base's answer).
+    virtual std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value,
+                                          int min, int max);
 };
 
 // The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
@@ -55,6 +64,9 @@ public:
     bool openUrl(const QUrl &url) override;
     void showInformation(QWidget *parent, const QString &title, const QString &text) override;
     RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
+    bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
+    std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                                  int max) override;
 };
 
 } // namespace tarvelin

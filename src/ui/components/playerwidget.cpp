@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -139,9 +140,23 @@ QWidget *PlayerWidget::buildDisplay()
     m_message->setForegroundRole(QPalette::Highlight);
     m_message->hide();
 
+    m_notice = new QLabel(display);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setForegroundRole(QPalette::Highlight);
+    m_notice->hide();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(NoticeMs);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice->clear();
+        m_notice->hide();
+    });
+
     m_displayLayout->addWidget(m_title);
     m_displayLayout->addWidget(m_time);
     m_displayLayout->addWidget(m_message);
+    m_displayLayout->addWidget(m_notice);
     m_displayLayout->addStretch();
     return display;
 }
@@ -218,6 +233,19 @@ void PlayerWidget::addDisplayWidget(QWidget *widget, int stretch)
     m_displayLayout->insertWidget(m_displayLayout->count() - 1, widget, stretch);
 }
 
+void PlayerWidget::addMenuActions(const QList<QAction *> &actions)
+{
+    m_menu->addSeparator();
+    m_menu->addActions(actions);
+}
+
+void PlayerWidget::showNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+    m_noticeTimer->start();
+}
+
 QToolButton *PlayerWidget::makeButton(QAction *action)
 {
     auto *button = new QToolButton(this);
@@ -261,8 +289,10 @@ std::optional<QString> PlayerWidget::currentMediaTitle()
 QString PlayerWidget::displayText() const
 {
     QStringList parts{m_title->text(), m_time->text()};
-    if (!m_message->text().isEmpty())
-        parts << m_message->text();
+    for (const QLabel *label : {m_message, m_notice}) {
+        if (!label->text().isEmpty())
+            parts << label->text();
+    }
     return parts.join(QLatin1Char('\n'));
 }
 

@@ -13,6 +13,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QSlider;
+class QTimer;
 class QToolButton;
 class QHBoxLayout;
 class QVBoxLayout;
@@ -62,6 +63,12 @@ public:
     void addDisplayWidget(QWidget *widget, int stretch = 0);
     // Adds a button for the action to the control row, after stop.
     QToolButton *addControlAction(QAction *action);
+    // Adds the actions to the end of the context menu, after a separator.
+    void addMenuActions(const QList<QAction *> &actions);
+    // Shows a short remark in the display for NoticeMs, e.g. why a command
+    // changed nothing; a new one replaces it.
+    static constexpr int NoticeMs = 3000;
+    void showNotice(const QString &text);
 
     // The message the user reads for a failure; empty for none.
     static QString failureText(const MediaEngine::Failure &failure);
@@ -92,6 +99,8 @@ private:
     int m_controlInsertAt = 0;
     QLabel *m_title = nullptr;
     QLabel *m_message = nullptr;
+    QLabel *m_notice = nullptr;
+    QTimer *m_noticeTimer = nullptr;
     QLabel *m_time = nullptr;
     QSlider *m_seek = nullptr;
     QSlider *m_volume = nullptr;

@@ -1,6 +1,9 @@
 #include "ui/window/mainwindow.h"
 
+#include "analysis/songanalysis.h"
 #include "ui/components/playerwidget.h"
+#include "ui/components/waveformview.h"
+#include "ui/workflow/timingassist.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
 #include "ui/window/twips.h"
@@ -145,6 +148,17 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_player = new PlayerWidget(std::move(engine), this);
     m_player->setObjectName(QStringLiteral("music1"));
 
+    // The song's waveform with the tags as markers, and the timing help
+    // that uses its onsets, in the player's display and menu.
+    m_analysis = new SongAnalysis(this);
+    m_waveform = new WaveformView(m_analysis, m_player->engine(), this);
+    m_waveform->setEditor(m_lyricsEditor);
+    m_player->addDisplayWidget(m_waveform, 1);
+    m_assist = new TimingAssist(m_lyricsEditor, m_analysis, m_tools, this, this);
+    m_assist->setObjectName(QStringLiteral("timingAssist"));
+    m_player->addMenuActions({m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->shiftAction()});
+    connect(m_assist, &TimingAssist::notice, m_player, &PlayerWidget::showNotice);
+
     m_ticker = new QTimer(this);
     m_ticker->setObjectName(QStringLiteral("Timer1"));
     m_ticker->setInterval(1000);
@@ -216,6 +230,15 @@ void MainWindow::importText()
 void MainWindow::importSong()
 {
     tarvelin::importSong(m_songDialog, m_songPath, m_player, this);
+    // The waveform of the song now in the player (a cancelled dialog left
+    // the same one there).
+    const QString path = m_player->engine()->path();
+    if (path != m_analysis->path()) {
+        if (path.isEmpty())
+            m_analysis->clear();
+        else
+            m_analysis->analyse(path);
+    }
 }
 
 void MainWindow::insertTime()

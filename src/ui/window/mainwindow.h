@@ -21,6 +21,9 @@ class LinkLabel;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
+class SongAnalysis;
+class TimingAssist;
+class WaveformView;
 class RecoveryJournal;
 
 // The program's one window. Every widget keeps its design name as its
@@ -77,6 +80,9 @@ private:
     ClockLabel *m_clock = nullptr;
     LinkLabel *m_authorLink = nullptr;
     PlayerWidget *m_player = nullptr;
+    SongAnalysis *m_analysis = nullptr;
+    WaveformView *m_waveform = nullptr;
+    TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
     Tapping m_tapping;

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QPlainTextEdit;
+class QTimer;
+
+namespace tarvelin {
+
+class MediaEngine;
+class SongAnalysis;
+
+// The song's waveform in a window around the playhead, for seeing and fixing
+// the timing by eye. Shows:
+// - the waveform (min/max peaks) as far as the song is decoded; nothing for
+//   a song that cannot be decoded;
+// - the playhead in the middle, the window scrolling with playback;
+// - a marker for every time tag in the editor, a line and the first
+//   characters of its lyric, redrawn as the text changes; the caret's line
+//   (the current line in tap mode) stands out;
+// - small ticks where sounds start (onsets), the weak ones left out.
+// A click seeks there; dragging a marker moves its tag (cut to the
+// hundredth, one undo step). The mouse wheel zooms from 2 to 60 seconds.
+class WaveformView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr double DefaultSpan = 8.0;
+    static constexpr double MinSpan = 2.0;
+    static constexpr double MaxSpan = 60.0;
+
+    WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget *parent = nullptr);
+    ~WaveformView() override;
+
+    // The editor whose tags are shown and moved; its caret's line is the
+    // current line.
+    void setEditor(QPlainTextEdit *editor);
+
+    double span() const { return m_span; }
+    void setSpan(double seconds);
+    // The playhead's time and the song time at the window's left edge.
+    double position() const { return m_position; }
+    double viewStart() const;
+    // Song time at a horizontal position in the widget and back.
+    double timeAt(double x) const;
+    double xAt(double seconds) const;
+
+    struct Marker {
+        int line = 0;   // the editor's line (block number)
+        int tag = 0;    // which of the line's leading tags
+        qint64 ms = 0;  // its time as written
+        QString label;  // the first characters of the lyric
+        friend bool operator==(const Marker &, const Marker &) = default;
+    };
+    // Every tag in the editor, in time order.
+    const QList<Marker> &markers() const;
+    // Whether the waveform has anything to draw (decoded peaks).
+    bool hasWaveform() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void setAnchor(double seconds);
+    void advance();
+    void followPlayback();
+    int markerAt(double x) const;
+    int currentLine() const;
+
+    QPointer<SongAnalysis> m_analysis;
+    QPointer<MediaEngine> m_engine;
+    QPointer<QPlainTextEdit> m_editor;
+    QTimer *m_ticker;
+    double m_span = DefaultSpan;
+    double m_position = 0;
+    double m_anchor = 0;          // the engine's last reported position
+    QElapsedTimer m_anchorClock;  // since it came
+    mutable QList<Marker> m_markers;
+    mutable bool m_markersStale = true;
+
+    // A marker being dragged: the view holds still meanwhile.
+    int m_drag = -1;          // index into m_markers, -1 for none
+    double m_pressX = 0;
+    double m_frozenStart = 0;
+    qint64 m_dragMs = 0;
+    bool m_pressed = false;
+};
+
+} // namespace tarvelin
