@@ -8,7 +8,7 @@
 # Timing. The sound server's output is recorded while the song plays; the
 # song beeps once a second, so the recording tells which moment of the song
 # was heard at any point of it. Each click on 插入时间 is stamped by this
-# script when it releases the button (where the program takes the time); the
+# script when it presses the button (the time the program takes); the
 # recording and the script's clock are lined up by the median of the 1x tags,
 # which cancels the sound's start-up delay and the constant part of the way
 # from xdotool through X to the program. Then every tag, at 1x and at 0.75x,
@@ -88,9 +88,9 @@ for i in "${!LYRICS[@]}"; do
     at_ms=${PRESS_AT[i]}
     [ "$(now_us)" -lt $((play_us + at_ms * 1000)) ] || fail "line $((i + 1)) was not ready in time for its moment"
     sleep_until $((play_us + at_ms * 1000))
-    read -r down up < <(press)
-    # The program takes the time when the button is released.
-    press_us+=("$up")
+    read -r down _ < <(press)
+    # The program takes the time of the press; the tag goes in at the release.
+    press_us+=("$down")
 done
 sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
 kill "$recorder"

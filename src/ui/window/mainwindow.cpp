@@ -13,6 +13,7 @@
 #include "ui/workflow/recovery.h"
 #include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
+#include "ui/workflow/pressmoment.h"
 #include "ui/workflow/timetag.h"
 
 #include <QCloseEvent>
@@ -97,6 +98,7 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     buildControls(std::move(engine));
     layoutControls();
     wireEvents();
+    m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
 
     setTabOrder(m_importTextButton, m_importSongButton);
     setTabOrder(m_importSongButton, m_songPath);
@@ -241,7 +243,7 @@ void MainWindow::importSong()
 
 void MainWindow::insertTime()
 {
-    insertTimeTag(m_lyricsEditor, m_player, m_tools, this);
+    insertTimeTag(m_lyricsEditor, m_player, m_tools, this, m_tapping.insertPress->take());
 }
 
 bool MainWindow::saveLyrics()

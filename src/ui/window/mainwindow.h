@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/components/filedialog.h"
+#include "ui/workflow/tapwiring.h"
 
 #include <QWidget>
 
@@ -84,6 +85,7 @@ private:
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
+    Tapping m_tapping;
 };
 
 } // namespace tarvelin

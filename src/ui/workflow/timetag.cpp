@@ -1,5 +1,6 @@
 #include "ui/workflow/timetag.h"
 
+#include "core/positiontext.h"
 #include "ui/components/platformtools.h"
 #include "ui/components/playerwidget.h"
 
@@ -23,11 +24,14 @@ public:
 
 } // namespace
 
-bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent)
+bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
+                   std::optional<std::optional<double>> pressPosition)
 {
-    // Read the position first and as late as possible: it is the moment of
-    // the click that the tag has to record.
-    const auto position = player->currentPositionString();
+    // The moment of the press is what the tag records; without a press, read
+    // the position first and as late as possible.
+    const auto position = !pressPosition ? player->currentPositionString()
+                          : *pressPosition ? std::optional(formatPosition(**pressPosition))
+                                           : std::nullopt;
     if (!position) {
         tools.showError(parent, QStringLiteral("插入时间"),
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 class QPlainTextEdit;
 class QWidget;
 
@@ -9,9 +11,12 @@ class PlatformTools;
 class PlayerWidget;
 
 // "插入时间": replaces the editor's selection (or inserts at its caret) with
-// "[" + the position heard right now + "]", as one undo step. When the
+// "[" + the position heard at the button's press + "]", as one undo step.
+// pressPosition is what was read at the press (see PressMoment), once per
+// click; without a press the position heard right now is read. When the
 // position cannot be read, says so and leaves the editor untouched.
 // Returns whether a tag went in.
-bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent);
+bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
+                   std::optional<std::optional<double>> pressPosition = std::nullopt);
 
 } // namespace tarvelin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace tarvelin {
+
+class LiveLyrics;
+
+// The line being sung, large, with the next one smaller beneath it; for the
+// player's display area. Hidden while the lyrics have no time tags, so the
+// display shows what it always shows.
+class LiveLyricsView : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveLyricsView(LiveLyrics *live, QWidget *parent = nullptr);
+
+    QString currentText() const;
+    QString nextText() const;
+
+private:
+    void refresh();
+
+    LiveLyrics *m_live;
+    QLabel *m_current = nullptr;
+    QLabel *m_next = nullptr;
+};
+
+} // namespace tarvelin

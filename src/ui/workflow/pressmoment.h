@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+class QAbstractButton;
+class QInputEvent;
+
+namespace tarvelin {
+
+class MediaEngine;
+
+// Milliseconds from the moment an input event happened to now, when its
+// timestamp can be trusted to run on our clock; nothing otherwise.
+//
+// On X11 Qt stamps events with the X server's time, which on Xorg and Xvfb is
+// CLOCK_MONOTONIC in milliseconds cut to 32 bits; Wayland compositors use the
+// same clock. That is checked for every event rather than assumed: the
+// difference from our own reading, taken modulo 2^32, has to be small and not
+// negative (see MaxPressDelayMs). Events made by the program or a test
+// without a timestamp (0), or stamped on another clock, give nothing.
+std::optional<qint64> msSinceEvent(const QInputEvent *event);
+
+// The song position heard at the moment the event happened: the position
+// read now with the song time since the event taken back (at the speed it
+// plays, none while paused). When the event's timestamp is not trusted, the
+// position read now. Nothing when the engine cannot tell its position.
+std::optional<double> positionAtEvent(MediaEngine &engine, const QInputEvent *event);
+
+// Watches a button and keeps the song position heard at its press (mouse
+// button down on it, or Space while it has the focus), for whoever handles
+// its click: the click comes at the release, which is later by the user's
+// hold time. A press released outside the button is forgotten with it.
+class PressMoment : public QObject {
+    Q_OBJECT
+public:
+    PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *parent = nullptr);
+
+    // The reading at the press of the click being handled, once: the
+    // position, or an empty reading when the engine could not tell it then.
+    // Nothing when the click came without a press (e.g. from code).
+    std::optional<std::optional<double>> take();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void remember(const QInputEvent *press);
+
+    QPointer<MediaEngine> m_engine;
+    quint64 m_presses = 0;
+    std::optional<std::optional<double>> m_position;
+};
+
+} // namespace tarvelin

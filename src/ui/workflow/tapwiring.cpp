@@ -1,0 +1,31 @@
+#include "ui/workflow/tapwiring.h"
+
+#include "ui/components/livelyricsview.h"
+#include "ui/components/playerwidget.h"
+#include "ui/workflow/livelyrics.h"
+#include "ui/workflow/pressmoment.h"
+#include "ui/workflow/tapmode.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+namespace tarvelin {
+
+Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, PlayerWidget *player, QAbstractButton *insertButton)
+{
+    Tapping t;
+    t.mode = new TapMode(editor, player->engine(), window);
+    QToolButton *button = player->addControlAction(t.mode->action());
+    button->setObjectName(QStringLiteral("tapModeButton"));
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+    t.live = new LiveLyrics(editor->document(), player->engine(), window);
+    player->addDisplayWidget(new LiveLyricsView(t.live));
+    QObject::connect(t.live, &LiveLyrics::changed, t.mode, [t] { t.mode->setLiveLine(t.live->currentLine()); });
+
+    t.insertPress = new PressMoment(insertButton, player->engine(), window);
+    return t;
+}
+
+} // namespace tarvelin
