@@ -4,6 +4,7 @@
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
 #include "fakes.h"
+#include "ui/workflow/tapmode.h"
 #include "ui/workflow/timingassist.h"
 
 #include <QAction>
@@ -176,17 +177,29 @@ private Q_SLOTS:
         QCOMPARE(m_editor.toPlainText(), text);
     }
 
-    // Taps snap as they are made with 自动吸附 on, unless told not to.
-    void autoSnap()
+    // Taps snap as they are made with 自动吸附 on, unless made with
+    // Shift+Space; S snaps the line just tapped; nothing snaps until asked.
+    void tapModeKeys()
     {
-        start(u""_s);
-        const double press = Starts[4] + 0.19;
-        QCOMPARE(m_assist->tapTime(press, true), press);
-        QVERIFY(!m_assist->autoSnapAction()->isChecked()); // off at first
+        start(u"甲\n乙\n丙"_s);
+        tarvelin::test::FakeEngine engine;
+        engine.currentState = tarvelin::MediaEngine::State::Playing;
+        tarvelin::TapMode mode(&m_editor, &engine);
+        mode.setAssist(m_assist.get());
+        mode.setActive(true);
+        const auto tap = [&](double at, Qt::KeyboardModifiers mods) {
+            engine.positionValue = at;
+            QTest::keyClick(&m_editor, Qt::Key_Space, mods);
+        };
+        tap(Starts[3] + 0.19, Qt::NoModifier);
+        QCOMPARE(firstTag(m_editor, 0), tarvelin::msFromSeconds(Starts[3] + 0.19) / 10 / 100.0);
         m_assist->autoSnapAction()->setChecked(true);
-        QVERIFY(std::abs(m_assist->tapTime(press, true) - Starts[4]) <= 0.010);
-        QCOMPARE(m_assist->tapTime(press, false), press);
-        QCOMPARE(m_assist->tapTime(Starts[4] + 0.4, true), Starts[4] + 0.4);
+        tap(Starts[4] + 0.19, Qt::NoModifier);
+        QVERIFY2(std::abs(firstTag(m_editor, 1) - Starts[4]) <= 0.015, qPrintable(m_editor.toPlainText()));
+        tap(Starts[5] + 0.19, Qt::ShiftModifier);
+        QCOMPARE(firstTag(m_editor, 2), tarvelin::msFromSeconds(Starts[5] + 0.19) / 10 / 100.0);
+        QTest::keyClick(&m_editor, Qt::Key_S);
+        QVERIFY2(std::abs(firstTag(m_editor, 2) - Starts[5]) <= 0.015, qPrintable(m_editor.toPlainText()));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "analysis/songanalysis.h"
 #include "ui/components/playerwidget.h"
 #include "ui/components/waveformview.h"
+#include "ui/workflow/tapmode.h"
 #include "ui/workflow/timingassist.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
@@ -99,6 +100,7 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     layoutControls();
     wireEvents();
     m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
+    m_tapping.mode->setAssist(m_assist);
 
     setTabOrder(m_importTextButton, m_importSongButton);
     setTabOrder(m_importSongButton, m_songPath);

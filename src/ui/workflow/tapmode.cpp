@@ -1,8 +1,10 @@
 #include "ui/workflow/tapmode.h"
 
+#include "core/lrc.h"
 #include "media/mediaengine.h"
 #include "ui/workflow/pressmoment.h"
 #include "ui/workflow/tapping.h"
+#include "ui/workflow/timingassist.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,6 +148,7 @@ bool TapMode::isTableKey(const QKeyEvent *event) const
     case Qt::Key_Right:
         return mods == Qt::NoModifier || mods == Qt::AltModifier || mods == (Qt::AltModifier | Qt::ShiftModifier);
     case Qt::Key_Space:
+        return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Up:
@@ -153,6 +156,8 @@ bool TapMode::isTableKey(const QKeyEvent *event) const
     case Qt::Key_Backspace:
     case Qt::Key_R:
     case Qt::Key_P:
+    case Qt::Key_S:
+    case Qt::Key_C:
     case Qt::Key_Escape:
         return mods == Qt::NoModifier;
     default:
@@ -182,7 +187,19 @@ bool TapMode::handleKey(QKeyEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (!repeat)
-            tag(event);
+            tag(event, !(mods & Qt::ShiftModifier));
+        break;
+    case Qt::Key_S:
+        if (!repeat && m_assist) {
+            const int line = lastTaggedLine();
+            if (line >= 0)
+                m_assist->snapLine(line);
+            showCurrentLine();
+        }
+        break;
+    case Qt::Key_C:
+        if (!repeat && m_assist)
+            m_assist->correctReactionDelay();
         break;
     case Qt::Key_Up:
         m_tapper->moveUp();
@@ -233,7 +250,20 @@ bool TapMode::handleKey(QKeyEvent *event)
     return true;
 }
 
-void TapMode::tag(const QKeyEvent *press)
+int TapMode::lastTaggedLine() const
+{
+    // Right after a tap the current line is the next, untagged one; S then
+    // means the line just tapped.
+    for (QTextBlock block = m_editor->document()->findBlockByNumber(m_tapper->currentLine()); block.isValid();
+         block = block.previous()) {
+        const LrcLine line = parseLrcLine(block.text());
+        if (line.kind == LrcLine::Kind::Lyric && !line.tags.isEmpty())
+            return block.blockNumber();
+    }
+    return m_tapper->currentLine();
+}
+
+void TapMode::tag(const QKeyEvent *press, bool snapAllowed)
 {
     if (!m_engine || m_engine->state() == MediaEngine::State::Empty) {
         QApplication::beep(); // no song: there is no time to take
@@ -244,7 +274,7 @@ void TapMode::tag(const QKeyEvent *press)
         QApplication::beep();
         return;
     }
-    m_tapper->tap(*position);
+    m_tapper->tap(m_assist ? m_assist->tapTime(*position, snapAllowed) : *position);
     showCurrentLine();
 }
 

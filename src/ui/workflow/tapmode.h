@@ -11,6 +11,7 @@ namespace tarvelin {
 
 class MediaEngine;
 class Tapper;
+class TimingAssist;
 
 // 打轴模式: the editor becomes a list of lines to tap while the song plays.
 // While on, the editor takes no typing and no input-method composition, its
@@ -26,6 +27,11 @@ class Tapper;
 //   Left / Right         seek -/+3 s
 //   P                    play / pause
 //   Ctrl+Z / Ctrl+Shift+Z undo / redo the last tap, nudge or step
+//   S                    snap the line's tag to where a sound starts (the
+//                        current line, or the tagged line above it, which is
+//                        the one just tapped)
+//   C                    take the reaction delay out of every tag
+//   Shift+Space          tag without snapping, even with 自动吸附 on
 //   Escape               leave tap mode
 // Held keys that tag or step do not repeat. F2 (action()) turns the mode on
 // and off anywhere in the editor's window.
@@ -48,6 +54,8 @@ public:
     bool isActive() const { return m_active; }
     void setActive(bool on);
     Tapper *tapper() const { return m_tapper; }
+    // The snapping and delay correction behind S, C and 自动吸附.
+    void setAssist(TimingAssist *assist) { m_assist = assist; }
 
     // The line being sung, -1 for none.
     void setLiveLine(int line);
@@ -61,7 +69,8 @@ protected:
 private:
     bool handleKey(QKeyEvent *event);
     bool isTableKey(const QKeyEvent *event) const;
-    void tag(const QKeyEvent *press);
+    void tag(const QKeyEvent *press, bool snapAllowed);
+    int lastTaggedLine() const;
     void seekTo(double seconds);
     void playPause();
     void undoRedo(bool redo);
@@ -70,6 +79,7 @@ private:
 
     QPointer<QPlainTextEdit> m_editor;
     QPointer<MediaEngine> m_engine;
+    TimingAssist *m_assist = nullptr; // owned by the window, as this is
     Tapper *m_tapper;
     QAction *m_action;
     bool m_active = false;
