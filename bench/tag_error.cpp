@@ -569,9 +569,9 @@ struct Press {
     double upNs;
     double tagNs = NAN;   // when the tag appeared in the editor
 };
-// The moment the program takes a tag's time from: the release, where the
-// button acts today. Where it takes it at the press, this reads &Press::downNs.
-constexpr double Press::*TagMoment = &Press::upNs;
+// The moment the program takes a tag's time from: the press (the button
+// inserts the tag at the release, with the time of the press).
+constexpr double Press::*TagMoment = &Press::downNs;
 
 // The user's click: press, hold, release, with the event loop running.
 Press click(XMouse &mouse, QWidget *widget, QPoint at = {})
@@ -989,7 +989,7 @@ int runBench(int argc, char **argv)
     const double rigOffsetNs = before && after ? (*before + *after) / 2 : before ? *before : *after;
 
     std::printf("\ntag - heard: the time in each tag written by a click on 插入时间 minus the time in the file heard"
-                " at the click's release; + means ahead of what is heard.\n"
+                " at the click's press; + means ahead of what is heard.\n"
                 "verdict: MET when every tag is within [%+.0f, %+.0f] ms: the position within +-%.0f ms of what is"
                 " heard, cut to the hundredth (0..%.0f ms down).\n"
                 "position: the position read every ~1 ms, at the instant each click in the file was heard.\n"

@@ -46,7 +46,7 @@
 #   timestamps put the clicks against where they were written: a property of
 #   the encoded file (AC-3's delay in rm, ffmpeg's wmav2 stamping 43 ms late).
 # - tag - heard: each tag in the editor, one per click on 插入时间, minus the
-#   file time heard at the click's release (from the nearest click heard, at
+#   file time heard at the click's press (from the nearest click heard, at
 #   the run's speed). The verdict is on these: MET when all lie in [-15, +5]
 #   ms, i.e. the position within 5 ms of what is heard and the tag's cut to
 #   the hundredth (0..10 ms down).
