@@ -60,19 +60,14 @@ private Q_SLOTS:
         const auto Clear = int(LagEstimate::Outcome::Clear);
         const auto TooFew = int(LagEstimate::Outcome::TooFewLines);
         const auto Unclear = int(LagEstimate::Outcome::NoClearLag);
-        QTest::newRow("median of five late presses")
-            << Times{10.17, 20.20, 30.15, 40.25, 50.19} << starts(5) << Clear << 0.19 << 5;
         QTest::newRow("median of six: the middle two's mean")
             << Times{10.17, 20.20, 30.15, 40.25, 50.19, 60.18} << starts(6) << Clear << 0.185 << 6;
-        QTest::newRow("early presses: a negative lag")
-            << Times{9.95, 19.96, 29.94, 39.95, 49.97} << starts(5) << Clear << -0.05 << 5;
         QTest::newRow("window ends: 400 ms late and 150 ms early count")
             << Times{10.40, 20.38, 30.39, 39.85, 50.40} << starts(5) << Clear << 0.39 << 5;
         QTest::newRow("four lines only")
             << Times{10.17, 20.20, 30.15, 40.25} << starts(4) << TooFew << 0.0 << 4;
         QTest::newRow("lines without an onset near them do not count")
             << Times{10.17, 20.20, 30.15, 40.25, 50.45, 59.80, 75.0} << starts(7) << TooFew << 0.0 << 4;
-        QTest::newRow("no onsets at all") << Times{10.2, 20.2, 30.2, 40.2, 50.2} << Onsets{} << TooFew << 0.0 << 0;
         QTest::newRow("strongest onset in the window, not the nearest")
             << Times{10.20, 20.20, 30.20, 40.20, 50.20}
             << Onsets{{10.0, 5}, {10.15, 1}, {20.0, 5}, {20.19, 1}, {30.0, 5}, {40.0, 5}, {40.21, 1}, {50.0, 5}}

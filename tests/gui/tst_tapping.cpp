@@ -45,7 +45,6 @@ private Q_SLOTS:
         QTest::newRow("no lyric line below") << "line 7; tap 9" << QStringList{} << 7 << "-1";
         QTest::newRow("one undo step per tap") << "tap 1; tap 2; undo" << QStringList{u"3:[00:01.00]first"_s} << 4 << "";
         QTest::newRow("undo restores a replaced tag and the line") << "line 4; tap 7.891; line 0; undo" << QStringList{} << 4 << "";
-        QTest::newRow("undo makes the tagged line current") << "line 1; tap 1; undo" << QStringList{} << 3 << "";
         QTest::newRow("redo") << "line 4; tap 7.891; undo; redo"
                               << QStringList{u"4:[00:07.89][01:00.00]second"_s} << 6 << "";
         QTest::newRow("step back: tag minus pre-roll") << "line 6; back" << QStringList{} << 4 << "3";
@@ -55,8 +54,6 @@ private Q_SLOTS:
         QTest::newRow("replay") << "line 4; replay" << QStringList{} << 4 << "3";
         QTest::newRow("nudge across a minute") << "line 4; tap 59.95; line 4; nudge 100"
                                                << QStringList{u"4:[01:00.05][01:00.00]second"_s} << 4 << "60.05";
-        QTest::newRow("nudge back across a minute") << "line 4; tap 60.05; line 4; nudge -10"
-                                                    << QStringList{u"4:[01:00.04][01:00.00]second"_s} << 4 << "60.04";
         QTest::newRow("nudge below 0 clamped") << "line 4; tap 0.05; line 4; nudge -100"
                                                << QStringList{u"4:[00:00.00][01:00.00]second"_s} << 4 << "0";
         QTest::newRow("undo a nudge") << "line 4; nudge 10; line 6; undo" << QStringList{} << 4 << "";
@@ -69,6 +66,7 @@ private Q_SLOTS:
         QFETCH(QString, script);
         QFETCH(QStringList, changed);
         QTextDocument document(base.join(u'\n'));
+        document.setModified(false);
         tarvelin::Tapper tapper(&document);
         QString result;
         for (const QString &action : script.split(u"; "_s)) {
@@ -99,17 +97,9 @@ private Q_SLOTS:
         QCOMPARE(document.toPlainText().split(u'\n'), expected);
         QTEST(tapper.currentLine(), "current");
         QTEST(result, "result");
-    }
-
-    // A step back changes no text: a saved document stays saved.
-    void stepBackLeavesSavedState()
-    {
-        QTextDocument document(base.join(u'\n'));
-        document.setModified(false);
-        tarvelin::Tapper tapper(&document);
-        tapper.setCurrentLine(6);
-        tapper.stepBack();
-        QVERIFY(!document.isModified());
+        // Only a change to the text takes a saved document out of its saved state.
+        if (!script.contains(u"undo"))
+            QCOMPARE(document.isModified(), !changed.isEmpty());
     }
 };
 

@@ -58,73 +58,54 @@ struct Strip {
 class TestWaveform : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void markersFollowText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<Marker>>("expected");
-        QTest::newRow("lyric lines in time order, ID and blank lines skipped")
-            << u"[ar:歌手]\n[00:05.00]第二句\n\n[00:01.50]第一句很长很长很长的歌词"_s
-            << QList<Marker>{{3, 0, 1500, u"第一句很长很长很"_s}, {1, 0, 5000, u"第二句"_s}};
-        QTest::newRow("a line with several tags has a marker for each")
-            << u"[00:02.00][01:02.50] 副歌"_s << QList<Marker>{{0, 0, 2000, u"副歌"_s}, {0, 1, 62500, u"副歌"_s}};
-        QTest::newRow("untagged text has none") << u"只有歌词\n[Whistling]"_s << QList<Marker>{};
-    }
+    // Lyric lines in time order, a marker for each tag, ID, blank and
+    // untagged lines skipped; and as the user types.
     void markersFollowText()
     {
-        QFETCH(QString, text);
-        QFETCH(QList<Marker>, expected);
         Strip s(u""_s);
         QVERIFY(s.view.markers().isEmpty());
-        s.editor.setPlainText(text);
+        s.editor.setPlainText(u"[ar:歌手]\n[00:05.00][01:02.50]第二句\n\n[00:01.50]第一句很长很长很长的歌词\n只有歌词\n[Whistling]"_s);
+        QList<Marker> expected{{3, 0, 1500, u"第一句很长很长很"_s}, {1, 0, 5000, u"第二句"_s}, {1, 1, 62500, u"第二句"_s}};
         QCOMPARE(s.view.markers(), expected);
-        // And as the user types.
         s.editor.moveCursor(QTextCursor::End);
         s.editor.insertPlainText(u"\n[00:07.25]新的一行"_s);
-        expected.append({int(text.count(u'\n')) + 1, 0, 7250, u"新的一行"_s});
-        std::stable_sort(expected.begin(), expected.end(), [](const Marker &a, const Marker &b) { return a.ms < b.ms; });
+        expected.insert(2, {6, 0, 7250, u"新的一行"_s});
         QCOMPARE(s.view.markers(), expected);
     }
 
     // Dragging a marker moves that tag by the dragged distance, cut to the
-    // hundredth, as one undo step, and leaves the line's other tags be.
-    void dragMovesTag_data()
+    // hundredth, as one undo step, and leaves the line's other tags be. A
+    // click, or a short wobble, seeks instead: on a marker to its time.
+    void dragOrClick_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("marker");
+        QTest::addColumn<int>("marker"); // -1: at 600 px, on no marker
         QTest::addColumn<int>("dx");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("later") << u"[00:03.00]一\n[00:06.00]二"_s << 0 << 37 << u"[00:03.29]一\n[00:06.00]二"_s;
+        QTest::addColumn<double>("position");
+        QTest::newRow("later") << u"[00:03.00]一\n[00:06.00]二"_s << 0 << 37 << u"[00:03.29]一\n[00:06.00]二"_s << Playhead;
         QTest::newRow("earlier, the second tag of a line")
-            << u"[00:01.00][00:05.00]副歌"_s << 1 << -123 << u"[00:01.00][00:04.01]副歌"_s;
-        QTest::newRow("not below 0") << u"[00:00.20]一"_s << 0 << -300 << u"[00:00.00]一"_s;
-        QTest::newRow("a short wobble is a click, no change") << u"[00:03.00]一"_s << 0 << 2 << u"[00:03.00]一"_s;
+            << u"[00:01.00][00:05.00]副歌"_s << 1 << -123 << u"[00:01.00][00:04.01]副歌"_s << Playhead;
+        QTest::newRow("not below 0") << u"[00:00.20]一"_s << 0 << -300 << u"[00:00.00]一"_s << Playhead;
+        QTest::newRow("a short wobble on a marker") << u"[00:03.00]一"_s << 0 << 2 << u"[00:03.00]一"_s << 3.0;
+        QTest::newRow("a click off the markers") << u"[00:03.00]一"_s << -1 << 0 << u"[00:03.00]一"_s << 4.8;
     }
-    void dragMovesTag()
+    void dragOrClick()
     {
         QFETCH(QString, text);
         QFETCH(int, marker);
         QFETCH(int, dx);
         QFETCH(QString, expected);
+        QFETCH(double, position);
         Strip s(text);
-        s.drag(s.view.xAt(s.view.markers()[marker].ms / 1000.0), dx);
+        s.drag(marker < 0 ? 600 : s.view.xAt(s.view.markers()[marker].ms / 1000.0), dx);
         QCOMPARE(s.editor.toPlainText(), expected);
+        QCOMPARE(*s.engine.positionValue, position);
+        QCOMPARE(s.view.position(), position);
         QCOMPARE(s.editor.document()->isUndoAvailable(), expected != text);
         s.editor.undo();
         QCOMPARE(s.editor.toPlainText(), text);
         QVERIFY(!s.editor.document()->isUndoAvailable());
-    }
-
-    void clickSeeks()
-    {
-        Strip s(u"[00:03.00]一"_s);
-        QTest::mouseClick(&s.view, Qt::LeftButton, {}, QPoint(600, 40));
-        QCOMPARE(*s.engine.positionValue, 4.8);
-        QCOMPARE(s.view.position(), 4.8);
-        QCOMPARE(s.editor.toPlainText(), u"[00:03.00]一"_s);
-        // A click on a marker seeks to it rather than moving it.
-        QTest::mouseClick(&s.view, Qt::LeftButton, {}, QPoint(int(s.view.xAt(3.0)), 40));
-        QCOMPARE(*s.engine.positionValue, 3.0);
-        QCOMPARE(s.editor.toPlainText(), u"[00:03.00]一"_s);
     }
 
     void wheelZooms()
