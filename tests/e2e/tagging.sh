@@ -70,11 +70,14 @@ sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
 kill "$recorder"
 screenshot after-tagging "$WIN"
 
-log "close with unsaved work: Escape on the prompt keeps the program"
+log "close with unsaved work: Escape on the prompt keeps the program; 保存, its default, asks for the file"
 keys alt+F4
 dialog Tarvelin
+keys alt+F4
+dialog Tarvelin -
+dialog 保存歌词
 sleep 0.3
-app_running || fail "Escape on the close prompt closed the program"
+app_running || fail "the program closed although the close or the save was cancelled"
 save "$saved"
 check_saved "$saved" "${LYRICS[@]}"
 

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -222,7 +223,9 @@ private Q_SLOTS:
         QVERIFY(m_tapMode->isChecked());
         QVERIFY(m_editor->hasFocus());
 
-        QVERIFY(!m_editor->testAttribute(Qt::WA_InputMethodEnabled));
+        QInputMethodQueryEvent query(Qt::ImEnabled);
+        QApplication::sendEvent(m_editor, &query);
+        QVERIFY(!query.value(Qt::ImEnabled).toBool() && !m_editor->testAttribute(Qt::WA_InputMethodEnabled));
         QInputMethodEvent compose;
         compose.setCommitString(u"你"_s);
         QApplication::sendEvent(m_editor, &compose);
