@@ -32,18 +32,11 @@ declare -A TWIPS=(
     [play]="90 8265 360 360"
 )
 # at NAME: the pixel at the centre of a control.
-at() {
-    local l t w h
-    read -r l t w h <<<"${TWIPS[$1]}"
-    echo $(((l + w / 2) / 15)) $(((t + h / 2) / 15))
-}
+# shellcheck disable=SC2086
+at() { set -- ${TWIPS[$1]}; echo $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)); }
 
 log() { printf '[%s %s] %s\n' "$E2E_NAME" "$(date +%T.%3N)" "$*" >&2; }
-fail() {
-    log "FAIL: $*"
-    e2e_keep_evidence failure
-    exit 1
-}
+fail() { log "FAIL: $*"; e2e_keep_evidence failure; exit 1; }
 
 e2e_cleanup() {
     local status=$? pid
@@ -67,17 +60,11 @@ now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 wait_until() {
     local end=$(($(now_us) + $1 * 1000000)) what=$2
     shift 2
-    until "$@"; do
-        [ "$(now_us)" -lt "$end" ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
+    until "$@"; do [ "$(now_us)" -lt "$end" ] || fail "timed out waiting for $what"; sleep 0.05; done
 }
 
 # sleep_until MICROSECONDS: sleeps until that moment (at once when past).
-sleep_until() {
-    local left=$(($1 - $(now_us)))
-    [ "$left" -le 0 ] || sleep "$(printf '%d.%06d' $((left / 1000000)) $((left % 1000000)))"
-}
+sleep_until() { local left=$(($1 - $(now_us))); [ "$left" -le 0 ] || sleep "$((left / 1000000)).$(printf %06d $((left % 1000000)))"; }
 
 e2e_start() {
     command -v Xvfb >/dev/null && command -v xdotool >/dev/null ||
@@ -132,7 +119,8 @@ app_running() { kill -0 "$APP_PID" 2>/dev/null; }
 
 # find_window TITLE_REGEX: waits for a visible window so titled; prints its id.
 find_window() {
-    local id= pattern=$1
+    # shellcheck disable=SC2034
+    local id='' pattern=$1
     wait_until 20 "a window titled $1" eval 'app_running || fail "the program ended"
         id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1) && [ -n "$id" ]'
     echo "$id"
@@ -185,16 +173,8 @@ save() {
 # that starting a process (tens of ms on a busy machine) does not come between
 # the moment taken and the press. press DOWN UP HOLD: prints the moment (us)
 # the press was handed over.
-start_presser() {
-    coproc PRESSER { exec xdotool -; }
-    E2E_PIDS+=("$PRESSER_PID")
-}
-press() {
-    echo "$1" >&"${PRESSER[1]}"
-    now_us
-    sleep "$3"
-    echo "$2" >&"${PRESSER[1]}"
-}
+start_presser() { coproc PRESSER { exec xdotool -; }; E2E_PIDS+=("$PRESSER_PID"); }
+press() { echo "$1" >&"${PRESSER[1]}"; now_us; sleep "$3"; echo "$2" >&"${PRESSER[1]}"; }
 
 # "mm:ss.xx" to milliseconds.
 to_ms() { echo $(((10#${1%%:*} * 60 + 10#${1:3:2}) * 1000 + 10#${1: -2} * 10)); }
@@ -204,8 +184,7 @@ to_ms() { echo $(((10#${1%%:*} * 60 + 10#${1:3:2}) * 1000 + 10#${1: -2} * 10)); 
 # without a byte-order mark, every line and the editor's final empty one ended
 # by CR LF. Sets TAGS_MS to the tags in milliseconds.
 check_saved() {
-    local file=$1 line expected="" tags
-    shift
+    local file=$1 line expected="" tags && shift
     mapfile -t tags < <(grep -aoE '^\[[0-9]{2}:[0-5][0-9]\.[0-9]{2}\]' "$file")
     TAGS_MS=()
     for line in "$@"; do
@@ -228,9 +207,7 @@ close_ends() {
     log passed
 }
 
-screenshot() {
-    import -window "${2:-root}" "$E2E_ARTIFACTS/$E2E_NAME-$1.png" 2>/dev/null || log "no screenshot: import failed"
-}
+screenshot() { import -window "${2:-root}" "$E2E_ARTIFACTS/$E2E_NAME-$1.png" 2>/dev/null || log "no screenshot"; }
 
 e2e_keep_evidence() {
     [ -n "${DISPLAY:-}" ] && screenshot "$1"

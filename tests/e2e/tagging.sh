@@ -68,7 +68,6 @@ for i in "${!LYRICS[@]}"; do
 done
 sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
 kill "$recorder"
-screenshot after-tagging "$WIN"
 
 log "close with unsaved work: Escape on the prompt keeps the program; 保存, its default, asks for the file"
 keys alt+F4
@@ -93,8 +92,7 @@ for i in "${!LYRICS[@]}"; do
 done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beeps="$E2E_DIR/beeps.txt" '
     function fail(why) { print "FAIL " why; exit 1 }
     function median(a, n,   i, j, t) {   # sorts a (mawk has no asort)
-        for (i = 2; i <= n; i++)
-            for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+        for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
         return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
     }
     # The song moment heard at recording time r: between the beeps around it.
