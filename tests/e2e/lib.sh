@@ -32,37 +32,20 @@ declare -A TWIPS=(
     [play]="90 8265 360 360"
 )
 # at NAME: the pixel at the centre of a control.
-at() {
-    local l t w h
-    read -r l t w h <<<"${TWIPS[$1]}"
-    echo $(((l + w / 2) / 15)) $(((t + h / 2) / 15))
-}
+# shellcheck disable=SC2086
+at() { set -- ${TWIPS[$1]}; echo $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)); }
 
 log() { printf '[%s %s] %s\n' "$E2E_NAME" "$(date +%T.%3N)" "$*" >&2; }
-fail() {
-    log "FAIL: $*"
-    e2e_keep_evidence failure
-    exit 1
-}
+fail() { log "FAIL: $*"; e2e_keep_evidence failure; exit 1; }
 
 e2e_cleanup() {
-    local status=$? i pid
-    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-        kill "${E2E_PIDS[i]}" 2>/dev/null || true
-    done
-    for pid in "${E2E_PIDS[@]}"; do
-        for _ in 1 2 3 4 5 6 7 8 9 10; do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    local status=$? pid
+    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    sleep 0.3
+    for pid in "${E2E_PIDS[@]}"; do kill -9 "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     # In a sanitizer build any report from the program fails the run.
     if grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:' "$E2E_DIR/app.log" 2>/dev/null; then
-        log "FAIL: the program reported errors:"
-        sed 's/^/    /' "$E2E_DIR/app.log" >&2
-        status=1
+        log "FAIL: the program reported errors:"; sed 's/^/    /' "$E2E_DIR/app.log" >&2; status=1
     fi
     if [ "${E2E_KEEP:-0}" = 1 ]; then log "scratch folder kept: $E2E_DIR"; else rm -rf "$E2E_DIR"; fi
     exit "$status"
@@ -77,66 +60,49 @@ now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 wait_until() {
     local end=$(($(now_us) + $1 * 1000000)) what=$2
     shift 2
-    until "$@"; do
-        [ "$(now_us)" -lt "$end" ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
+    until "$@"; do [ "$(now_us)" -lt "$end" ] || fail "timed out waiting for $what"; sleep 0.05; done
 }
 
 # sleep_until MICROSECONDS: sleeps until that moment (at once when past).
-sleep_until() {
-    local left=$(($1 - $(now_us)))
-    [ "$left" -le 0 ] || sleep "$(printf '%d.%06d' $((left / 1000000)) $((left % 1000000)))"
-}
-
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+sleep_until() { local left=$(($1 - $(now_us))); [ "$left" -le 0 ] || sleep "$((left / 1000000)).$(printf %06d $((left % 1000000)))"; }
 
 e2e_start() {
     command -v Xvfb >/dev/null && command -v xdotool >/dev/null ||
         { echo "SKIP: the end-to-end runs need Xvfb and xdotool"; exit 77; }
-    local tool
-    for tool in xprop openbox pulseaudio pactl parec sox ffmpeg import iconv; do
-        command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
-    done
-    [ -x "$E2E_PROGRAM" ] || fail "no program at $E2E_PROGRAM"
-
+    # The other tools it needs: scripts/test.sh installs them.
     # -displayfd: the server picks a free display number and tells it.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset \
-        3>"$E2E_DIR/display" >"$E2E_DIR/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$E2E_DIR/display" >"$E2E_DIR/xvfb.log" 2>&1 &
     E2E_PIDS+=($!)
     wait_until 20 "the X server" test -s "$E2E_DIR/display"
-    export DISPLAY=:$(head -1 "$E2E_DIR/display")
+    DISPLAY=:$(head -1 "$E2E_DIR/display")
+    export DISPLAY
     # Openbox, as a user's desktop would have: it activates new windows and
     # gives dialogs the focus.
     openbox --sm-disable >"$E2E_DIR/openbox.log" 2>&1 &
     E2E_PIDS+=($!)
-    wait_until 20 "the window manager" wm_ready
-
+    wait_until 20 "the window manager" eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
     # A private sound server whose only sink is a null sink that consumes
     # audio in real time, as a sound card would.
     mkdir -p "$E2E_DIR/pulse" "$E2E_DIR/home/.config" "$E2E_DIR/runtime"
     chmod 700 "$E2E_DIR/runtime"
     export PULSE_SERVER=unix:$E2E_DIR/pulse/native
-    HOME=$E2E_DIR/home XDG_RUNTIME_DIR=$E2E_DIR/pulse \
-        pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no --disable-shm=yes \
-        --log-target=stderr \
+    HOME=$E2E_DIR/home XDG_RUNTIME_DIR=$E2E_DIR/pulse pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+        --use-pid-file=no --disable-shm=yes --log-target=stderr \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$E2E_DIR/pulse/native" \
         --load="module-null-sink sink_name=e2e rate=48000 channels=2" >"$E2E_DIR/pulse.log" 2>&1 &
     E2E_PIDS+=($!)
-    wait_until 20 "the sound server" pactl info >/dev/null 2>&1
-
-    e2e_launch
-    WIN=$(find_window '^Tarvelin v1\.0 by:Quorrin')
-    local size
-    size=$(xdotool getwindowgeometry "$WIN" | sed -n 's/.*Geometry: //p')
-    [ "$size" = 517x580 ] || fail "the window is $size, not 517x580: the click positions would be off"
-    wait_until 10 "the main window to have the focus" window_has_focus "$WIN"
+    wait_until 20 "the sound server" eval 'pactl info >/dev/null 2>&1'
+    e2e_launch ""
+    [ "$(xdotool getwindowgeometry "$WIN" | sed -n 's/.*Geometry: //p')" = 517x580 ] ||
+        fail "the window is not 517x580: the click positions would be off"
     log "program running on $DISPLAY, window $WIN"
 }
 
 # Starts the program with its home, settings and data in the scratch folder:
 # nothing from earlier runs, while a second start in the same run finds what
-# the first one left (recovery files).
+# the first one left (recovery files). Waits for the main window unless told
+# which window comes first.
+# shellcheck disable=SC2120
 e2e_launch() {
     env -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR \
         HOME="$E2E_DIR/home" XDG_CONFIG_HOME="$E2E_DIR/home/.config" XDG_DATA_HOME="$E2E_DIR/home/.local/share" \
@@ -144,22 +110,22 @@ e2e_launch() {
         "$E2E_PROGRAM" >>"$E2E_DIR/app.log" 2>&1 &
     APP_PID=$!
     E2E_PIDS+=("$APP_PID")
+    [ -n "${1:-}" ] && return
+    WIN=$(find_window '^Tarvelin v1\.0 by:Quorrin')
+    wait_until 10 "the main window to have the focus" window_has_focus "$WIN"
 }
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
 
 # find_window TITLE_REGEX: waits for a visible window so titled; prints its id.
 find_window() {
-    local end=$(($(now_us) + 20000000)) id
-    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; do
-        app_running || fail "the program ended while waiting for a window titled $1"
-        [ "$(now_us)" -lt "$end" ] || fail "no window titled $1 within 20 s"
-        sleep 0.05
-    done
+    # shellcheck disable=SC2034
+    local id='' pattern=$1
+    wait_until 20 "a window titled $1" eval 'app_running || fail "the program ended"
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1) && [ -n "$id" ]'
     echo "$id"
 }
 
-window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 window_has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 title() { xdotool getwindowname "$WIN"; }
 
@@ -169,37 +135,84 @@ point() { xdotool mousemove --window "$WIN" $(at "$1"); }
 click() { point "$1" && xdotool click "${2:-1}"; }
 keys() { xdotool key --delay 20 "$@"; }
 
-# dialog TITLE [PATH]: waits for the dialog so titled, types the path and
-# accepts it, or leaves with Escape without one; waits until it is gone.
+# dialog TITLE [PATH]: waits for the dialog so titled and its focus, types the
+# path and accepts it, or answers with Return (the default button) when the
+# path is "-", or Escape without one; waits until it is gone.
 dialog() {
     local id
     id=$(find_window "^$1\$")
     wait_until 10 "the dialog $1 to have the focus" window_has_focus "$id"
-    if [ -n "${2:-}" ]; then
-        xdotool type --delay 5 "$2"
-        keys Return
-    else
-        keys Escape
-    fi
-    wait_until 10 "the dialog $1 to close" window_gone "$id"
+    case ${2:-} in
+    "") keys Escape ;;
+    -) keys Return ;;
+    *) xdotool type --delay 5 "$2" && keys Return ;;
+    esac
+    wait_until 10 "the dialog $1 to close" eval "! xwininfo -id $id 2>/dev/null | grep -q IsViewable"
 }
 
-# choose_file BUTTON DIALOG_TITLE PATH: clicks a button and answers its dialog.
-choose_file() {
-    click "$1"
-    dialog "$2" "$3"
+# make_song SOX_SYNTH_ARGS...: song.mp3 titled "e2e" from a sox synthesis.
+make_song() {
+    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "$@"
+    ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
 }
 
-screenshot() {
-    import -window "${2:-root}" "$E2E_ARTIFACTS/$E2E_NAME-$1.png" 2>/dev/null || log "no screenshot: import failed"
+# import_song LYRICS_FILE: song.mp3 and the lyrics through the real dialogs.
+import_song() {
+    click 导入歌曲 && dialog 导入歌曲 "$E2E_DIR/song.mp3"
+    wait_until 10 "the song to be loaded" eval '[ "$(title)" = "Tarvelin v1.0 by:Quorrin e2e [00:00.00]" ]'
+    click 导入文本 && dialog 导入歌词 "$1"
 }
+
+# save FILE: through 保存歌词 and the real save dialog.
+save() {
+    click 保存歌词 && dialog 保存歌词 "$1"
+    wait_until 5 "the saved file" test -s "$1"
+}
+
+# Presses go through one xdotool that is already running and connected, so
+# that starting a process (tens of ms on a busy machine) does not come between
+# the moment taken and the press. press DOWN UP HOLD: prints the moment (us)
+# the press was handed over.
+start_presser() { coproc PRESSER { exec xdotool -; }; E2E_PIDS+=("$PRESSER_PID"); }
+press() { echo "$1" >&"${PRESSER[1]}"; now_us; sleep "$3"; echo "$2" >&"${PRESSER[1]}"; }
+
+# "mm:ss.xx" to milliseconds.
+to_ms() { echo $(((10#${1%%:*} * 60 + 10#${1:3:2}) * 1000 + 10#${1: -2} * 10)); }
+
+# check_saved FILE LINE...: the file holds the lines, each lyric line (not
+# blank, not an ID tag) with exactly one tag, the tags increasing, in UTF-8
+# without a byte-order mark, every line and the editor's final empty one ended
+# by CR LF. Sets TAGS_MS to the tags in milliseconds.
+check_saved() {
+    local file=$1 line expected="" tags && shift
+    mapfile -t tags < <(grep -aoE '^\[[0-9]{2}:[0-5][0-9]\.[0-9]{2}\]' "$file")
+    TAGS_MS=()
+    for line in "$@"; do
+        if [ -n "$line" ] && [[ $line != "[ar:"* ]]; then
+            [ "${#tags[@]}" -gt "${#TAGS_MS[@]}" ] || fail "$file has fewer tags than lyric lines: $(cat "$file")"
+            line=${tags[${#TAGS_MS[@]}]}$line
+            TAGS_MS+=("$(to_ms "${line:1:8}")")
+            [ "${#TAGS_MS[@]}" -eq 1 ] || [ "${TAGS_MS[-1]}" -gt "${TAGS_MS[-2]}" ] || fail "the tags in $file do not increase"
+        fi
+        expected+="$line"$'\r\n'
+    done
+    cmp -s "$file" <(printf '%s\r\n' "$expected") || fail "$file holds other bytes: $(od -c "$file" | head -20)"
+}
+
+# close_ends: with the work saved, closing asks nothing and ends the program.
+close_ends() {
+    keys alt+F4
+    wait_until 10 "the program to end" eval '! app_running'
+    wait "$APP_PID" || fail "the program ended with status $?"
+    log passed
+}
+
+screenshot() { import -window "${2:-root}" "$E2E_ARTIFACTS/$E2E_NAME-$1.png" 2>/dev/null || log "no screenshot"; }
 
 e2e_keep_evidence() {
     [ -n "${DISPLAY:-}" ] && screenshot "$1"
     local f
-    for f in app.log xvfb.log openbox.log pulse.log; do
-        [ -f "$E2E_DIR/$f" ] && cp "$E2E_DIR/$f" "$E2E_ARTIFACTS/$E2E_NAME-$f"
-    done
+    for f in app.log xvfb.log openbox.log pulse.log; do [ -f "$E2E_DIR/$f" ] && cp "$E2E_DIR/$f" "$E2E_ARTIFACTS/$E2E_NAME-$f"; done
     [ -s "$E2E_DIR/app.log" ] && { log "program output:"; sed 's/^/    /' "$E2E_DIR/app.log" >&2; }
     return 0
 }
