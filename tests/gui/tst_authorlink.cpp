@@ -24,21 +24,14 @@ class TestAuthorLink : public QObject {
     std::unique_ptr<tarvelin::MainWindow> m_window;
 
     QWindow *handle() const { return m_window->windowHandle(); }
-    // In window coordinates: the middle of the named control, Frame1's own
-    // surface below its text box, or for "bare" the window surface between
-    // the button column and the clock caption.
     QWidget *part(const QString &name) const { return m_window->findChild<QWidget *>(name); }
-    tarvelin::LinkLabel *link() const { return m_window->findChild<tarvelin::LinkLabel *>(u"Label3"_s); }
+    // In window coordinates: the middle of the named control, or for "bare"
+    // the window surface between the button column and the clock caption.
     QPoint spot(const QString &name) const
     {
-        const QRect button = part(u"Command3"_s)->geometry(), box = part(u"Text1"_s)->geometry();
-        QWidget *frame = part(u"Frame1"_s);
         if (name == u"bare"_s)
-            return {button.center().x(), (button.bottom() + part(u"Label1"_s)->y()) / 2};
-        if (name == u"Frame1"_s)
-            return frame->mapTo(m_window.get(), QPoint(box.x() / 2, (box.bottom() + frame->height()) / 2));
-        const QWidget *control = part(name);
-        return control->mapTo(m_window.get(), control->rect().center());
+            return {part(u"Command3"_s)->geometry().center().x(), (part(u"Command3"_s)->geometry().bottom() + part(u"Label1"_s)->y()) / 2};
+        return part(name)->mapTo(m_window.get(), part(name)->rect().center());
     }
 
 private Q_SLOTS:
@@ -54,18 +47,14 @@ private Q_SLOTS:
     }
 
     // Only the bare surface takes the underline away; moving from the label onto
-    // a button, the clock, a text box in a frame, a frame's own surface or the
-    // editor leaves it on.
+    // a button, a text box in a frame or the editor leaves it on.
     void underlineFollowsTheMouse()
     {
-        const std::pair<QString, bool> walk[] = {
-            {u"bare"_s, false}, {u"Label3"_s, true}, {u"Command1"_s, true}, {u"bare"_s, false},
-            {u"Label3"_s, true}, {u"Label2"_s, true}, {u"Text1"_s, true}, {u"Frame1"_s, true},
-            {u"Text3"_s, true}, {u"bare"_s, false}, {u"Label3"_s, true},
-        };
+        const std::pair<QString, bool> walk[] = {{u"Label3"_s, true}, {u"Command1"_s, true}, {u"Text1"_s, true},
+                                                 {u"Text3"_s, true}, {u"bare"_s, false}, {u"Label3"_s, true}};
         for (const auto &[name, underlined] : walk) {
             QTest::mouseMove(handle(), spot(name));
-            QVERIFY2(link()->isUnderlined() == underlined, qPrintable(u"after moving to "_s + name));
+            QVERIFY2(m_window->findChild<tarvelin::LinkLabel *>(u"Label3"_s)->isUnderlined() == underlined, qPrintable(name));
         }
     }
 
@@ -74,7 +63,6 @@ private Q_SLOTS:
         QTest::addColumn<Gesture>("gesture"); // made twice
         QTest::addColumn<int>("opened");
         QTest::addColumn<bool>("openFails");
-        QTest::newRow("clicks") << Gesture::Click << 2 << false;
         QTest::newRow("double clicks") << Gesture::DoubleClick << 2 << false;
         QTest::newRow("right clicks") << Gesture::RightClick << 0 << false;
         QTest::newRow("pressed on label, released off it") << Gesture::DragOffLabel << 0 << false;
@@ -99,11 +87,8 @@ private Q_SLOTS:
                 QTest::mouseRelease(handle(), Qt::LeftButton, {}, release);
             }
         }
-        const QUrl homepage(QStringLiteral(TARVELIN_HOMEPAGE));
-        QCOMPARE(m_tools.openedUrls, QList<QUrl>(opened, homepage));
+        QCOMPARE(m_tools.openedUrls, QList<QUrl>(opened, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
         QCOMPARE(m_tools.errors.size(), openFails ? opened : 0);
-        for (const QString &error : std::as_const(m_tools.errors)) // each failure names the address
-            QVERIFY2(error.contains(homepage.toString()), qPrintable(error));
         QVERIFY(m_window->isVisible());
     }
 };
