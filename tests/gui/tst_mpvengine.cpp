@@ -84,16 +84,15 @@ private Q_SLOTS:
         QTRY_COMPARE(tag(e), u"00:02.50"_s);
         // The player's display shows what a tag would get.
         QTRY_VERIFY(!shown.isEmpty() && shown.last().at(0).toDouble() == 2.5);
-        e.seek(999);
-        QCOMPARE(e.position(), std::optional(e.duration()));
         e.play();
-        QTRY_COMPARE(e.state(), State::Ended);
+        QTRY_COMPARE_WITH_TIMEOUT(e.state(), State::Ended, 5000);
         QTest::qWait(200);
         QVERIFY2(e.duration() - pos(e) < 0.1, qPrintable(tag(e)));
         e.seek(1.25);
         QCOMPARE(tag(e), u"00:01.25"_s);
         QCOMPARE(e.state(), State::Paused);
         e.seek(999);
+        QCOMPARE(e.position(), std::optional(e.duration()));
         e.play();
         QTRY_COMPARE(e.state(), State::Ended);
         e.play();

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
+#include <QMenu>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -33,7 +34,7 @@ private Q_SLOTS:
 
     // Nothing loaded, Space plays nothing. Then Space and the buttons play,
     // pause, stop and mute; Left/Right move the position by 5 s, Up/Down
-    // the volume by 5, without starting playback; the menu's speeds set it.
+    // the volume by 5, without starting playback; the context menu drives it too.
     void keysButtonsAndMenu()
     {
         QTest::keyClick(m_player, Qt::Key_Space);
@@ -55,11 +56,15 @@ private Q_SLOTS:
         QCOMPARE(m_engine->state(), State::Paused);
         QTest::mouseClick(button("playPause"), Qt::LeftButton);
         QCOMPARE(m_engine->state(), State::Playing);
+        // The context menu: play/pause, stop, a separator, the speeds, mute.
+        const QList<QAction *> menu = m_player->findChild<QMenu *>()->actions();
+        menu.at(0)->trigger();
+        QCOMPARE(m_engine->state(), State::Paused);
         QTest::mouseClick(button("stop"), Qt::LeftButton);
         QCOMPARE(m_engine->state(), State::Stopped);
         QTest::mouseClick(button("mute"), Qt::LeftButton);
         QVERIFY(m_engine->isMuted());
-        m_player->actions().speeds->actions().constLast()->trigger();
+        menu.at(3)->menu()->actions().constLast()->trigger();
         QCOMPARE(m_engine->speed(), 2.0);
     }
 

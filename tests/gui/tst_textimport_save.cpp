@@ -86,6 +86,8 @@ private Q_SLOTS:
         choose(file(u"歌 词"_s, QByteArray(1000, 'o')));
         QVERIFY(m_window->saveLyrics());
         QCOMPARE(read(u"歌 词"_s), (QStringList{u"x"_s} + lines + QStringList{QString(), QString()}).join(u"\r\n"_s).toUtf8());
+        choose({}); // a cancel afterwards imports nothing again
+        m_window->importText();
         m_editor->undo();
         QCOMPARE(m_editor->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
     }
