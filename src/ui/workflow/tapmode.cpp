@@ -56,6 +56,8 @@ TapMode::TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent)
     editor->addAction(m_action);
     connect(m_action, &QAction::toggled, this, &TapMode::setActive);
 
+    m_watchedEditor = editor;
+    m_watchedViewport = editor->viewport();
     editor->installEventFilter(this);
     editor->viewport()->installEventFilter(this);
     connect(editor, &QPlainTextEdit::cursorPositionChanged, this, [this] {
@@ -308,9 +310,11 @@ void TapMode::undoRedo(bool redo)
 
 bool TapMode::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_active || !m_editor)
+    // Compared as plain objects: the editor sends events (a focus-out) from
+    // its QWidget destructor, when it is no longer a QPlainTextEdit.
+    if (!m_active || (watched != m_watchedEditor && watched != m_watchedViewport))
         return QObject::eventFilter(watched, event);
-    if (watched == m_editor) {
+    if (watched == m_watchedEditor) {
         switch (event->type()) {
         case QEvent::ShortcutOverride:
             // The table's keys are ours; anything else (F2) may be a shortcut.
@@ -350,7 +354,7 @@ bool TapMode::eventFilter(QObject *watched, QEvent *event)
             return false;
         }
     }
-    if (watched == m_editor->viewport()) {
+    if (watched == m_watchedViewport) {
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto *mouse = static_cast<QMouseEvent *>(event);

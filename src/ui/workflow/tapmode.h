@@ -78,6 +78,8 @@ private:
     void refreshHighlights();
 
     QPointer<QPlainTextEdit> m_editor;
+    const QObject *m_watchedEditor = nullptr;
+    const QObject *m_watchedViewport = nullptr;
     QPointer<MediaEngine> m_engine;
     TimingAssist *m_assist = nullptr; // owned by the window, as this is
     Tapper *m_tapper;
