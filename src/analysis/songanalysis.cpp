@@ -220,13 +220,8 @@ void SongAnalysis::retire()
 
 void SongAnalysis::analyse(const QString &path)
 {
-    retire();
+    clear();
     m_path = path;
-    m_error.clear();
-    m_analysed = 0;
-    m_duration = 0;
-    m_onsetsReached = 0;
-    m_peaksComplete = false;
     m_status = Status::Running;
     m_job = std::make_shared<Job>();
     Job *job = m_job.get();
