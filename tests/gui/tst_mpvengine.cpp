@@ -6,7 +6,6 @@
 #include "ui/components/playerwidget.h"
 #include "fakes.h"
 
-#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -24,13 +23,15 @@ private Q_SLOTS:
     void initTestCase() { tarvelin::test::useCNumericLocale(); }
 
     // While paused the position stays put whatever the speed (held to its
-    // limits); playing goes on from there.
+    // limits); playing goes on from there. A song without a title is named
+    // by its file.
     void positionAndSpeed()
     {
         tarvelin::MpvEngine e;
         e.setSpeed(0.75);
-        e.load(fixture("tone-titled.mp3"));
+        e.load(fixture("tone-untitled.mp3"));
         QTRY_VERIFY(pos(e) > 0.8);
+        QCOMPARE(e.title(), std::optional(u"tone-untitled"_s));
         e.pause();
         QTRY_COMPARE(e.state(), State::Paused);
         const double paused = pos(e);
@@ -45,17 +46,8 @@ private Q_SLOTS:
         QVERIFY2(qAbs(pos(e) - paused) < 0.15, qPrintable(u"paused at %1, plays on at %2"_s.arg(paused).arg(pos(e))));
         e.setVolume(150);
         QTRY_COMPARE(e.volume(), 100);
-        e.setVolume(-5);
-        QTRY_COMPARE(e.volume(), 0);
     }
 
-    void stopSeekAndEnd_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("no tag: file name without extension") << fixture("tone-untitled.mp3") << "tone-untitled";
-        QTest::newRow("ID3v1 title in GBK") << fixture("tone-gbk-id3v1.mp3") << "春晓";
-    }
     // Stopped right after loading, the medium stays loaded at 00:00.00 with
     // its title; after playing, stop goes back there. Seeks are held to the
     // medium and land exactly while paused. At its end it stands there, so a
@@ -63,14 +55,12 @@ private Q_SLOTS:
     // again from the start, and an empty path then unloads it quietly.
     void stopSeekAndEnd()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, title);
         tarvelin::MpvEngine e;
         QSignalSpy errors(&e, &MediaEngine::errorOccurred);
-        e.load(file);
+        e.load(fixture("tone-gbk-id3v1.mp3"));
         e.stop();
         QTRY_COMPARE(e.state(), State::Stopped);
-        QCOMPARE(e.title(), std::optional(title));
+        QCOMPARE(e.title(), std::optional(u"春晓"_s));
         QTest::qWait(300); // the file opening does not undo the stop
         QCOMPARE(e.state(), State::Stopped);
         e.seek(-3);
@@ -127,28 +117,6 @@ private Q_SLOTS:
         QTRY_VERIFY(e.state() == State::Empty || e.state() == State::Ended);
         e.load(fixture("tone-titled.mp3"));
         QTRY_COMPARE(e.state(), State::Playing);
-    }
-
-    // mpv's own log reaches the category only when asked for.
-    void logsOnlyWhenAsked()
-    {
-        if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
-            QSKIP("QT_LOGGING_RULES decides what is logged");
-        static QStringList logged;
-        const auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
-            if (qstrcmp(context.category, "tarvelin.engine") == 0)
-                logged << text;
-        });
-        for (const QString &rules : {QString(), u"tarvelin.engine.debug=true"_s}) {
-            QLoggingCategory::setFilterRules(rules);
-            tarvelin::MpvEngine e;
-            QSignalSpy errors(&e, &MediaEngine::errorOccurred);
-            e.load(fixture("not-audio.mp3"));
-            QTRY_COMPARE(errors.size(), 1);
-            QCOMPARE(logged.filter(u"mpv "_s).isEmpty(), rules.isEmpty());
-        }
-        QLoggingCategory::setFilterRules(QString());
-        qInstallMessageHandler(previous);
     }
 };
 
