@@ -1,6 +1,7 @@
 // The recovery file of unsaved lyrics: when it is written, what it holds,
 // what the next start offers, with several instances sharing the folder, and
-// when it goes (through the window's close). A real kill is the e2e's part.
+// when it goes (through the window's close). A real kill, with its stale
+// lock, is the e2e's part.
 #include "ui/workflow/recovery.h"
 #include "ui/window/mainwindow.h"
 #include "fakes.h"
@@ -19,7 +20,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-using tarvelin::PlatformTools;
+using CloseAnswer = tarvelin::PlatformTools::CloseAnswer;
 using tarvelin::RecoveryJournal;
 using Restore = tarvelin::PlatformTools::RestoreAnswer;
 
@@ -99,31 +100,11 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(a.journal.filePath()));
     }
 
-    // A running instance's file is not offered; once it has ended it is.
-    void runningInstancesKeepTheirFiles()
-    {
-        auto a = std::make_unique<Instance>(m_dir->path());
-        QSignalSpy written(&a->journal, &RecoveryJournal::written);
-        a->editor.insertPlainText(u"甲"_s);
-        QTRY_COMPARE(written.count(), 1);
-        tarvelin::test::FakeTools tools;
-        tools.restoreAnswers = {Restore::Restore};
-        Instance c(m_dir->path());
-        QVERIFY(c.journal.filePath() != a->journal.filePath());
-        QVERIFY(!c.journal.offerLeftovers(tools, nullptr, [](const QString &) {}));
-        QCOMPARE(tools.restoreQuestions.size(), 0);
-
-        const QString pathA = a->journal.filePath();
-        a.reset(); // ended without a clean close
-        QVERIFY(c.journal.offerLeftovers(tools, nullptr, [](const QString &) {}));
-        QCOMPARE(c.editor.toPlainText(), u"甲"_s);
-        QVERIFY(!QFile::exists(pathA));
-        QCOMPARE(recordedText(c.journal.filePath()), u"甲"_s);
-    }
-
-    // Files of killed instances: asked newest first; 丢弃 deletes, 恢复
-    // restores and keeps the rest for the next start, no answer keeps all.
-    void offersWhatKilledInstancesLeft_data()
+    // Files of instances that are gone: asked newest first; 丢弃 deletes,
+    // 恢复 restores into this instance's own file and keeps the rest for the
+    // next start, no answer keeps all. A running instance's file, in the
+    // same folder and newer than all, is never offered.
+    void offersWhatEndedInstancesLeft_data()
     {
         QTest::addColumn<QList<Restore>>("answers");
         QTest::addColumn<QString>("restored");
@@ -132,20 +113,27 @@ private Q_SLOTS:
         QTest::newRow("discard, then restore") << QList{Restore::Discard, Restore::Restore} << u"旧"_s << QStringList{};
         QTest::newRow("no answer") << QList{Restore::Later} << QString() << QStringList{u"new"_s, u"old"_s};
     }
-    void offersWhatKilledInstancesLeft()
+    void offersWhatEndedInstancesLeft()
     {
         QFETCH(QList<Restore>, answers);
         QFETCH(QString, restored);
         QFETCH(QStringList, left);
-        leaveBehind(u"old"_s, u"旧"_s, u"/a.mp3"_s, u"2026-01-01T10:00:00.000Z"_s);
-        leaveBehind(u"new"_s, u"新"_s, u"/b.mp3"_s, u"2026-01-02T10:00:00.000Z"_s);
+        Instance running(m_dir->path());
+        QSignalSpy written(&running.journal, &RecoveryJournal::written);
+        running.editor.insertPlainText(u"甲"_s);
+        QTRY_COMPARE(written.count(), 1);
+        leaveBehind(u"old"_s, u"旧"_s, u"/a.mp3"_s, u"2020-01-01T10:00:00.000Z"_s);
+        leaveBehind(u"new"_s, u"新"_s, u"/b.mp3"_s, u"2020-01-02T10:00:00.000Z"_s);
         tarvelin::test::FakeTools tools;
         tools.restoreAnswers.assign(answers.begin(), answers.end());
         Instance c(m_dir->path());
+        QVERIFY(c.journal.filePath() != running.journal.filePath());
         QCOMPARE(c.journal.offerLeftovers(tools, nullptr, [](const QString &) {}), !restored.isEmpty());
         QCOMPARE(tools.restoreQuestions.size(), answers.size());
         QVERIFY(tools.restoreQuestions[0].contains(u"b.mp3"_s));
         QCOMPARE(c.editor.toPlainText(), restored);
+        QCOMPARE(recordedText(c.journal.filePath()), restored.isEmpty() ? u"(no record)"_s : restored);
+        QCOMPARE(recordedText(running.journal.filePath()), u"甲"_s);
         QStringList leftovers;
         for (const QString &name : {u"new"_s, u"old"_s})
             if (QFile::exists(path(name + u".json"_s)))
@@ -154,19 +142,10 @@ private Q_SLOTS:
     }
 
     // Through the window: a start restores a killed run's text (unsaved)
-    // and its song (loaded, stopped at its start); a close that closes
-    // removes the file, one that is cancelled keeps it.
-    void windowRestoresAndCloses_data()
-    {
-        QTest::addColumn<PlatformTools::CloseAnswer>("answer");
-        QTest::addColumn<bool>("kept");
-        QTest::newRow("不保存") << PlatformTools::CloseAnswer::Discard << false;
-        QTest::newRow("取消") << PlatformTools::CloseAnswer::Cancel << true;
-    }
+    // and its song (shown, loaded, stopped at its start); a close that is
+    // cancelled keeps the file, one that closes removes it.
     void windowRestoresAndCloses()
     {
-        QFETCH(PlatformTools::CloseAnswer, answer);
-        QFETCH(bool, kept);
         leaveBehind(u"killed"_s, u"[00:01.00]春眠\n处处"_s, u"/music/song.mp3"_s, u"2026-01-01T10:00:00.000Z"_s);
         tarvelin::test::FakeTools tools;
         tools.restoreAnswers = {Restore::Restore};
@@ -183,10 +162,12 @@ private Q_SLOTS:
 
         const QStringList own = QDir(m_dir->path()).entryList({u"*.json"_s});
         QCOMPARE(own.size(), 1);
-        tools.closeAnswer = answer;
-        window.close();
-        QCOMPARE(window.isVisible(), kept);
-        QCOMPARE(QFile::exists(path(own[0])), kept);
+        for (const auto answer : {CloseAnswer::Cancel, CloseAnswer::Discard}) {
+            tools.closeAnswer = answer;
+            window.close();
+            QCOMPARE(window.isVisible(), answer == CloseAnswer::Cancel);
+            QCOMPARE(QFile::exists(path(own[0])), window.isVisible());
+        }
     }
 };
 

@@ -15,7 +15,7 @@ class TestTagging : public QObject {
     Q_OBJECT
     tarvelin::test::FakeTools m_tools;
     tarvelin::test::FakeEngine *m_engine = nullptr;
-    tarvelin::MainWindow *w = nullptr;
+    std::unique_ptr<tarvelin::MainWindow> w;
     QPlainTextEdit *m_editor = nullptr;
     QPushButton *m_insertTime = nullptr;
 
@@ -28,13 +28,12 @@ private Q_SLOTS:
         m_tools = {};
         auto engine = std::make_unique<tarvelin::test::FakeEngine>();
         m_engine = engine.get();
-        w = new tarvelin::MainWindow(m_tools, std::move(engine));
+        w = std::make_unique<tarvelin::MainWindow>(m_tools, std::move(engine));
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         m_editor = part<QPlainTextEdit>("Text3");
         m_insertTime = part("Command3");
     }
-    void cleanup() { delete w; }
 
     // Each chosen song shows in Text1, is loaded and stands stopped at its
     // start; a cancelled dialog afterwards changes nothing.
@@ -101,29 +100,21 @@ private Q_SLOTS:
         }
     }
 
-    void title_data()
-    {
-        QTest::addColumn<Title>("title");
-        QTest::addColumn<Pos>("position");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("song playing") << Title(u"月亮代表我的心"_s) << Pos(75.5) << " 月亮代表我的心 [01:15.50]";
-        QTest::newRow("position unreadable: kept") << Title(u"New"_s) << Pos() << " Old [00:01.00]";
-        QTest::newRow("title unreadable: kept") << Title() << Pos(2.0) << " Old [00:01.00]";
-    }
     // The caption shows the title and position; when either cannot be read
     // it stays as it was.
     void title()
     {
-        QFETCH(Title, title);
-        QFETCH(Pos, position);
-        QFETCH(QString, expected);
-        m_engine->titleValue = u"Old"_s;
-        m_engine->positionValue = 1.0;
+        const QString playing = u"Tarvelin v1.0 by:Quorrin 月亮代表我的心 [01:15.50]"_s;
+        m_engine->titleValue = u"月亮代表我的心"_s;
+        m_engine->positionValue = 75.5;
         w->refreshTitleAndClock();
-        m_engine->titleValue = title;
-        m_engine->positionValue = position;
-        w->refreshTitleAndClock();
-        QCOMPARE(w->windowTitle(), u"Tarvelin v1.0 by:Quorrin"_s + expected);
+        QCOMPARE(w->windowTitle(), playing);
+        for (const auto &[title, position] : {std::pair{Title(u"New"_s), Pos()}, std::pair{Title(), Pos(2.0)}}) {
+            m_engine->titleValue = title;
+            m_engine->positionValue = position;
+            w->refreshTitleAndClock();
+            QCOMPARE(w->windowTitle(), playing);
+        }
     }
 };
 
