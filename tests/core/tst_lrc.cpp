@@ -21,18 +21,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("expected");
         QTest::newRow("one digit is tenths") << "[00:12.5]a" << "Lyric 12500 |a";
-        QTest::newRow("three digits are ms") << "[00:12.005]a" << "Lyric 12005 |a";
         QTest::newRow("no fraction, one-digit minute") << "[1:02]a" << "Lyric 62000 |a";
         QTest::newRow("three-digit minutes") << "[123:00.00]a" << "Lyric 7380000 |a";
-        QTest::newRow("colon before hundredths") << "[00:12:50]a" << "Lyric 12500 |a";
-        QTest::newRow("several tags") << "[00:12.00][01:40.50]chorus" << "Lyric 12000 100500 |chorus";
         QTest::newRow("spaces between tags") << " [00:01.00] [00:02.00] x" << "Lyric 1000 2000 | x";
-        QTest::newRow("tag later in the line is text") << "a[00:12.00]" << "Lyric |a[00:12.00]";
         QTest::newRow("bracketed words are text") << "[Whistling]" << "Lyric |[Whistling]";
-        QTest::newRow("ID tag") << "[ti:Song]" << "IdTags |";
         QTest::newRow("ID tags, colon and empty value") << "[length:03:05] [by:]" << "IdTags |";
         QTest::newRow("ID tag with text after is text") << "[ar:x] hello" << "Lyric |[ar:x] hello";
-        QTest::newRow("blank") << " \t" << "Blank |";
         QTest::newRow("good then bad") << "[00:12.00][1:60.00]x" << "Lyric 12000 bad |x";
     }
     void parse()
@@ -61,7 +55,6 @@ private Q_SLOTS:
         QTest::newRow("exactly at a tag") << "" << 10.0 << 2 << 4;
         QTest::newRow("tags sorted, chorus again") << "" << 35.0 << 5 << 4;
         QTest::newRow("after the last") << "" << 99.0 << 4 << -1;
-        QTest::newRow("positive offset shows earlier") << "+500" << 9.5 << 2 << 4;
         QTest::newRow("negative offset shows later") << "-500" << 10.499 << 6 << 2;
     }
     void live()
@@ -80,11 +73,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("delta");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("minute carry") << "[00:59.90]a" << 150LL << "[01:00.05]a";
         QTest::newRow("clamped at 0") << "[00:00.10]a" << -500LL << "[00:00.00]a";
         QTest::newRow("several tags") << "[00:12.5] [01:40.50]chorus" << 1000LL << "[00:13.50] [01:41.50]chorus";
         QTest::newRow("cut to the hundredth") << "[00:12.5]a\n[00:12.009]b" << -1LL << "[00:12.49]a\n[00:12.00]b";
-        QTest::newRow("past 99 minutes") << "[99:59.99]a" << 10LL << "[100:00.00]a";
         QTest::newRow("ID lines, text, bad tags untouched")
             << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]" << 100LL
             << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]";
@@ -102,13 +93,13 @@ private Q_SLOTS:
         QTest::addColumn<double>("duration");
         QTest::addColumn<QStringList>("found"); // "line(1-based) kind"
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("clean") << "[ti:x]\n\n[00:01.00]a\n[00:02.00]b" << 10.0 << QStringList{} << "";
+        QTest::newRow("clean") << "[ti:x]\n \t\n[00:01.00]a\n[00:02.00]b" << 10.0 << QStringList{} << "";
         QTest::newRow("untagged lyric line") << "[00:01.00]a\nb\n\n[ar:x]" << 0.0 << QStringList{u"2 Untagged"_s} << "";
         QTest::newRow("out of order") << "[00:05.00]a\n[00:03.00]b\n[00:04.00]c" << 0.0
                                       << QStringList{u"2 OutOfOrder"_s} << "第 1 行的 [00:05.00]";
         QTest::newRow("chorus tags jump ahead") << "[00:10.00]a\n[00:20.00][01:00.00]c\n[00:30.00]b" << 0.0 << QStringList{} << "";
-        QTest::newRow("same time on two lines") << "[00:01.00]a\n[00:01.000]b" << 0.0 << QStringList{u"2 SameTime"_s} << "";
-        QTest::newRow("same tag twice on a line") << "[00:01.00][00:01.00]a" << 0.0 << QStringList{} << "";
+        QTest::newRow("same time on two lines, not twice on one")
+            << "[00:01.00][00:01.00]a\n[00:01.000]b" << 0.0 << QStringList{u"2 SameTime"_s} << "";
         QTest::newRow("past the end") << "[00:01.00]a\n[03:10.00]b" << 185.0 << QStringList{u"2 PastEnd"_s} << "03:05.00";
         QTest::newRow("unknown length") << "[03:10.00]b" << 0.0 << QStringList{} << "";
         QTest::newRow("offset brings it back") << "[offset:1000]\n[03:05.50]a" << 185.0 << QStringList{} << "";
@@ -139,7 +130,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("elapsed");
         QTest::addColumn<double>("expected");
         QTest::newRow("0.75x takes back song time") << 10.0 << 0.75 << 200LL << 9.85;
-        QTest::newRow("paused") << 10.0 << 0.0 << 200LL << 10.0;
         QTest::newRow("clamped at 0") << 0.1 << 1.0 << 200LL << 0.0;
         QTest::newRow("press after now: clocks differ") << 10.0 << 1.0 << -5LL << 10.0;
         QTest::newRow("implausibly long ago") << 10.0 << 1.0 << 60000LL << 10.0;
