@@ -21,16 +21,12 @@ private Q_SLOTS:
         QTest::addColumn<Onsets>("onsets");
         QTest::addColumn<double>("tag");
         QTest::addColumn<double>("expected"); // -1: none
-        QTest::newRow("no onsets") << Onsets{} << 10.0 << -1.0;
-        QTest::newRow("250 ms before: in") << Onsets{{12.09, 1}} << 12.34 << 12.09;
-        QTest::newRow("260 ms before: out") << Onsets{{12.08, 1}} << 12.34 << -1.0;
-        QTest::newRow("80 ms after: in") << Onsets{{12.42, 1}} << 12.34 << 12.42;
-        QTest::newRow("90 ms after: out") << Onsets{{12.43, 1}} << 12.34 << -1.0;
-        QTest::newRow("strongest, not nearest") << Onsets{{11.9, 1}, {12.2, 3}, {12.33, 2}, {12.4, 1}} << 12.34 << 12.2;
-        QTest::newRow("stronger ones outside do not count")
-            << Onsets{{12.0, 9}, {12.30, 1}, {12.5, 9}} << 12.34 << 12.30;
+        // Each window edge with a stronger onset just beyond it.
+        QTest::newRow("250 ms before: in, 260 ms: out") << Onsets{{12.08, 9}, {12.09, 1}} << 12.34 << 12.09;
+        QTest::newRow("80 ms after: in, 90 ms: out") << Onsets{{12.42, 1}, {12.43, 9}} << 12.34 << 12.42;
+        QTest::newRow("none in reach") << Onsets{{12.08, 1}, {12.43, 1}} << 12.34 << -1.0;
+        QTest::newRow("strongest, not nearest") << Onsets{{12.2, 3}, {12.33, 2}} << 12.34 << 12.2;
         QTest::newRow("equally strong: the nearer") << Onsets{{12.15, 2}, {12.38, 2}} << 12.34 << 12.38;
-        QTest::newRow("at 0") << Onsets{{0.0, 1}} << 0.05 << 0.0;
     }
     void snap()
     {
@@ -64,14 +60,8 @@ private Q_SLOTS:
             << Times{10.17, 20.20, 30.15, 40.25, 50.19, 60.18} << starts(6) << Clear << 0.185 << 6;
         QTest::newRow("window ends: 400 ms late and 150 ms early count")
             << Times{10.40, 20.38, 30.39, 39.85, 50.40} << starts(5) << Clear << 0.39 << 5;
-        QTest::newRow("four lines only")
-            << Times{10.17, 20.20, 30.15, 40.25} << starts(4) << TooFew << 0.0 << 4;
         QTest::newRow("lines without an onset near them do not count")
             << Times{10.17, 20.20, 30.15, 40.25, 50.45, 59.80, 75.0} << starts(7) << TooFew << 0.0 << 4;
-        QTest::newRow("strongest onset in the window, not the nearest")
-            << Times{10.20, 20.20, 30.20, 40.20, 50.20}
-            << Onsets{{10.0, 5}, {10.15, 1}, {20.0, 5}, {20.19, 1}, {30.0, 5}, {40.0, 5}, {40.21, 1}, {50.0, 5}}
-            << Clear << 0.20 << 5;
         QTest::newRow("scattered: no clear lag")
             << Times{10.00, 20.30, 30.10, 40.38, 50.21, 59.90} << starts(6) << Unclear << 0.155 << 6;
         QTest::newRow("one stray line still clear")

@@ -34,40 +34,45 @@ PeakRange bruteForce(const std::vector<float> &x, std::int64_t from, std::int64_
     return r;
 }
 
-PeakPyramid build(const std::vector<float> &x, int chunk, bool finish)
-{
-    PeakPyramid p(Rate);
-    for (std::size_t i = 0; i < x.size(); i += std::size_t(chunk))
-        p.append(x.data() + i, std::min(x.size() - i, std::size_t(chunk)));
-    if (finish)
-        p.finish();
-    return p;
-}
-
 } // namespace
 
 class TestPeakPyramid : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void levels_data()
+    // A pyramid built from a signal in chunks: every bin of every level
+    // against the samples under it, then a row of columns drawn from it. A
+    // column holds every sample under it and none further than a column
+    // width (or a bin, when narrower) from it; a column that is one whole bin
+    // of some level holds exactly its samples. Beyond the signal: nothing.
+    void pyramid_data()
     {
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("chunk");
-        QTest::addColumn<bool>("finish");
-        QTest::newRow("empty") << 0 << 1 << true;
-        QTest::newRow("odd length, sample by sample") << 16 * 37 + 9 << 1 << true;
-        QTest::newRow("odd length, odd chunks") << 16 * 1001 + 3 << 577 << true;
-        QTest::newRow("power of two") << 16 << 20 << true;
-        QTest::newRow("beyond the top level") << (16 << 16) + 16 * 3 + 1 << 4096 << true;
-        QTest::newRow("while decoding: whole bins only") << 16 * 1001 + 3 << 577 << false;
+        QTest::addColumn<bool>("finish"); // false: still decoding, whole bins only
+        QTest::addColumn<qint64>("first"); // sample at the columns' left edge
+        QTest::addColumn<double>("width"); // samples a column
+        QTest::addColumn<int>("columns");
+        QTest::newRow("empty") << 0 << 1 << true << qint64(0) << 16.0 << 4;
+        QTest::newRow("odd length, odd chunks; level 5 bins, past the end")
+            << 16 * 2000 + 7 << 577 << true << qint64(512 * 3) << 512.0 << 60;
+        QTest::newRow("beyond the top level; 60 s across 500, from before 0")
+            << (16 << 16) + 16 * 3 + 1 << 4096 << true << qint64(-100000) << 60 * Rate / 500 << 500;
+        QTest::newRow("while decoding; narrower than a bin") << 16 * 1001 + 3 << 577 << false << qint64(16 * 10 + 3) << 5.5 << 40;
     }
-    void levels()
+    void pyramid()
     {
         QFETCH(int, length);
         QFETCH(int, chunk);
         QFETCH(bool, finish);
+        QFETCH(qint64, first);
+        QFETCH(double, width);
+        QFETCH(int, columns);
         const auto x = signal(length);
-        const PeakPyramid p = build(x, chunk, finish);
+        PeakPyramid p(Rate);
+        for (std::size_t i = 0; i < x.size(); i += std::size_t(chunk))
+            p.append(x.data() + i, std::min(x.size() - i, std::size_t(chunk)));
+        if (finish)
+            p.finish();
         QCOMPARE(p.sampleCount(), length);
         for (int l = 0; l < PeakPyramid::LevelCount; ++l) {
             const std::int64_t size = PeakPyramid::binSize(l);
@@ -78,28 +83,7 @@ private Q_SLOTS:
                     QFAIL(qPrintable(QStringLiteral("level %1 bin %2").arg(l).arg(b)));
             }
         }
-    }
 
-    // A column holds every sample under it and none further than a column
-    // width (or a bin, when narrower) from it; a column that is one whole bin
-    // of some level holds exactly its samples. Beyond the signal: nothing.
-    void columns_data()
-    {
-        QTest::addColumn<qint64>("first"); // sample at the left edge
-        QTest::addColumn<double>("width"); // samples a column
-        QTest::addColumn<int>("columns");
-        QTest::newRow("level 5 bins") << qint64(512 * 3) << 512.0 << 60;
-        QTest::newRow("60 s across 500, from before 0") << qint64(-100000) << 60 * Rate / 500 << 500;
-        QTest::newRow("2 s across 1034, runs past the end") << qint64(20000) << 2 * Rate / 1034 << 1034;
-        QTest::newRow("narrower than a bin") << qint64(16 * 10 + 3) << 5.5 << 40;
-    }
-    void columns()
-    {
-        QFETCH(qint64, first);
-        QFETCH(double, width);
-        QFETCH(int, columns);
-        const auto x = signal(16 * 2000 + 7);
-        const PeakPyramid p = build(x, 1000, true);
         const auto got = p.peaks(first / Rate, (first + width * columns) / Rate, columns);
         QCOMPARE(int(got.size()), columns);
         const bool wholeBins = std::has_single_bit(std::uint64_t(width)) && width >= 16 && first % qint64(width) == 0;

