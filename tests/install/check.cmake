@@ -40,9 +40,12 @@ if(CHECK STREQUAL "file-set")
   file(REMOVE_RECURSE ${root})
   set(ENV{DESTDIR} ${root})
   run_or_fail("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr)
-  foreach(file bin/tarvelin share/applications/${app_id}.desktop share/metainfo/${app_id}.metainfo.xml
+  # The desktop entry names the installed program and icon.
+  file(STRINGS ${root}/usr/share/applications/${app_id}.desktop entry REGEX "^(Exec|Icon)=")
+  string(REGEX REPLACE "Exec=([^ ;]*)[^;]*;Icon=([^;]*)" "bin/\\1;share/icons/hicolor/scalable/apps/\\2.svg" named "${entry}")
+  foreach(file ${named} share/applications/${app_id}.desktop share/metainfo/${app_id}.metainfo.xml
                share/man/man1/tarvelin.1.gz share/doc/tarvelin/copyright share/doc/tarvelin/changelog.gz
-               share/icons/hicolor/48x48/apps/tarvelin.png share/icons/hicolor/scalable/apps/tarvelin.svg)
+               share/icons/hicolor/48x48/apps/tarvelin.png)
     if(NOT EXISTS ${root}/usr/${file})
       fail("not installed: /usr/${file}")
     endif()
