@@ -5,6 +5,7 @@
 # call e2e_start; everything started here is stopped when the script exits.
 #
 # Usage (tests/e2e.cmake registers each script): script.sh PROGRAM ARTIFACT_DIR
+# E2E_VERSION: the project version the caption shows (major.minor).
 # Set E2E_KEEP=1 to keep the scratch folder for a look after a run.
 
 set -euo pipefail
@@ -13,10 +14,9 @@ E2E_PROGRAM=${1:?usage: $0 PROGRAM ARTIFACT_DIR}
 E2E_ARTIFACTS=${2:?usage: $0 PROGRAM ARTIFACT_DIR}
 E2E_NAME=$(basename "$0" .sh)
 E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tarvelin-$E2E_NAME.XXXXXX")
+CAPTION="Tarvelin v${E2E_VERSION:-1.0} by:Quorrin"
 mkdir -p "$E2E_ARTIFACTS"
-E2E_PIDS=()   # started background processes, stopped in reverse order
-APP_PID=
-WIN=
+E2E_PIDS=()   # started background processes
 
 # Where the window places its controls (src/ui/window/mainwindow.cpp), in
 # twips from the client area's corner: left top width height. At 96 dpi a
@@ -25,7 +25,6 @@ WIN=
 declare -A TWIPS=(
     [导入文本]="6360 1440 1335 375"
     [导入歌曲]="6360 1920 1335 375"
-    [保存歌词]="6360 2400 1335 375"
     [插入时间]="6360 2880 1335 375"
     [editor]="120 1680 6015 3975"    # Text3 inside its frame at 0 1440
     [player]="0 5880 7815 1950"      # the player's display area
@@ -36,7 +35,15 @@ declare -A TWIPS=(
 at() { set -- ${TWIPS[$1]}; echo $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)); }
 
 log() { printf '[%s %s] %s\n' "$E2E_NAME" "$(date +%T.%3N)" "$*" >&2; }
-fail() { log "FAIL: $*"; e2e_keep_evidence failure; exit 1; }
+
+# On failure: a screenshot and the logs into the artifact folder.
+fail() {
+    log "FAIL: $*"
+    [ -z "${DISPLAY:-}" ] || import -window root "$E2E_ARTIFACTS/$E2E_NAME-failure.png" 2>/dev/null || log "no screenshot"
+    for f in app.log xvfb.log openbox.log pulse.log; do [ ! -f "$E2E_DIR/$f" ] || cp "$E2E_DIR/$f" "$E2E_ARTIFACTS/$E2E_NAME-$f"; done
+    [ ! -s "$E2E_DIR/app.log" ] || { log "program output:"; sed 's/^/    /' "$E2E_DIR/app.log" >&2; }
+    exit 1
+}
 
 e2e_cleanup() {
     local status=$? pid
@@ -69,7 +76,6 @@ sleep_until() { local left=$(($1 - $(now_us))); [ "$left" -le 0 ] || sleep "$((l
 e2e_start() {
     command -v Xvfb >/dev/null && command -v xdotool >/dev/null ||
         { echo "SKIP: the end-to-end runs need Xvfb and xdotool"; exit 77; }
-    # The other tools it needs: scripts/test.sh installs them.
     # -displayfd: the server picks a free display number and tells it.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$E2E_DIR/display" >"$E2E_DIR/xvfb.log" 2>&1 &
     E2E_PIDS+=($!)
@@ -92,17 +98,12 @@ e2e_start() {
         --load="module-null-sink sink_name=e2e rate=48000 channels=2" >"$E2E_DIR/pulse.log" 2>&1 &
     E2E_PIDS+=($!)
     wait_until 20 "the sound server" eval 'pactl info >/dev/null 2>&1'
-    e2e_launch ""
-    [ "$(xdotool getwindowgeometry "$WIN" | sed -n 's/.*Geometry: //p')" = 517x580 ] ||
-        fail "the window is not 517x580: the click positions would be off"
-    log "program running on $DISPLAY, window $WIN"
+    e2e_launch
+    main_window
 }
 
 # Starts the program with its home, settings and data in the scratch folder:
-# nothing from earlier runs, while a second start in the same run finds what
-# the first one left (recovery files). Waits for the main window unless told
-# which window comes first.
-# shellcheck disable=SC2120
+# nothing from earlier runs, while a second start finds what the first one left.
 e2e_launch() {
     env -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR \
         HOME="$E2E_DIR/home" XDG_CONFIG_HOME="$E2E_DIR/home/.config" XDG_DATA_HOME="$E2E_DIR/home/.local/share" \
@@ -110,9 +111,6 @@ e2e_launch() {
         "$E2E_PROGRAM" >>"$E2E_DIR/app.log" 2>&1 &
     APP_PID=$!
     E2E_PIDS+=("$APP_PID")
-    [ -n "${1:-}" ] && return
-    WIN=$(find_window '^Tarvelin v1\.0 by:Quorrin')
-    wait_until 10 "the main window to have the focus" window_has_focus "$WIN"
 }
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
@@ -126,14 +124,22 @@ find_window() {
     echo "$id"
 }
 
+# main_window: waits for the window with the caption and its focus.
+main_window() {
+    WIN=$(find_window "^${CAPTION//./\\.}")
+    wait_until 10 "the main window to have the focus" window_has_focus "$WIN"
+}
+
 window_has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-title() { xdotool getwindowname "$WIN"; }
 
 # point CONTROL: moves the mouse onto a control of the main window.
 # shellcheck disable=SC2046
 point() { xdotool mousemove --window "$WIN" $(at "$1"); }
 click() { point "$1" && xdotool click "${2:-1}"; }
 keys() { xdotool key --delay 20 "$@"; }
+# to_line N: the caret to the start of line N (from 0) of the editor.
+# shellcheck disable=SC2046
+to_line() { click editor && keys ctrl+Home $(yes Down | head -n "$1") Home; }
 
 # dialog TITLE [PATH]: waits for the dialog so titled and its focus, types the
 # path and accepts it, or answers with Return (the default button) when the
@@ -150,69 +156,15 @@ dialog() {
     wait_until 10 "the dialog $1 to close" eval "! xwininfo -id $id 2>/dev/null | grep -q IsViewable"
 }
 
-# make_song SOX_SYNTH_ARGS...: song.mp3 titled "e2e" from a sox synthesis.
-make_song() {
-    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "$@"
-    ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
-}
-
-# import_song LYRICS_FILE: song.mp3 and the lyrics through the real dialogs.
+# import_song LYRICS_FILE SOX_SYNTH_ARGS...: song.mp3 titled "e2e" from a sox
+# synthesis, then it and the lyrics through the real dialogs.
 import_song() {
+    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "${@:2}"
+    ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
     click 导入歌曲 && dialog 导入歌曲 "$E2E_DIR/song.mp3"
-    wait_until 10 "the song to be loaded" eval '[ "$(title)" = "Tarvelin v1.0 by:Quorrin e2e [00:00.00]" ]'
+    wait_until 10 "the song to be loaded" eval '[ "$(xdotool getwindowname "$WIN")" = "$CAPTION e2e [00:00.00]" ]'
     click 导入文本 && dialog 导入歌词 "$1"
 }
 
-# save FILE: through 保存歌词 and the real save dialog.
-save() {
-    click 保存歌词 && dialog 保存歌词 "$1"
-    wait_until 5 "the saved file" test -s "$1"
-}
-
-# Presses go through one xdotool that is already running and connected, so
-# that starting a process (tens of ms on a busy machine) does not come between
-# the moment taken and the press. press DOWN UP HOLD: prints the moment (us)
-# the press was handed over.
-start_presser() { coproc PRESSER { exec xdotool -; }; E2E_PIDS+=("$PRESSER_PID"); }
-press() { echo "$1" >&"${PRESSER[1]}"; now_us; sleep "$3"; echo "$2" >&"${PRESSER[1]}"; }
-
 # "mm:ss.xx" to milliseconds.
 to_ms() { echo $(((10#${1%%:*} * 60 + 10#${1:3:2}) * 1000 + 10#${1: -2} * 10)); }
-
-# check_saved FILE LINE...: the file holds the lines, each lyric line (not
-# blank, not an ID tag) with exactly one tag, the tags increasing, in UTF-8
-# without a byte-order mark, every line and the editor's final empty one ended
-# by CR LF. Sets TAGS_MS to the tags in milliseconds.
-check_saved() {
-    local file=$1 line expected="" tags && shift
-    mapfile -t tags < <(grep -aoE '^\[[0-9]{2}:[0-5][0-9]\.[0-9]{2}\]' "$file")
-    TAGS_MS=()
-    for line in "$@"; do
-        if [ -n "$line" ] && [[ $line != "[ar:"* ]]; then
-            [ "${#tags[@]}" -gt "${#TAGS_MS[@]}" ] || fail "$file has fewer tags than lyric lines: $(cat "$file")"
-            line=${tags[${#TAGS_MS[@]}]}$line
-            TAGS_MS+=("$(to_ms "${line:1:8}")")
-            [ "${#TAGS_MS[@]}" -eq 1 ] || [ "${TAGS_MS[-1]}" -gt "${TAGS_MS[-2]}" ] || fail "the tags in $file do not increase"
-        fi
-        expected+="$line"$'\r\n'
-    done
-    cmp -s "$file" <(printf '%s\r\n' "$expected") || fail "$file holds other bytes: $(od -c "$file" | head -20)"
-}
-
-# close_ends: with the work saved, closing asks nothing and ends the program.
-close_ends() {
-    keys alt+F4
-    wait_until 10 "the program to end" eval '! app_running'
-    wait "$APP_PID" || fail "the program ended with status $?"
-    log passed
-}
-
-screenshot() { import -window "${2:-root}" "$E2E_ARTIFACTS/$E2E_NAME-$1.png" 2>/dev/null || log "no screenshot"; }
-
-e2e_keep_evidence() {
-    [ -n "${DISPLAY:-}" ] && screenshot "$1"
-    local f
-    for f in app.log xvfb.log openbox.log pulse.log; do [ -f "$E2E_DIR/$f" ] && cp "$E2E_DIR/$f" "$E2E_ARTIFACTS/$E2E_NAME-$f"; done
-    [ -s "$E2E_DIR/app.log" ] && { log "program output:"; sed 's/^/    /' "$E2E_DIR/app.log" >&2; }
-    return 0
-}
