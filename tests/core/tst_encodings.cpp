@@ -39,7 +39,6 @@ private Q_SLOTS:
         QFile source(Fixtures + u"source/"_s + file.section(u'.', 0, 0) + u".txt"_s);
         QVERIFY(source.open(QIODevice::ReadOnly));
         const QStringList lines = tarvelin::splitLines(QString::fromUtf8(source.readAll()));
-        QVERIFY(lines.size() >= 14);
 
         const tarvelin::LyricsFile read = tarvelin::readLyricsFile(Fixtures + file + u".lrc"_s);
         QCOMPARE(read.error, QString());
@@ -66,7 +65,6 @@ private Q_SLOTS:
         };
         row("UTF-8", "\xE6\x98\xA5", u"春"_s, TextEncoding::Utf8, false);
         row("UTF-16LE mark", "\xFF\xFE\x25\x66", u"春"_s, TextEncoding::Utf16LE, false);
-        row("UTF-16BE mark", QByteArray("\xFE\xFF\x4F\x60\x00\x41", 6), u"你A"_s, TextEncoding::Utf16BE, false);
         row("GB18030 outside GBK", "\x95\x32\x82\x36", u"\U00020000"_s, TextEncoding::Gb18030);
         row("unsure: GB18030", "ab\xE4\xBD", u"ab浣"_s, TextEncoding::Gb18030);
         row("a lone accented letter", "caf\xE9 cr\xE8me\r\n", u"café crème\r\n"_s, TextEncoding::Windows1252);

@@ -88,7 +88,6 @@ private Q_SLOTS:
                                                        << QStringList{u"3 PastEnd"_s} << "03:05.00";
         QTest::newRow("seconds 60") << "[1:60.00]a" << 0.0 << QStringList{u"1 Malformed"_s} << "“[1:60.00]”不是有效的时间标签：秒数须小于 60";
         QTest::newRow("tenths read as") << "[00:12.5]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 12.50 秒";
-        QTest::newRow("colon read as") << "[01:12:05]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 1 分 12.05 秒";
     }
     void check()
     {
