@@ -59,7 +59,10 @@ public:
     std::optional<std::vector<float>> pop(std::stop_token stop)
     {
         std::unique_lock guard(m_lock);
-        if (!m_ready.wait(guard, stop, [&] { return !m_blocks.empty() || m_closed; }) || m_blocks.empty())
+        // The wait ends with blocks still queued when stopped: those are not
+        // handed out either.
+        m_ready.wait(guard, stop, [&] { return !m_blocks.empty() || m_closed; });
+        if (stop.stop_requested() || m_blocks.empty())
             return std::nullopt;
         std::vector<float> block = std::move(m_blocks.front());
         m_blocks.pop_front();
