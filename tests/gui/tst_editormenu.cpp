@@ -92,7 +92,6 @@ private Q_SLOTS:
         }
         const QString before = m_editor->toPlainText();
         QCOMPARE(entry(u"reimport"_s)->isEnabled(), available);
-        QVERIFY(entry(TextEncoding::Gb18030)->isChecked());
         if (!available)
             return;
 
@@ -137,7 +136,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        QVERIFY(!entry(u"insertSongInfo"_s)->isEnabled()); // no song yet
         m_tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
         m_window->importSong();
         m_editor->setPlainText(text);
