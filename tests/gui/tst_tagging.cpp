@@ -151,9 +151,9 @@ private Q_SLOTS:
         QTest::newRow("refused: lyrics untouched") << QByteArray("la\0la", 5) << QStringList() << u"空字节"_s;
     }
     // Which bytes come in as which lines is tested in tests/core; here the
-    // window's part: the path box, the message, the bytes saved
-    // (UTF-8, every line ended by CR LF, the old content replaced whole), and
-    // one undo step per import.
+    // window's part: the path box, the message, the bytes saved (UTF-8, every
+    // line ended by CR LF, the old content replaced whole), and one undo step
+    // per import.
     void importThenSave()
     {
         QFETCH(QByteArray, bytes);
