@@ -1,12 +1,11 @@
 // Qt's own words on screen are Chinese whatever the locale: the save
-// dialog's labels and buttons and message boxes' buttons. The test runs
+// dialog's buttons and message boxes' buttons. The test runs
 // under a German locale, as the program may be started from the desktop.
 #include "ui/window/chinese.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
@@ -41,8 +40,6 @@ private Q_SLOTS:
                     texts << button->text();
         }
         QVERIFY(texts.size() >= 6); // Save, Cancel; OK, Yes, No, Cancel
-        for (const char *label : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
-            texts << dialog.findChild<QLabel *>(QString::fromLatin1(label))->text();
         for (const QString &text : texts)
             QVERIFY2(text.contains(QRegularExpression(u"\\p{Han}"_s)), qPrintable(text));
     }

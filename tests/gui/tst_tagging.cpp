@@ -1,18 +1,30 @@
-// Song import, time tags and the title refresh, through the window.
+// The lyrics through the window's own actions: 导入歌曲, 插入时间, 导入文本,
+// 保存歌词 and closing. Where a tag goes and its undo steps, the caption, what
+// an import does to the window, the bytes a save writes, what a failed save
+// leaves behind, and when closing asks about unsaved lyrics.
 #include "ui/window/mainwindow.h"
 #include "fakes.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
+using tarvelin::PlatformTools;
 using Pos = std::optional<double>; // nothing: the player cannot tell
 using Title = std::optional<QString>;
 
 class TestTagging : public QObject {
     Q_OBJECT
+    QTemporaryDir m_dir;
     tarvelin::test::FakeTools m_tools;
     tarvelin::test::FakeEngine *m_engine = nullptr;
     std::unique_ptr<tarvelin::MainWindow> w;
@@ -21,10 +33,28 @@ class TestTagging : public QObject {
 
     template <typename T = QPushButton>
     T *part(const char *name) const { return w->findChild<T *>(QLatin1String(name)); }
+    QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        QFile out(path(name));
+        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() ? out.fileName() : u"(unwritten)"_s;
+    }
+    QByteArray read(const QString &name) const
+    {
+        QFile in(path(name));
+        return QFileInfo(in).isFile() && in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(no file)");
+    }
+    // The next file dialog answers `name`; "" cancels it.
+    void choose(const QString &name) { name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name)); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a size limit gives EFBIG, not death
+    }
     void init()
     {
+        file(u"plain"_s, "old");
         m_tools = {};
         auto engine = std::make_unique<tarvelin::test::FakeEngine>();
         m_engine = engine.get();
@@ -35,19 +65,27 @@ private Q_SLOTS:
         m_insertTime = part("Command3");
     }
 
-    // Each chosen song shows in Text1, is loaded and stands stopped at its
-    // start; a cancelled dialog afterwards changes nothing.
-    void importSong()
+    // A chosen song shows in Text1, is loaded and stands stopped at its
+    // start; a cancelled dialog afterwards leaves the player as it was. The
+    // caption shows the title and position; while either cannot be read it
+    // stays as it was.
+    void importSongAndCaption()
     {
-        const QString a = u"/音乐/第一首.mp3"_s, b = u"/music/second.wma"_s;
-        m_tools.answer(a);
-        m_tools.answer(b);
+        const QString song = u"/音乐/第一首.mp3"_s;
+        m_tools.answer(song);
         m_tools.cancel();
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 2; ++i)
             QTest::mouseClick(part("Command2"), Qt::LeftButton);
-        QCOMPARE(part<QLineEdit>("Text1")->text(), b);
-        QCOMPARE(m_engine->loads, (QStringList{a, b}));
-        QCOMPARE(m_engine->stops, 2);
+        QCOMPARE(part<QLineEdit>("Text1")->text(), song);
+        QCOMPARE(m_engine->loads, QStringList{song});
+        QCOMPARE(m_engine->stops, 1);
+        const std::pair<Title, Pos> readings[] = {{u"月亮代表我的心"_s, 75.5}, {u"New"_s, Pos()}, {Title(), 2.0}};
+        for (const auto &[title, position] : readings) {
+            m_engine->titleValue = title;
+            m_engine->positionValue = position;
+            w->refreshTitleAndClock();
+            QCOMPARE(w->windowTitle(), u"Tarvelin v1.0 by:Quorrin 月亮代表我的心 [01:15.50]"_s);
+        }
     }
 
     void tag_data()
@@ -61,7 +99,9 @@ private Q_SLOTS:
         QTest::newRow("failed read: lyrics untouched") << "lyrics|" << Pos() << "lyrics|";
     }
     // The tag goes in at the caret or over the selection, the caret right
-    // after it; the button keeps the focus. A failed read says so.
+    // after it; the button keeps the focus, and Enter on it (as after a tag
+    // the hand goes back to the keyboard) adds no second tag. A failed read
+    // says so.
     void tag()
     {
         QFETCH(QString, typed);
@@ -76,6 +116,7 @@ private Q_SLOTS:
         m_engine->positionValue = position;
         m_insertTime->setFocus();
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
+        QTest::keyClick(m_insertTime, Qt::Key_Return);
         QCOMPARE(m_editor->toPlainText().insert(m_editor->textCursor().position(), u'|'), tagged);
         QCOMPARE(QApplication::focusWidget(), m_insertTime);
         QCOMPARE(m_tools.errors, position ? QStringList() : QStringList{u"插入时间: 无法读取播放器的当前位置，歌词未作改动。"_s});
@@ -100,21 +141,83 @@ private Q_SLOTS:
         }
     }
 
-    // The caption shows the title and position; when either cannot be read
-    // it stays as it was.
-    void title()
+    void importThenSave_data()
     {
-        const QString playing = u"Tarvelin v1.0 by:Quorrin 月亮代表我的心 [01:15.50]"_s;
-        m_engine->titleValue = u"月亮代表我的心"_s;
-        m_engine->positionValue = 75.5;
-        w->refreshTitleAndClock();
-        QCOMPARE(w->windowTitle(), playing);
-        for (const auto &[title, position] : {std::pair{Title(u"New"_s), Pos()}, std::pair{Title(), Pos(2.0)}}) {
-            m_engine->titleValue = title;
-            m_engine->positionValue = position;
-            w->refreshTitleAndClock();
-            QCOMPARE(w->windowTitle(), playing);
-        }
+        QTest::addColumn<QByteArray>("bytes"); // of the file imported second
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("error"); // part of the reason; "": imported
+        QTest::newRow("no-break space and tab kept") << QByteArray(" \xE4\xBD\xA0\t\xC2\xA0\r\nB")
+                                                     << QStringList{u" 你\t\u00A0"_s, u"B"_s} << QString();
+        QTest::newRow("refused: lyrics untouched") << QByteArray("la\0la", 5) << QStringList() << u"空字节"_s;
+    }
+    // Which bytes come in as which lines is tested in tests/core; here the
+    // window's part: the path box, the message, the bytes saved (UTF-8, every
+    // line ended by CR LF, the old content replaced whole), and one undo step
+    // per import.
+    void importThenSave()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, error);
+        choose(file(u"earlier.txt"_s, "x\r\n"));
+        w->importText();
+        choose(file(u"now.txt"_s, bytes));
+        w->importText();
+        QCOMPARE(w->findChild<QLineEdit *>(u"Text2"_s)->text(), path(u"now.txt"_s));
+        QCOMPARE(m_tools.errors.size(), error.isEmpty() ? 0 : 1);
+        QVERIFY(m_tools.errors.join(u""_s).contains(error));
+        choose(file(u"歌 词"_s, QByteArray(1000, 'o')));
+        QVERIFY(w->saveLyrics());
+        QCOMPARE(read(u"歌 词"_s), (QStringList{u"x"_s} + lines + QStringList{QString(), QString()}).join(u"\r\n"_s).toUtf8());
+        choose({}); // a cancel afterwards imports nothing again
+        w->importText();
+        m_editor->undo();
+        QCOMPARE(m_editor->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
+    }
+
+    void close_data()
+    {
+        QTest::addColumn<int>("edits"); // 1: saved, 2: saved, then typed
+        QTest::addColumn<PlatformTools::CloseAnswer>("answer");
+        // The save dialog's answer: "" cancels; "plain" is written under a 200-byte size limit.
+        QTest::addColumn<QString>("saveAs");
+        QTest::addColumn<bool>("closes");
+        using A = PlatformTools::CloseAnswer;
+        QTest::newRow("save") << 2 << A::Save << u"out.lrc"_s << true;
+        QTest::newRow("don't save") << 2 << A::Discard << QString() << true;
+        QTest::newRow("cancel") << 2 << A::Cancel << QString() << false;
+        QTest::newRow("saved") << 1 << A::Cancel << QString() << true;
+        // A save that does not happen keeps the window, the lyrics and the old file.
+        QTest::newRow("save, dialog cancelled") << 2 << A::Save << QString() << false;
+        QTest::newRow("save, size limit mid-write") << 2 << A::Save << u"plain"_s << false;
+    }
+    void close()
+    {
+        QFETCH(int, edits);
+        QFETCH(PlatformTools::CloseAnswer, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, closes);
+        const QString more(500, u'x'); // past the size limit
+        m_editor->insertPlainText(u"A"_s);
+        choose(u"earlier.lrc"_s);
+        QVERIFY(w->saveLyrics());
+        if (edits > 1)
+            m_editor->insertPlainText(more);
+        m_tools.closeAnswer = answer;
+        choose(saveAs);
+        rlimit unlimited{};
+        ::getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit limited{saveAs == u"plain"_s ? 200 : unlimited.rlim_cur, unlimited.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        const bool closed = w->close();
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(closed, closes);
+        QCOMPARE(m_tools.closeQuestions, edits > 1 ? 1 : 0);
+        QCOMPARE(w->hasUnsavedLyrics(), edits > 1 && saveAs != u"out.lrc"_s);
+        QCOMPARE(m_tools.errors.size(), edits > 1 && !closes && !saveAs.isEmpty() ? 1 : 0);
+        QCOMPARE(read(u"plain"_s), "old");
+        if (saveAs == u"out.lrc"_s)
+            QCOMPARE(read(saveAs), (u"A"_s + more + u"\r\n"_s).toUtf8());
     }
 };
 
