@@ -31,21 +31,24 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_player; }
 
-    // Space and the buttons play, pause, stop and mute; Left/Right move the
-    // position by 5 s, Up/Down the volume by 5, without starting playback.
-    // Whoever changes the engine, every control shows it.
+    // A medium that cannot be played is named in the display until the next
+    // one. Space and the buttons play, pause, stop and mute; Left/Right move
+    // the position by 5 s, Up/Down the volume by 5, without starting
+    // playback. Whoever changes the engine, every control shows it.
     void controls()
     {
+        m_engine->failureValue = {tarvelin::MediaEngine::Error::UnknownFormat, u"/music/坏.mp3"_s, {}};
+        Q_EMIT m_engine->errorOccurred(m_engine->failureValue);
+        QVERIFY(m_player->displayText().endsWith(u"\n无法播放“坏.mp3”：无法识别的文件格式"_s));
         m_player->setUrl(u"/music/song.mp3"_s);
+        QVERIFY(!m_player->displayText().contains(u"无法识别"_s));
+
         m_player->closeMedia();
         m_engine->positionValue = 10.0;
-        const std::tuple<Qt::Key, double, int> keys[] = {
-            {Qt::Key_Right, 15.0, 50}, {Qt::Key_Left, 10.0, 50}, {Qt::Key_Up, 10.0, 55}, {Qt::Key_Down, 10.0, 50}};
-        for (const auto &[key, position, volume] : keys) {
-            QTest::keyClick(m_player, key);
-            QCOMPARE(m_engine->positionValue, std::optional(position));
-            QCOMPARE(m_engine->volume(), volume);
-        }
+        QTest::keyClick(m_player, Qt::Key_Right);
+        QTest::keyClick(m_player, Qt::Key_Down);
+        QCOMPARE(m_engine->positionValue, std::optional(15.0));
+        QCOMPARE(m_engine->volume(), 45);
         QCOMPARE(m_engine->state(), State::Stopped);
         QTest::keyClick(m_player, Qt::Key_Space);
         QCOMPARE(m_engine->state(), State::Playing);
@@ -64,14 +67,6 @@ private Q_SLOTS:
         QCOMPARE(m_player->findChild<QSlider *>(u"volume"_s)->value(), 20);
     }
 
-    void errorShowsUntilNextMedium()
-    {
-        m_engine->failureValue = {tarvelin::MediaEngine::Error::UnknownFormat, u"/music/坏.mp3"_s, {}};
-        Q_EMIT m_engine->errorOccurred(m_engine->failureValue);
-        QVERIFY(m_player->displayText().endsWith(u"\n无法播放“坏.mp3”：无法识别的文件格式"_s));
-        m_player->setUrl(u"/music/good.mp3"_s);
-        QVERIFY(!m_player->displayText().contains(u"无法识别"_s));
-    }
 };
 
 QTEST_MAIN(TestPlayerWidget)
