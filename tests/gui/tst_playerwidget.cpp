@@ -66,7 +66,6 @@ private Q_SLOTS:
         QCOMPARE(m_player->actions().speeds->checkedAction()->text(), u"0.75×"_s);
         QCOMPARE(m_player->findChild<QSlider *>(u"volume"_s)->value(), 20);
     }
-
 };
 
 QTEST_MAIN(TestPlayerWidget)
