@@ -64,23 +64,20 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000));
     }
 
-    // Every tag of every line moves, across a minute too, as one undo step;
-    // the caret stays on its line.
+    // Every tag of every line moves, across a minute too, as one undo step.
     void shiftAll()
     {
-        const QString text = u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n乙"_s;
+        const QString text = u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n[01:20.00]乙\n丙"_s;
         start(text);
-        m_editor.moveCursor(QTextCursor::End);
         m_tools.integerAnswers.push_back(100);
         m_assist->shiftAction()->trigger();
-        QCOMPARE(m_editor.toPlainText(), u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n乙"_s);
-        QCOMPARE(m_editor.textCursor().blockNumber(), 3);
+        QCOMPARE(m_editor.toPlainText(), u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s);
         m_editor.undo();
         QCOMPARE(m_editor.toPlainText(), text);
     }
 
     // C: the median lag over the lines with an onset near them, taken out
-    // of every tag as one undo step once the user agrees.
+    // of every tag once the user agrees; otherwise nothing changes.
     void correction_data()
     {
         QTest::addColumn<QList<double>>("delays"); // per line, seconds
@@ -92,7 +89,6 @@ private Q_SLOTS:
         QTest::newRow("late presses, 否") << late << false << u"晚"_s << 0.0;
         QTest::newRow("early presses") << QList<double>{-0.06, -0.05, -0.07, -0.06, -0.04} << true << u"早"_s
                                        << -0.055;
-        QTest::newRow("too few lines") << late.mid(0, 4) << true << u"至少要 5 行"_s << 0.0;
         QTest::newRow("no clear lag") << QList<double>{-0.12, 0.35, 0.0, 0.28, -0.1, 0.2, 0.05, 0.38} << true
                                       << u"相差太大"_s << 0.0;
     }
@@ -117,10 +113,9 @@ private Q_SLOTS:
         if (lag != 0)
             QVERIFY2(std::abs(shown.constFirst().section(u' ', 2, 2).toInt() - std::abs(lag) * 1000) <= 12,
                      qPrintable(shown.constFirst()));
+        QCOMPARE(m_editor.toPlainText() != text, lag != 0);
         for (int i = 0; i < taps.size(); ++i)
             QVERIFY2(std::abs(firstTag(m_editor, i + 1) - (taps[i] - lag)) <= 0.025, qPrintable(m_editor.toPlainText()));
-        m_editor.undo();
-        QCOMPARE(m_editor.toPlainText(), text);
     }
 
     // Taps snap as they are made with 自动吸附 on, unless made with
