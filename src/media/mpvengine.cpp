@@ -402,6 +402,12 @@ void MpvEngine::setSpeed(double factor)
     check(mpv_set_property_string(m_mpv, "af", qFuzzyCompare(v, 1.0) ? "" : StretchFilter),
           "mpv_set_property_string", "af");
     check(mpv_set_property(m_mpv, "speed", MPV_FORMAT_DOUBLE, &v), "mpv_set_property", "speed");
+    // mpv counts the sound it holds back while paused at the new speed, though
+    // it was made at the old one, and plays on from a place off by that much
+    // times the change (0.4 s from 1x to 2x). Going back to the paused place
+    // drops that sound, so playback goes on from where the listener stopped.
+    if (m_target && (m_state == State::Paused || m_state == State::Stopped))
+        seekTo(*m_target);
 }
 
 std::optional<double> MpvEngine::position()

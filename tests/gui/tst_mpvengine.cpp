@@ -34,12 +34,16 @@ private Q_SLOTS:
         e.pause();
         QTRY_COMPARE(e.state(), State::Paused);
         const double paused = pos(e);
-        e.setSpeed(tarvelin::MinSpeed);
-        QTRY_COMPARE(e.speed(), tarvelin::MinSpeed);
+        // A faster speed chosen while paused once made playback go on 0.4 s
+        // before the paused place (the stretch lag, 22 ms at 2x, comes off).
+        e.setSpeed(tarvelin::MaxSpeed);
+        QTRY_COMPARE(e.speed(), tarvelin::MaxSpeed);
         QCOMPARE(pos(e), paused);
         e.play();
         QTRY_VERIFY(pos(e) != paused);
-        QVERIFY2(qAbs(pos(e) - paused) < 0.15, qPrintable(u"paused at %1, plays on at %2"_s.arg(paused).arg(pos(e))));
+        const double resumed = pos(e);
+        QVERIFY2(resumed > paused - 0.05 && resumed < paused + 0.25,
+                 qPrintable(u"paused at %1, plays on at %2"_s.arg(paused).arg(resumed)));
     }
 
     // Stopped right after loading, the medium stays loaded at 00:00.00 with
