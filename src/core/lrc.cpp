@@ -142,6 +142,18 @@ LrcLine parseLrcLine(QStringView line)
         result.textStart = i + length;
         i = skipSpaces(line, i + length);
     }
+    // Word tags: "<time>" anywhere in the text; other angle brackets are text.
+    for (qsizetype i = line.indexOf(u'<', result.textStart); i >= 0; i = line.indexOf(u'<', i + 1)) {
+        const qsizetype close = line.indexOf(u'>', i + 1);
+        if (close < 0)
+            break;
+        TimeTag time;
+        bool secondsTooLarge = false;
+        if (readTime(line.sliced(i + 1, close - i - 1), time, secondsTooLarge) != TagRead::Time)
+            continue;
+        result.words.append({time.ms, i, close - i + 1});
+        i = close;
+    }
     return result;
 }
 
@@ -178,14 +190,21 @@ QString formatTimeTag(qint64 ms)
     return QLatin1Char('[') + formatCentiseconds(ms / 10) + QLatin1Char(']');
 }
 
-qint64 msFromSeconds(double seconds)
+QString formatWordTag(qint64 ms)
 {
-    if (!std::isfinite(seconds) || seconds <= 0)
-        return 0;
-    // Through whole microseconds, as formatPosition does, so that 0.29 s is
-    // 290 ms and not 289.
-    constexpr double maxSeconds = double(std::numeric_limits<qint64>::max() / 1000000 - 1);
-    return std::llround(std::min(seconds, maxSeconds) * 1e6) / 1000;
+    return QLatin1Char('<') + formatCentiseconds(ms / 10) + QLatin1Char('>');
+}
+
+QString lyricText(QStringView line, const LrcLine &parsed)
+{
+    QString text;
+    qsizetype from = parsed.textStart;
+    for (const WordTag &word : parsed.words) {
+        text += line.sliced(from, word.start - from);
+        from = word.start + word.length;
+    }
+    text += line.sliced(std::min(from, line.size()));
+    return text;
 }
 
 LrcTimeline::LrcTimeline(const QStringList &lines)
@@ -219,9 +238,12 @@ QStringList shiftTimeTags(const QStringList &lines, qint64 deltaMs)
     deltaMs = std::clamp(deltaMs, -maxShift, maxShift);
     QStringList shifted = lines;
     for (QString &line : shifted) {
-        const QList<TimeTag> tags = parseLrcLine(line).tags;
-        // From the last tag back, so the earlier spans stay where they are.
-        for (auto tag = tags.crbegin(); tag != tags.crend(); ++tag)
+        const LrcLine parsed = parseLrcLine(line);
+        // From the last tag back, so the earlier spans stay where they are;
+        // word tags all stand after the line tags.
+        for (auto word = parsed.words.crbegin(); word != parsed.words.crend(); ++word)
+            line.replace(word->start, word->length, formatWordTag(word->ms + deltaMs));
+        for (auto tag = parsed.tags.crbegin(); tag != parsed.tags.crend(); ++tag)
             line.replace(tag->start, tag->length, formatTimeTag(tag->ms + deltaMs));
     }
     return shifted;

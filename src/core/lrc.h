@@ -16,6 +16,8 @@
 // Times are whole milliseconds. Positions elsewhere in the program are
 // seconds as double; msFromSeconds() converts them.
 
+#include "core/positiontext.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -43,12 +45,22 @@ struct MalformedTag {
     bool secondsTooLarge = false; // [1:60.00]
 };
 
+// A word tag "<mm:ss.xx>" inside a line's text (any form a time tag may
+// take, in angle brackets): the moment the text after it starts to be sung.
+// A last word tag with no text after it marks where the line's singing ends.
+struct WordTag {
+    qint64 ms = 0;
+    qsizetype start = 0;  // where "<" stands in the line
+    qsizetype length = 0; // up to and including ">"
+};
+
 struct LrcLine {
     enum class Kind { Blank, IdTags, Lyric };
     Kind kind = Kind::Blank;
     QList<TimeTag> tags;         // the leading time tags, in order
     qsizetype textStart = 0;     // the text after them starts here
     QList<MalformedTag> malformed;
+    QList<WordTag> words;        // the word tags in the text, in order of place
 };
 
 // Reads one line (no line break in it).
@@ -64,10 +76,12 @@ qint64 lrcOffset(const QStringList &lines);
 
 // "[mm:ss.xx]", cut (never rounded) to the hundredth; below 0 reads as 0.
 QString formatTimeTag(qint64 ms);
+// "<mm:ss.xx>", the same time as a word tag.
+QString formatWordTag(qint64 ms);
 
-// Whole milliseconds of a position in seconds, cut the same way as the tag
-// text is (see formatPosition); negative or non-finite reads as 0.
-qint64 msFromSeconds(double seconds);
+// The line's text without its leading time tags and without word tags: what
+// is sung, as it shows.
+QString lyricText(QStringView line, const LrcLine &parsed);
 
 // When each tagged line shows, offset applied (never below 0).
 struct TimedLine {
@@ -97,8 +111,8 @@ private:
     QList<TimedLine> m_entries;
 };
 
-// Every leading time tag in the lines moved by deltaMs, clamped at 0 and
-// rewritten as "[mm:ss.xx]". ID-tag lines, text and malformed tags stay as
+// Every leading time tag and word tag in the lines moved by deltaMs, clamped
+// at 0 and rewritten as "[mm:ss.xx]" and "<mm:ss.xx>". ID-tag lines, text and malformed tags stay as
 // they are; lines without tags come back unchanged.
 QStringList shiftTimeTags(const QStringList &lines, qint64 deltaMs);
 

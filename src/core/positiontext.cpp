@@ -18,15 +18,19 @@ QString formatCentiseconds(qint64 centiseconds)
         .arg(hundredths, 2, 10, QLatin1Char('0'));
 }
 
-QString formatPosition(double seconds)
+qint64 msFromSeconds(double seconds)
 {
     if (!std::isfinite(seconds) || seconds <= 0)
-        return formatCentiseconds(0);
+        return 0;
     // Go through whole microseconds first: a double such as 0.29 is stored as
-    // 0.28999..., and multiplying it by 100 straight away would cut it to 28.
+    // 0.28999..., and multiplying it by 1000 straight away would cut it to 289.
     constexpr double maxSeconds = double(std::numeric_limits<qint64>::max() / 1000000 - 1);
-    const qint64 micro = std::llround(std::min(seconds, maxSeconds) * 1e6);
-    return formatCentiseconds(micro / 10000);
+    return std::llround(std::min(seconds, maxSeconds) * 1e6) / 1000;
+}
+
+QString formatPosition(double seconds)
+{
+    return formatCentiseconds(msFromSeconds(seconds) / 10);
 }
 
 } // namespace tarvelin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace tarvelin {
 
@@ -12,5 +13,9 @@ QString formatPosition(double seconds);
 
 // The same from a whole number of hundredths of a second.
 QString formatCentiseconds(qint64 centiseconds);
+
+// Whole milliseconds of a position in seconds, cut the same way as the tag
+// text is (see formatPosition); negative or non-finite reads as 0.
+qint64 msFromSeconds(double seconds);
 
 } // namespace tarvelin
