@@ -1,0 +1,76 @@
+// The units a line is timed in, word by word, and its word tags read and
+// written back.
+#include "core/wordunits.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestWordUnits : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void split_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<QList<int>>("syllables");
+        QTest::newRow("Chinese, punctuation with the character before")
+            << u"春眠不觉晓，处处闻啼鸟。"_s << QStringList{u"春"_s, u"眠"_s, u"不"_s, u"觉"_s, u"晓，"_s, u"处"_s, u"处"_s, u"闻"_s, u"啼"_s, u"鸟。"_s}
+            << QList<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+        QTest::newRow("mixed Chinese and English, spaces with the word before")
+            << u"我爱你 baby, don't go"_s << QStringList{u"我"_s, u"爱"_s, u"你 "_s, u"baby, "_s, u"don't "_s, u"go"_s}
+            << QList<int>{1, 1, 1, 2, 1, 1};
+        QTest::newRow("kana, small kana and the long mark join")
+            << u"きょうはパーティー"_s << QStringList{u"きょ"_s, u"う"_s, u"は"_s, u"パー"_s, u"ティー"_s}
+            << QList<int>{1, 1, 1, 1, 1};
+        QTest::newRow("a leading quote goes with the first unit")
+            << u"“Hello” world"_s << QStringList{u"“Hello” "_s, u"world"_s} << QList<int>{2, 1};
+        QTest::newRow("Cyrillic and accented Latin")
+            << u"Привет été"_s << QStringList{u"Привет "_s, u"été"_s} << QList<int>{2, 2};
+        QTest::newRow("only punctuation is one unit; blank is none") << u"……"_s << QStringList{u"……"_s} << QList<int>{1};
+        QTest::newRow("blank") << u"  "_s << QStringList{} << QList<int>{};
+    }
+    void split()
+    {
+        QFETCH(QString, text);
+        QStringList units;
+        QList<int> syllables;
+        for (const tarvelin::WordUnit &unit : tarvelin::splitWordUnits(text)) {
+            units << unit.text;
+            syllables << unit.syllables;
+        }
+        QTEST(units, "units");
+        QTEST(syllables, "syllables");
+        QCOMPARE(units.join(QString()), text.trimmed().isEmpty() ? QString() : text);
+    }
+
+    void readAndWrite_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<qint64>("endMs");
+        QTest::newRow("tagged characters and the end")
+            << u"[00:12.30]<00:12.30>春<00:12.71>眠<00:13.05>"_s << QStringList{u"春"_s, u"眠"_s} << 13050LL;
+        QTest::newRow("the user's merge: one tag over two characters")
+            << u"[00:01.00]<00:01.00>春眠<00:02.00>不觉"_s << QStringList{u"春眠"_s, u"不觉"_s} << -1LL;
+        QTest::newRow("untagged text before the first word tag")
+            << u"[00:01.00]Oh <00:01.50>yeah<00:02.00>"_s << QStringList{u"Oh "_s, u"yeah"_s} << 2000LL;
+        QTest::newRow("no word tags: split by the rule") << u"[00:01.00]hello world"_s << QStringList{u"hello "_s, u"world"_s} << -1LL;
+    }
+    void readAndWrite()
+    {
+        QFETCH(QString, line);
+        const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
+        const tarvelin::WordLine words = tarvelin::readWordLine(line, parsed);
+        QStringList units;
+        for (const tarvelin::WordUnit &unit : words.units)
+            units << unit.text;
+        QTEST(units, "units");
+        QTEST(words.endMs, "endMs");
+        // Written back, the text after the line tag is byte for byte the same.
+        QCOMPARE(tarvelin::writeWordTags(words.units, words.endMs), line.mid(parsed.textStart));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWordUnits)
+#include "tst_wordunits.moc"
