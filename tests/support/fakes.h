@@ -79,6 +79,7 @@ class FakeEngine final : public MediaEngine {
 public:
     std::optional<double> positionValue = 0.0;
     std::optional<QString> titleValue = QString();
+    double durationValue = 0;
     QStringList loads;
     int stops = 0;
     int positionReads = 0;
@@ -99,7 +100,7 @@ public:
     std::optional<QString> title() override { return titleValue; }
 
     State state() const override { return currentState; }
-    double duration() const override { return 0; }
+    double duration() const override { return durationValue; }
     int volume() const override { return m_volume; }
     bool isMuted() const override { return m_muted; }
     double speed() const override { return m_speed; }
