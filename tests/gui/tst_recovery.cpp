@@ -1,8 +1,9 @@
 // The recovery file of unsaved lyrics: when it is written, what it holds,
 // what the next start offers, with several instances sharing the folder, and
-// when it goes (through the window's close). A real kill, with its stale
-// lock, is the e2e's part.
+// when it goes (through the window's close).
+// A real kill, with its stale lock, is the e2e's part.
 #include "ui/workflow/recovery.h"
+#include "ui/components/waveformview.h"
 #include "ui/window/mainwindow.h"
 #include "fakes.h"
 
@@ -134,23 +135,32 @@ private Q_SLOTS:
     }
 
     // Through the window: a start restores a killed run's text (unsaved)
-    // and its song (shown, loaded, stopped at its start); a close that is
-    // cancelled keeps the file, one that closes removes it.
+    // and its song (shown, loaded, stopped at its start, its waveform drawn
+    // as after an import). The question waits until the window is on the
+    // screen and sits over it. A close that is cancelled keeps the file,
+    // one that closes removes it.
     void windowRestoresAndCloses()
     {
-        leaveBehind(u"killed"_s, u"[00:01.00]春眠\n处处"_s, u"/music/song.mp3"_s, u"2026-01-01T10:00:00.000Z"_s);
+        const QString song = path(u"song.wav"_s);
+        QVERIFY(tarvelin::test::writeToneWav(song, {1.0}, 3));
+        leaveBehind(u"killed"_s, u"[00:01.00]春眠\n处处"_s, song, u"2026-01-01T10:00:00.000Z"_s);
         tarvelin::test::FakeTools tools;
         tools.restoreAnswers = {Restore::Restore};
         auto engine = std::make_unique<tarvelin::test::FakeEngine>();
         tarvelin::test::FakeEngine *fake = engine.get();
         tarvelin::MainWindow window(tools, std::move(engine));
-        window.show();
         window.startRecovery(m_dir->path());
+        QVERIFY(tools.restoreQuestions.isEmpty());
+        window.show();
+        QTRY_COMPARE(tools.restoreQuestions.size(), 1);
+        QCOMPARE(tools.restoreParents, QList<QWidget *>{&window});
+        QCOMPARE(tools.restoreParentsShown, QList<bool>{true});
         QCOMPARE(window.findChild<QPlainTextEdit *>(u"Text3"_s)->toPlainText(), u"[00:01.00]春眠\n处处"_s);
         QVERIFY(window.hasUnsavedLyrics());
-        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), u"/music/song.mp3"_s);
-        QCOMPARE(fake->loads, QStringList{u"/music/song.mp3"_s});
+        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), song);
+        QCOMPARE(fake->loads, QStringList{song});
         QCOMPARE(fake->currentState, tarvelin::MediaEngine::State::Stopped);
+        QTRY_VERIFY(window.findChild<tarvelin::WaveformView *>()->hasWaveform());
 
         const QStringList own = QDir(m_dir->path()).entryList({u"*.json"_s});
         QCOMPARE(own.size(), 1);
@@ -161,6 +171,7 @@ private Q_SLOTS:
             QCOMPARE(QFile::exists(path(own[0])), window.isVisible());
         }
     }
+
 };
 
 QTEST_MAIN(TestRecovery)

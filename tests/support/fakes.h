@@ -38,6 +38,8 @@ public:
     QStringList notes; // showInformation: "title: text"
     std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
     QStringList restoreQuestions;             // the details of each
+    QList<QWidget *> restoreParents;          // the parent of each
+    QList<bool> restoreParentsShown;          // whether its window was on the screen then
 
     // Questions: answered from queues (nothing queued: 否 / cancel), every
     // text recorded.
@@ -62,15 +64,7 @@ public:
     {
         notes << title + QStringLiteral(": ") + text;
     }
-    RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
-    {
-        restoreQuestions << details;
-        if (restoreAnswers.empty())
-            return RestoreAnswer::Later;
-        const RestoreAnswer answer = restoreAnswers.front();
-        restoreAnswers.pop_front();
-        return answer;
-    }
+    RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
 };
 
 // An engine that plays nothing: tests set what it reports.

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace tarvelin {
 
@@ -211,17 +212,43 @@ void MainWindow::startRecovery(const QString &directory)
 {
     m_recovery = new RecoveryJournal(m_lyricsEditor, directory, this);
     m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.FileName; });
+    m_leftoversToOffer = true;
+    offerLeftoversWhenShown();
+}
+
+void MainWindow::offerLeftoversWhenShown()
+{
+    // A question asked before the window manager has placed the window is
+    // centred on where the window is not yet: the screen's top-left.
+    if (!m_leftoversToOffer || !m_recovery)
+        return;
+    QWindow *window = windowHandle();
+    if (!isVisible() || !window || !window->isExposed()) {
+        if (window)
+            window->installEventFilter(this);
+        return; // showEvent() or the window's exposure comes back here
+    }
+    window->removeEventFilter(this);
+    m_leftoversToOffer = false;
     m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
-        m_songPath->setText(song);
-        m_player->setUrl(song);
-        m_player->closeMedia();
-    });}
+        loadSong(song, m_songPath, m_player, m_analysis);
+    });
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Asked on the next turn of the event loop, not inside the exposure.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && m_leftoversToOffer)
+        QTimer::singleShot(0, this, &MainWindow::offerLeftoversWhenShown);
+    return QWidget::eventFilter(watched, event);
+}
 
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!m_ticker->isActive())
         m_ticker->start();
+    offerLeftoversWhenShown();
 }
 
 void MainWindow::importText()
@@ -231,16 +258,7 @@ void MainWindow::importText()
 
 void MainWindow::importSong()
 {
-    tarvelin::importSong(m_songDialog, m_songPath, m_player, this);
-    // The waveform of the song now in the player (a cancelled dialog left
-    // the same one there).
-    const QString path = m_player->engine()->path();
-    if (path != m_analysis->path()) {
-        if (path.isEmpty())
-            m_analysis->clear();
-        else
-            m_analysis->analyse(path);
-    }
+    tarvelin::importSong(m_songDialog, m_songPath, m_player, m_analysis, this);
 }
 
 void MainWindow::insertTime()
