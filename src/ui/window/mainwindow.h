@@ -62,6 +62,7 @@ private:
     void layoutControls();
     void wireEvents();
     void openAuthorPage();
+    void showRecoveryState(bool protecting, const QString &folder);
     void offerLeftoversWhenShown();
 
     PlatformTools &m_tools;
@@ -82,6 +83,7 @@ private:
     QLabel *m_clockCaption = nullptr;
     ClockLabel *m_clock = nullptr;
     LinkLabel *m_authorLink = nullptr;
+    QLabel *m_recoveryNote = nullptr;
     PlayerWidget *m_player = nullptr;
     SongAnalysis *m_analysis = nullptr;
     WaveformView *m_waveform = nullptr;
