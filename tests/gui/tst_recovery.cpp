@@ -1,8 +1,9 @@
 // The recovery file of unsaved lyrics: when it is written, what it holds,
 // what the next start offers, with several instances sharing the folder, and
-// when it goes (through the window's close). A real kill, with its stale
-// lock, is the e2e's part.
+// when it goes (through the window's close); a folder that takes no writes.
+// A real kill, with its stale lock, is the e2e's part.
 #include "ui/workflow/recovery.h"
+#include "ui/components/waveformview.h"
 #include "ui/window/mainwindow.h"
 #include "fakes.h"
 
@@ -10,13 +11,17 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using CloseAnswer = tarvelin::PlatformTools::CloseAnswer;
@@ -60,6 +65,51 @@ class TestRecovery : public QObject {
         QVERIFY(json.open(QIODevice::WriteOnly));
         json.write(QJsonDocument(QJsonObject{{u"version"_s, 1}, {u"song"_s, song}, {u"written"_s, written},
                                              {u"text"_s, text}}).toJson());
+    }
+
+    // The user's part of unwritableFolder(), as a user the folder's mode
+    // binds: tagging in the window while the folder turns read-only, back,
+    // and read-only again; then saving and closing.
+    void workInReadOnlyFolder(const QString &base)
+    {
+        const QString folder = QDir(base).filePath(u"recovery"_s);
+        const QString saved = QDir(base).filePath(u"歌.lrc"_s);
+        tarvelin::test::FakeTools tools;
+        tarvelin::MainWindow window(tools, std::make_unique<tarvelin::test::FakeEngine>());
+        window.show();
+        window.startRecovery(folder);
+        auto *journal = window.findChild<RecoveryJournal *>();
+        journal->setIntervalMs(0);
+        auto *note = window.findChild<QLabel *>(u"recoveryNote"_s);
+        auto *editor = window.findChild<QPlainTextEdit *>(u"Text3"_s);
+        QSignalSpy written(journal, &RecoveryJournal::written);
+        QSignalSpy told(journal, &RecoveryJournal::protectionChanged);
+        editor->insertPlainText(u"[00:01.00]旧"_s);
+        QTRY_COMPARE(written.count(), 1);
+        QVERIFY(!note->isVisible());
+
+        const auto readOnly = QFile::ReadOwner | QFile::ExeOwner;
+        const auto writable = readOnly | QFile::WriteOwner;
+        QVERIFY(QFile::setPermissions(folder, readOnly));
+        editor->insertPlainText(u"新"_s);
+        QTRY_VERIFY(note->isVisible());
+        QCOMPARE(note->text(), u"未保存的歌词无法备份"_s);
+        QVERIFY(note->toolTip().contains(folder));
+        QCOMPARE(told.count(), 1);
+        QVERIFY(QFile::setPermissions(folder, writable));
+        QTRY_COMPARE(note->text(), u"未保存的歌词已重新备份"_s); // tried again without a change
+        QCOMPARE(told.count(), 2);
+        QCOMPARE(recordedText(journal->filePath()), u"[00:01.00]旧新"_s);
+
+        QVERIFY(QFile::setPermissions(folder, readOnly));
+        editor->insertPlainText(u"！"_s);
+        QTRY_COMPARE(told.count(), 3);
+        QVERIFY(QFile::exists(journal->filePath()));
+        tools.answer(saved);
+        QVERIFY(window.saveLyrics());
+        window.close();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!QFile::remove(journal->filePath())); // really kept there
     }
 
 private Q_SLOTS:
@@ -134,23 +184,32 @@ private Q_SLOTS:
     }
 
     // Through the window: a start restores a killed run's text (unsaved)
-    // and its song (shown, loaded, stopped at its start); a close that is
-    // cancelled keeps the file, one that closes removes it.
+    // and its song (shown, loaded, stopped at its start, its waveform drawn
+    // as after an import). The question waits until the window is on the
+    // screen and sits over it. A close that is cancelled keeps the file,
+    // one that closes removes it.
     void windowRestoresAndCloses()
     {
-        leaveBehind(u"killed"_s, u"[00:01.00]春眠\n处处"_s, u"/music/song.mp3"_s, u"2026-01-01T10:00:00.000Z"_s);
+        const QString song = path(u"song.wav"_s);
+        QVERIFY(tarvelin::test::writeToneWav(song, {1.0}, 3));
+        leaveBehind(u"killed"_s, u"[00:01.00]春眠\n处处"_s, song, u"2026-01-01T10:00:00.000Z"_s);
         tarvelin::test::FakeTools tools;
         tools.restoreAnswers = {Restore::Restore};
         auto engine = std::make_unique<tarvelin::test::FakeEngine>();
         tarvelin::test::FakeEngine *fake = engine.get();
         tarvelin::MainWindow window(tools, std::move(engine));
-        window.show();
         window.startRecovery(m_dir->path());
+        QVERIFY(tools.restoreQuestions.isEmpty());
+        window.show();
+        QTRY_COMPARE(tools.restoreQuestions.size(), 1);
+        QCOMPARE(tools.restoreParents, QList<QWidget *>{&window});
+        QCOMPARE(tools.restoreParentsShown, QList<bool>{true});
         QCOMPARE(window.findChild<QPlainTextEdit *>(u"Text3"_s)->toPlainText(), u"[00:01.00]春眠\n处处"_s);
         QVERIFY(window.hasUnsavedLyrics());
-        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), u"/music/song.mp3"_s);
-        QCOMPARE(fake->loads, QStringList{u"/music/song.mp3"_s});
+        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), song);
+        QCOMPARE(fake->loads, QStringList{song});
         QCOMPARE(fake->currentState, tarvelin::MediaEngine::State::Stopped);
+        QTRY_VERIFY(window.findChild<tarvelin::WaveformView *>()->hasWaveform());
 
         const QStringList own = QDir(m_dir->path()).entryList({u"*.json"_s});
         QCOMPARE(own.size(), 1);
@@ -160,6 +219,50 @@ private Q_SLOTS:
             QCOMPARE(window.isVisible(), answer == CloseAnswer::Cancel);
             QCOMPARE(QFile::exists(path(own[0])), window.isVisible());
         }
+    }
+
+    // The recovery folder stops taking writes while the user works: the
+    // window says so (once, until it is fixed), and again when writes go
+    // through. A copy written before the newer text was saved, which the
+    // read-only folder keeps from being removed, is never offered at the
+    // next start, and goes then. A folder's mode does not bind root: run as
+    // root, the user's part runs in a child process as nobody.
+    void unwritableFolder()
+    {
+        if (const QString base = qEnvironmentVariable("TARVELIN_RECOVERY_CHILD"); !base.isEmpty()) {
+            workInReadOnlyFolder(base);
+            return;
+        }
+        constexpr uid_t Nobody = 65534;
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({u"unwritableFolder"_s});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"TARVELIN_RECOVERY_CHILD"_s, m_dir->path());
+        env.remove(u"XDG_RUNTIME_DIR"_s);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        if (::geteuid() == 0) {
+            QVERIFY(::chown(QFile::encodeName(m_dir->path()).constData(), Nobody, Nobody) == 0);
+            child.setChildProcessModifier([] {
+                if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+                    ::_exit(97);
+            });
+        }
+        child.start();
+        QVERIFY(child.waitForFinished(60000));
+        // The next start, the folder writable again.
+        const QString folder = path(u"recovery"_s);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
+        const QStringList left = QDir(folder).entryList({u"*.json"_s});
+        QCOMPARE(left.size(), 1); // the folder kept it
+        Instance next(folder);
+        tarvelin::test::FakeTools tools;
+        tools.restoreAnswers = {Restore::Restore};
+        QVERIFY(!next.journal.offerLeftovers(tools, nullptr, [](const QString &) {}));
+        QCOMPARE(tools.restoreQuestions, QStringList());
+        QVERIFY(!QFile::exists(QDir(folder).filePath(left[0])));
     }
 };
 

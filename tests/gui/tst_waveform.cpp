@@ -1,5 +1,6 @@
 // The waveform strip with the fake engine: dragging a marker rewrites its tag
-// as one undo step, a click seeks, and an analysed song shows its waveform.
+// as one undo step, and only its own line's, within the song; a click seeks;
+// an analysed song shows its waveform.
 #include "analysis/songanalysis.h"
 #include "fakes.h"
 #include "ui/components/waveformview.h"
@@ -7,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -70,6 +72,66 @@ private Q_SLOTS:
             QCOMPARE(*s.engine.positionValue, at);
         }
         QCOMPARE(s.editor.toPlainText(), typed);
+    }
+
+    // A drag keeps to the line it grabbed, whatever happens to the text
+    // meanwhile: an undo that takes the grabbed tag away (the marker list
+    // shrinks, another line's marker takes its place in time order) calls
+    // it off; a line added or removed above leaves it on its line. It stops at the
+    // song's end (cut to the hundredth) as it does at 0.
+    void dragKeepsToItsLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("tapLine"); // gets a [00:03.00] tag before the drag (undoable)
+        QTest::addColumn<double>("grab");
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<double>("songEnd");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("undo: another line takes its place")
+            << u"[00:01.00]一\n二\n[00:05.00]三"_s << 1 << 3.0 << -123 << u"undo"_s << 0.0
+            << u"[00:01.00]一\n二\n[00:05.00]三"_s;
+        QTest::newRow("undo: it was the last marker")
+            << u"[00:01.00]一\n[00:02.00]二\n三"_s << 2 << 3.0 << -50 << u"undo"_s << 0.0
+            << u"[00:01.00]一\n[00:02.00]二\n三"_s;
+        QTest::newRow("a line added above")
+            << u"[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << -123 << u"line above"_s << 0.0
+            << u"[ti:歌]\n[00:01.00]一\n[00:04.01]二"_s;
+        QTest::newRow("the line above removed")
+            << u"[ti:歌]\n[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << -123 << u"first line removed"_s << 0.0
+            << u"[00:01.00]一\n[00:04.01]二"_s;
+        QTest::newRow("past the song's end")
+            << u"[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << 300 << QString() << 5.557
+            << u"[00:01.00]一\n[00:05.55]二"_s;
+    }
+    void dragKeepsToItsLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, tapLine);
+        QFETCH(double, grab);
+        QFETCH(int, dx);
+        QFETCH(QString, meanwhile);
+        QFETCH(double, songEnd);
+        QFETCH(QString, expected);
+        Strip s(text);
+        s.engine.durationValue = songEnd;
+        if (tapLine >= 0)
+            QTextCursor(s.editor.document()->findBlockByNumber(tapLine)).insertText(u"[00:03.00]"_s);
+        const QPoint from(int(std::lround(s.view.xAt(grab))), 40);
+        QTest::mousePress(&s.view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&s.view, from + QPoint(dx / 2, 0));
+        if (meanwhile == u"undo"_s) {
+            s.editor.undo();
+        } else if (meanwhile == u"line above"_s) {
+            QTextCursor(s.editor.document()).insertText(u"[ti:歌]\n"_s);
+        } else if (meanwhile == u"first line removed"_s) {
+            QTextCursor first(s.editor.document());
+            first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+            first.removeSelectedText();
+        }
+        QTest::mouseMove(&s.view, from + QPoint(dx, 0));
+        QTest::mouseRelease(&s.view, Qt::LeftButton, {}, from + QPoint(dx, 0));
+        QCOMPARE(s.editor.toPlainText(), expected);
     }
 
     // Once a song is analysed the strip shows its waveform.

@@ -1,6 +1,8 @@
 #include "fakes.h"
 
 #include <QFile>
+#include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <clocale>
@@ -42,6 +44,19 @@ std::optional<int> FakeTools::askInteger(QWidget *, const QString &title, const 
         return std::nullopt;
     const auto answer = integerAnswers.front();
     integerAnswers.pop_front();
+    return answer;
+}
+
+PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const QString &details)
+{
+    restoreQuestions << details;
+    restoreParents << parent;
+    const QWindow *window = parent ? parent->window()->windowHandle() : nullptr;
+    restoreParentsShown << (window && window->isExposed());
+    if (restoreAnswers.empty())
+        return RestoreAnswer::Later;
+    const RestoreAnswer answer = restoreAnswers.front();
+    restoreAnswers.pop_front();
     return answer;
 }
 

@@ -38,6 +38,8 @@ public:
     QStringList notes; // showInformation: "title: text"
     std::deque<RestoreAnswer> restoreAnswers; // one per question; none left: no answer (Later)
     QStringList restoreQuestions;             // the details of each
+    QList<QWidget *> restoreParents;          // the parent of each
+    QList<bool> restoreParentsShown;          // whether its window was on the screen then
 
     // Questions: answered from queues (nothing queued: 否 / cancel), every
     // text recorded.
@@ -62,15 +64,7 @@ public:
     {
         notes << title + QStringLiteral(": ") + text;
     }
-    RestoreAnswer askRestoreLyrics(QWidget *, const QString &details) override
-    {
-        restoreQuestions << details;
-        if (restoreAnswers.empty())
-            return RestoreAnswer::Later;
-        const RestoreAnswer answer = restoreAnswers.front();
-        restoreAnswers.pop_front();
-        return answer;
-    }
+    RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
 };
 
 // An engine that plays nothing: tests set what it reports.
@@ -79,6 +73,7 @@ class FakeEngine final : public MediaEngine {
 public:
     std::optional<double> positionValue = 0.0;
     std::optional<QString> titleValue = QString();
+    double durationValue = 0;
     QStringList loads;
     int stops = 0;
     int positionReads = 0;
@@ -99,7 +94,7 @@ public:
     std::optional<QString> title() override { return titleValue; }
 
     State state() const override { return currentState; }
-    double duration() const override { return 0; }
+    double duration() const override { return durationValue; }
     int volume() const override { return m_volume; }
     bool isMuted() const override { return m_muted; }
     double speed() const override { return m_speed; }

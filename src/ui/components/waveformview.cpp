@@ -73,8 +73,11 @@ WaveformView::~WaveformView() = default;
 
 void WaveformView::setEditor(QPlainTextEdit *editor)
 {
-    if (m_editor)
+    if (m_editor) {
         m_editor->disconnect(this);
+        m_editor->document()->disconnect(this);
+    }
+    cancelDrag();
     m_editor = editor;
     m_markersStale = true;
     if (editor) {
@@ -83,6 +86,7 @@ void WaveformView::setEditor(QPlainTextEdit *editor)
             update();
         });
         connect(editor, &QPlainTextEdit::cursorPositionChanged, this, qOverload<>(&QWidget::update));
+        connect(editor->document(), &QTextDocument::contentsChange, this, &WaveformView::dragTextChanged);
     }
     update();
 }
@@ -95,7 +99,7 @@ void WaveformView::setSpan(double seconds)
 
 double WaveformView::viewStart() const
 {
-    return m_drag >= 0 ? m_frozenStart : m_position - m_span / 2;
+    return m_dragging ? m_frozenStart : m_position - m_span / 2;
 }
 
 double WaveformView::timeAt(double x) const
@@ -210,6 +214,36 @@ int WaveformView::markerAt(double x) const
     return best;
 }
 
+bool WaveformView::isDragged(const Marker &marker) const
+{
+    return m_dragging && marker.line == m_dragLine.blockNumber() && marker.tag == m_dragTag;
+}
+
+void WaveformView::dragTextChanged(int from, int removed, int)
+{
+    if (!m_dragging)
+        return;
+    // An edit that reaches into the grabbed line (its own line break
+    // included) takes the drag away; after any other the line is where the
+    // cursor has moved with it, whole, at the start of a line.
+    const int start = m_dragStart;
+    const int end = start + int(m_dragText.size());
+    const bool touched = removed > 0 ? from <= end && from + removed > start : from >= start && from <= end;
+    const QTextBlock block = m_dragLine.block();
+    m_dragStart = m_dragLine.position();
+    if (touched || !block.isValid() || block.position() != m_dragStart || block.text() != m_dragText)
+        cancelDrag();
+}
+
+void WaveformView::cancelDrag()
+{
+    if (!m_dragging)
+        return;
+    m_dragging = false;
+    m_dragLine = QTextCursor();
+    update();
+}
+
 void WaveformView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -274,7 +308,7 @@ void WaveformView::paintEvent(QPaintEvent *)
     const auto drawMarker = [&](int index) {
         const Marker &m = all[index];
         const bool isCurrent = m.line == current;
-        const double ms = index == m_drag ? double(m_dragMs) : double(m.ms);
+        const double ms = isDragged(m) ? double(m_dragMs) : double(m.ms);
         const double x = xAt(ms / 1000.0);
         if (x < -w || x > 2 * w)
             return;
@@ -305,11 +339,11 @@ void WaveformView::paintEvent(QPaintEvent *)
         p.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
     };
     for (int i = 0; i < all.size(); ++i) {
-        if (all[i].line != current && i != m_drag)
+        if (all[i].line != current && !isDragged(all[i]))
             drawMarker(i);
     }
     for (int i = 0; i < all.size(); ++i) {
-        if (all[i].line == current || i == m_drag)
+        if (all[i].line == current || isDragged(all[i]))
             drawMarker(i);
     }
 
@@ -332,11 +366,20 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
     }
     m_pressed = true;
     m_pressX = event->position().x();
-    const int marker = markerAt(m_pressX);
-    if (marker >= 0) {
+    const int index = markerAt(m_pressX);
+    cancelDrag();
+    m_pressedOnMarker = index >= 0 && m_editor;
+    if (m_pressedOnMarker) {
+        const Marker marker = markers()[index];
+        const QTextBlock block = m_editor->document()->findBlockByNumber(marker.line);
         m_frozenStart = viewStart();
-        m_drag = marker;
-        m_dragMs = markers()[marker].ms;
+        m_dragging = true;
+        m_dragLine = QTextCursor(block);
+        m_dragStart = block.position();
+        m_dragText = block.text();
+        m_dragTag = marker.tag;
+        m_grabbedMs = marker.ms;
+        m_dragMs = marker.ms;
     }
     event->accept();
 }
@@ -344,9 +387,14 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
 void WaveformView::mouseMoveEvent(QMouseEvent *event)
 {
     const double x = event->position().x();
-    if (m_drag >= 0) {
-        const double seconds = double(markers()[m_drag].ms) / 1000.0 + (x - m_pressX) / std::max(1, width()) * m_span;
-        m_dragMs = std::max<qint64>(0, msFromSeconds(seconds) / 10 * 10);
+    if (m_dragging) {
+        const double seconds = double(m_grabbedMs) / 1000.0 + (x - m_pressX) / std::max(1, width()) * m_span;
+        qint64 ms = std::max<qint64>(0, msFromSeconds(seconds));
+        // Within the song, as at 0: its end cut to the hundredth.
+        const double end = m_engine ? m_engine->duration() : 0;
+        if (end > 0)
+            ms = std::min(ms, msFromSeconds(end));
+        m_dragMs = ms / 10 * 10;
         update();
     } else if (!m_pressed) {
         setCursor(markerAt(x) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
@@ -363,15 +411,19 @@ void WaveformView::mouseReleaseEvent(QMouseEvent *event)
     m_pressed = false;
     const double x = event->position().x();
     const bool moved = std::abs(x - m_pressX) >= DragThreshold;
-    if (m_drag >= 0 && moved) {
-        const Marker marker = markers()[m_drag];
+    const bool onMarker = m_pressedOnMarker;
+    m_pressedOnMarker = false;
+    if (m_dragging && moved) {
+        const int line = m_dragLine.blockNumber();
         const qint64 ms = m_dragMs;
-        m_drag = -1;
+        cancelDrag();
         if (m_editor)
-            setTagTime(m_editor->document(), marker.line, marker.tag, ms);
+            setTagTime(m_editor->document(), line, m_dragTag, ms);
+    } else if (onMarker && !m_dragging) {
+        // The grabbed line changed while it was held: the drag is off.
     } else {
         const double seconds = timeAt(m_pressX);
-        m_drag = -1;
+        cancelDrag();
         if (m_engine && m_engine->state() != MediaEngine::State::Empty) {
             const double end = m_engine->duration();
             const double target = std::max(0.0, end > 0 ? std::min(seconds, end) : seconds);

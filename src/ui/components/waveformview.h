@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QTextCursor>
 #include <QWidget>
 
 class QPlainTextEdit;
@@ -24,7 +25,11 @@ class SongAnalysis;
 //   (the current line in tap mode) stands out;
 // - small ticks where sounds start (onsets), the weak ones left out.
 // A click seeks there; dragging a marker moves its tag (cut to the
-// hundredth, one undo step). The mouse wheel zooms from 2 to 60 seconds.
+// hundredth, kept within the song, one undo step). The drag holds on to its
+// line, not to the marker's place in the list: lines added or removed
+// elsewhere meanwhile leave it on its line, and any change to the line
+// itself (an undo, a tap) cancels it. The mouse wheel zooms from 2 to 60
+// seconds.
 class WaveformView : public QWidget {
     Q_OBJECT
 public:
@@ -78,6 +83,9 @@ private:
     void followPlayback();
     int markerAt(double x) const;
     int currentLine() const;
+    bool isDragged(const Marker &marker) const;
+    void dragTextChanged(int from, int removed, int added);
+    void cancelDrag();
 
     QPointer<SongAnalysis> m_analysis;
     QPointer<MediaEngine> m_engine;
@@ -90,12 +98,19 @@ private:
     mutable QList<Marker> m_markers;
     mutable bool m_markersStale = true;
 
-    // A marker being dragged: the view holds still meanwhile.
-    int m_drag = -1;          // index into m_markers, -1 for none
+    // A marker being dragged: the view holds still meanwhile. The cursor sits
+    // at the start of the grabbed line and moves with edits elsewhere.
+    bool m_dragging = false;
+    QTextCursor m_dragLine;
+    int m_dragStart = 0;      // the line's place in the text
+    QString m_dragText;       // and the line as grabbed
+    int m_dragTag = 0;        // which of the line's leading tags
+    qint64 m_grabbedMs = 0;   // its time when grabbed
+    qint64 m_dragMs = 0;      // where it would go now
     double m_pressX = 0;
     double m_frozenStart = 0;
-    qint64 m_dragMs = 0;
     bool m_pressed = false;
+    bool m_pressedOnMarker = false;
 };
 
 } // namespace tarvelin

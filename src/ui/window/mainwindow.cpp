@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace tarvelin {
 
@@ -34,6 +35,9 @@ namespace {
 
 // The caption's version is the project's major.minor.
 const QString Caption = QStringLiteral("Tarvelin v" TARVELIN_SHORT_VERSION " by:Quorrin");
+
+// How long the note that unsaved lyrics are kept again stays, in ms.
+constexpr int RecoveryNoteMs = 8000;
 
 // The client area in twips; see twips.h for the conversion.
 constexpr int ClientWidthTwips = 7755;
@@ -144,7 +148,15 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_clock->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_authorLink = new LinkLabel(QStringLiteral("by:Quorrin"), this);
     m_authorLink->setObjectName(QStringLiteral("Label3"));
-    for (QLabel *label : {m_clockCaption, static_cast<QLabel *>(m_clock), static_cast<QLabel *>(m_authorLink)})
+    // Says when unsaved lyrics cannot be kept in the recovery folder (and
+    // when they can again); hidden otherwise.
+    m_recoveryNote = new QLabel(this);
+    m_recoveryNote->setObjectName(QStringLiteral("recoveryNote"));
+    m_recoveryNote->setWordWrap(true);
+    m_recoveryNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_recoveryNote->hide();
+    for (QLabel *label : {m_clockCaption, static_cast<QLabel *>(m_clock), static_cast<QLabel *>(m_authorLink),
+                          m_recoveryNote})
         label->setTextFormat(Qt::PlainText);
 
     m_player = new PlayerWidget(std::move(engine), this);
@@ -180,6 +192,7 @@ void MainWindow::layoutControls()
         {m_importSongButton, 6360, 1920, 1335, 375},
         {m_saveButton, 6360, 2400, 1335, 375},
         {m_insertTimeButton, 6360, 2880, 1335, 375},
+        {m_recoveryNote, 6360, 3360, 1335, 900},
         {m_clockCaption, 6600, 4320, 810, 180},
         {m_clock, 6600, 4680, 1095, 375},
         {m_authorLink, 6600, 5160, 990, 180},
@@ -211,17 +224,65 @@ void MainWindow::startRecovery(const QString &directory)
 {
     m_recovery = new RecoveryJournal(m_lyricsEditor, directory, this);
     m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.FileName; });
+    connect(m_recovery, &RecoveryJournal::protectionChanged, this, &MainWindow::showRecoveryState);
+    m_leftoversToOffer = true;
+    offerLeftoversWhenShown();
+}
+
+void MainWindow::offerLeftoversWhenShown()
+{
+    // A question asked before the window manager has placed the window is
+    // centred on where the window is not yet: the screen's top-left.
+    if (!m_leftoversToOffer || !m_recovery)
+        return;
+    QWindow *window = windowHandle();
+    if (!isVisible() || !window || !window->isExposed()) {
+        if (window)
+            window->installEventFilter(this);
+        return; // showEvent() or the window's exposure comes back here
+    }
+    window->removeEventFilter(this);
+    m_leftoversToOffer = false;
     m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
-        m_songPath->setText(song);
-        m_player->setUrl(song);
-        m_player->closeMedia();
-    });}
+        loadSong(song, m_songPath, m_player, m_analysis);
+    });
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Asked on the next turn of the event loop, not inside the exposure.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && m_leftoversToOffer)
+        QTimer::singleShot(0, this, &MainWindow::offerLeftoversWhenShown);
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::showRecoveryState(bool protecting, const QString &folder)
+{
+    // Told once each way; the note that all is well again goes after a while.
+    QPalette palette = m_recoveryNote->palette();
+    palette.setColor(QPalette::WindowText, protecting ? QColor(0, 110, 40) : QColor(190, 20, 20));
+    m_recoveryNote->setPalette(palette);
+    if (protecting) {
+        m_recoveryNote->setText(QStringLiteral("未保存的歌词已重新备份"));
+        m_recoveryNote->setToolTip(QStringLiteral("未保存的歌词又能写入恢复文件夹：%1").arg(folder));
+        QTimer::singleShot(RecoveryNoteMs, m_recoveryNote, [note = m_recoveryNote, this] {
+            if (m_recovery && m_recovery->isProtecting())
+                note->hide();
+        });
+    } else {
+        m_recoveryNote->setText(QStringLiteral("未保存的歌词无法备份"));
+        m_recoveryNote->setToolTip(
+            QStringLiteral("无法写入恢复文件夹：%1\n程序意外退出时，未保存的改动会丢失。请及时保存歌词。").arg(folder));
+    }
+    m_recoveryNote->show();
+}
 
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!m_ticker->isActive())
         m_ticker->start();
+    offerLeftoversWhenShown();
 }
 
 void MainWindow::importText()
@@ -231,16 +292,7 @@ void MainWindow::importText()
 
 void MainWindow::importSong()
 {
-    tarvelin::importSong(m_songDialog, m_songPath, m_player, this);
-    // The waveform of the song now in the player (a cancelled dialog left
-    // the same one there).
-    const QString path = m_player->engine()->path();
-    if (path != m_analysis->path()) {
-        if (path.isEmpty())
-            m_analysis->clear();
-        else
-            m_analysis->analyse(path);
-    }
+    tarvelin::importSong(m_songDialog, m_songPath, m_player, m_analysis, this);
 }
 
 void MainWindow::insertTime()

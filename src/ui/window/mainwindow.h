@@ -47,19 +47,23 @@ public:
     bool hasUnsavedLyrics() const;
 
     // Keeps unsaved lyrics in a recovery file in `directory` from now on,
-    // after offering what a run that did not close cleanly left there.
+    // and offers what a run that did not close cleanly left there as soon
+    // as the window is on the screen, so the question sits over it.
     void startRecovery(const QString &directory);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls(std::unique_ptr<MediaEngine> engine);
     void layoutControls();
     void wireEvents();
     void openAuthorPage();
+    void showRecoveryState(bool protecting, const QString &folder);
+    void offerLeftoversWhenShown();
 
     PlatformTools &m_tools;
     FileDialog m_textDialog;
@@ -79,12 +83,14 @@ private:
     QLabel *m_clockCaption = nullptr;
     ClockLabel *m_clock = nullptr;
     LinkLabel *m_authorLink = nullptr;
+    QLabel *m_recoveryNote = nullptr;
     PlayerWidget *m_player = nullptr;
     SongAnalysis *m_analysis = nullptr;
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
+    bool m_leftoversToOffer = false;
     Tapping m_tapping;
 };
 

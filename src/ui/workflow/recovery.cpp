@@ -23,6 +23,8 @@ namespace {
 const QString FileSuffix = QStringLiteral(".json");
 const QString LockSuffix = QStringLiteral(".lock");
 constexpr int FormatVersion = 1;
+// A write that failed is tried again after at least this long.
+constexpr int RetryMs = 2000;
 
 // The editor's text as the user sees its lines: blocks separated by "\n";
 // no-break spaces and line separators inside a line are kept.
@@ -65,7 +67,8 @@ std::optional<RecoveryRecord> readRecoveryFile(const QString &path)
         return std::nullopt;
     return RecoveryRecord{o.value(QStringLiteral("text")).toString(), o.value(QStringLiteral("song")).toString(),
                           o.value(QStringLiteral("save")).toString(),
-                          QDateTime::fromString(o.value(QStringLiteral("written")).toString(), Qt::ISODateWithMs)};
+                          QDateTime::fromString(o.value(QStringLiteral("written")).toString(), Qt::ISODateWithMs),
+                          o.value(QStringLiteral("superseded")).toBool()};
 }
 
 RecoveryJournal::RecoveryJournal(QPlainTextEdit *editor, const QString &directory, QObject *parent)
@@ -148,17 +151,45 @@ void RecoveryJournal::write()
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(o).toJson(QJsonDocument::Indented)) < 0
         || !file.commit()) {
-        // Nothing to tell the user mid-tagging; the next change tries again.
-        qWarning("Tarvelin: cannot write the recovery file %s: %s", qPrintable(filePath()),
-                 qPrintable(file.errorString()));
+        if (m_protecting)
+            qWarning("Tarvelin: cannot write the recovery file %s: %s", qPrintable(filePath()),
+                     qPrintable(file.errorString()));
+        setProtecting(false);
+        // Tried again later even without a change: the folder may come back.
+        m_timer.start(std::max(m_intervalMs, RetryMs));
         return;
     }
+    setProtecting(true);
     Q_EMIT written();
+}
+
+void RecoveryJournal::setProtecting(bool protecting)
+{
+    if (protecting == m_protecting)
+        return;
+    m_protecting = protecting;
+    Q_EMIT protectionChanged(protecting, QDir::toNativeSeparators(m_directory));
 }
 
 void RecoveryJournal::removeFile()
 {
-    QFile::remove(filePath());
+    const QString path = filePath();
+    if (!QFileInfo::exists(path) || QFile::remove(path))
+        return;
+    // A folder that takes no changes may still let the file itself be
+    // rewritten: the copy is marked as outdated, so it is never offered
+    // in place of what was saved since.
+    QFile file(path);
+    const QJsonObject o{
+        {QStringLiteral("version"), FormatVersion},
+        {QStringLiteral("superseded"), true},
+        {QStringLiteral("written"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
+        {QStringLiteral("text"), QString()},
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(QJsonDocument(o).toJson()) < 0
+        || !file.flush())
+        qWarning("Tarvelin: cannot remove or mark the outdated recovery file %s: %s", qPrintable(path),
+                 qPrintable(file.errorString()));
 }
 
 void RecoveryJournal::discard()
@@ -188,6 +219,11 @@ bool RecoveryJournal::offerLeftovers(PlatformTools &tools, QWidget *parent,
         auto record = readRecoveryFile(info.absoluteFilePath());
         if (!record)
             continue; // not ours to judge; left as it is
+        if (record->superseded) {
+            // Saved after it was written, but it could not be removed then.
+            QFile::remove(info.absoluteFilePath());
+            continue;
+        }
         leftovers.push_back({info.absoluteFilePath(), *record, std::move(lock)});
     }
     std::stable_sort(leftovers.begin(), leftovers.end(),

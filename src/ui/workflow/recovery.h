@@ -9,6 +9,12 @@
 // "<pid>-<start ms>.json" and its lock "<pid>-<start ms>.lock" (a QLockFile,
 // held while the instance runs), so two instances never write the same file.
 // A recovery file whose lock can be taken belongs to no running instance.
+//
+// When the file cannot be written (the folder is read-only, missing, full),
+// protectionChanged() says so once, and once more when a write succeeds
+// again; meanwhile a write is tried again every interval. When the text is
+// saved and an older copy cannot be removed, the copy is overwritten in
+// place as "superseded", which is never offered and goes at the next start.
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -38,6 +44,7 @@ struct RecoveryRecord {
     QString songPath; // empty: no song
     QString savePath; // empty: never saved
     QDateTime written;
+    bool superseded = false; // saved since; nothing to recover
 };
 
 // The record in a recovery file; nothing when it is missing or not one.
@@ -70,6 +77,9 @@ public:
     // A clean close: the file goes and nothing more is written.
     void discard();
 
+    // False since a write of the file failed, until one succeeds.
+    bool isProtecting() const { return m_protecting; }
+
     // Offers, one by one and newest first, the recovery files of instances
     // that no longer run. The first one the user restores goes into the
     // editor (which is expected to be empty; the text is marked unsaved),
@@ -82,11 +92,15 @@ public:
 Q_SIGNALS:
     // After each successful write of the file.
     void written();
+    // The unsaved text could not be written (`protecting` false; `folder` is
+    // where it was meant to go), or can be again.
+    void protectionChanged(bool protecting, const QString &folder);
 
 private:
     void changed();
     void write();
     void removeFile();
+    void setProtecting(bool protecting);
 
     QPointer<QPlainTextEdit> m_editor;
     QString m_directory;
@@ -99,6 +113,7 @@ private:
     int m_intervalMs = DefaultIntervalMs;
     QString m_savedTo; // the last save's path (or the restored file's)
     bool m_discarded = false;
+    bool m_protecting = true;
 };
 
 } // namespace tarvelin
