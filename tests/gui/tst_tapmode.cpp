@@ -2,6 +2,7 @@
 // with the fake engine. Presses that need a moment of their own carry a chosen
 // timestamp on the monotonic clock, as the X server stamps them.
 #include "ui/window/mainwindow.h"
+#include "ui/workflow/pressmoment.h"
 #include "ui/workflow/tapmode.h"
 #include "fakes.h"
 
@@ -174,6 +175,7 @@ private Q_SLOTS:
         QTest::newRow("tap while paused") << "tap" << 0.0 << "[00:10.00]";
         QTest::newRow("mouse on the button") << "mouse" << 1.0 << "[00:09.60]";
         QTest::newRow("Space on the button") << "space" << 1.0 << "[00:09.60]";
+        QTest::newRow("Space held on the button: one tag") << "held" << 1.0 << "[00:09.60]";
     }
     void pressMoment()
     {
@@ -194,10 +196,14 @@ private Q_SLOTS:
         } else if (how == u"mouse") {
             sendMouse(button, QEvent::MouseButtonPress, stamp);
             sendMouse(button, QEvent::MouseButtonRelease, stamp);
-        } else {
+        } else if (how == u"space") {
             sendKey(button, Qt::Key_Space, Qt::NoModifier, stamp);
+        } else {
+            sendKeyEvent(button, QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, stamp);
+            for (const QChar step : u"~~-"_s)
+                sendHeld(button, step, Qt::Key_Space, Qt::NoModifier);
         }
-        QCOMPARE(m_editor->document()->findBlockByNumber(2).text(), tag + u"one"_s);
+        QTRY_COMPARE(m_editor->document()->findBlockByNumber(2).text(), tag + u"one"_s);
     }
 
     // F2 from anywhere toggles; while on, the focus stays in the editor, no
