@@ -164,7 +164,7 @@ done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beep
 ' >&2 || fail "the tags do not match what was heard"
 log "the X server repeats a held key"
 stdbuf -oL xev -event keyboard -name keyrepeat >"$E2E_DIR/xev.log" 2>&1 &
-xev_pid=$!
+xev_pid=$! xev_win=
 E2E_PIDS+=("$xev_pid")
 wait_until 10 "a window to watch the keys in" eval 'xev_win=$(xdotool search --onlyvisible --name "^keyrepeat$" | head -1) && [ -n "$xev_win" ]'
 wait_until 10 "that window to have the focus" window_has_focus "$xev_win"
