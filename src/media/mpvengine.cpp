@@ -27,6 +27,7 @@ enum ObservedProperty : uint64_t {
     PropVolume,
     PropMute,
     PropSpeed,
+    PropPause,
 };
 
 // Logs a failed mpv call; true when it succeeded.
@@ -114,6 +115,7 @@ MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(pare
         {PropVolume, "volume", MPV_FORMAT_DOUBLE},
         {PropMute, "mute", MPV_FORMAT_FLAG},
         {PropSpeed, "speed", MPV_FORMAT_DOUBLE},
+        {PropPause, "pause", MPV_FORMAT_FLAG},
     };
     for (const auto &[id, name, format] : observed)
         check(mpv_observe_property(m_mpv, id, name, format), "mpv_observe_property", name);
@@ -215,6 +217,14 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
         if (flag && m_state != State::Empty && m_state != State::Loading && m_state != State::Ended)
             handleEnd();
         break;
+    case PropPause:
+        // mpv pauses by itself at the end (keep-open). It does not always say
+        // that the end was reached: a play from a place at the very end finds
+        // the flag already set and no change to report. The values are read
+        // afresh, as this change may be older than our own play().
+        if (m_state == State::Playing && readFlag("pause") && readFlag("eof-reached"))
+            handleEnd();
+        break;
     case PropMetadata:
         Q_EMIT titleChanged();
         break;
@@ -257,6 +267,22 @@ void MpvEngine::handleEnd()
     if (m_duration > 0 && m_duration - reached > qMax(2.0, 0.05 * m_duration)) {
         fail({Error::Truncated, m_path, {}, reached, m_duration});
     }
+}
+
+bool MpvEngine::readFlag(const char *name) const
+{
+    int flag = 0;
+    return m_mpv && mpv_get_property(m_mpv, name, MPV_FORMAT_FLAG, &flag) >= 0 && flag;
+}
+
+bool MpvEngine::standsAtEnd() const
+{
+    if (m_state == State::Ended)
+        return true;
+    // A seek to the end leaves nothing to play: mpv would only pause there
+    // again, and does not always say so.
+    return (m_state == State::Paused || m_state == State::Stopped) && m_target && m_duration > 0
+           && *m_target >= m_duration - EndSlackSeconds;
 }
 
 void MpvEngine::fail(const Failure &failure)
@@ -342,7 +368,8 @@ void MpvEngine::play()
 {
     if (m_state == State::Empty || m_state == State::Playing)
         return;
-    if (m_state == State::Ended)
+    // From the end, the song starts again.
+    if (standsAtEnd())
         seekTo(0);
     m_target.reset();
     setPaused(false);

@@ -67,11 +67,17 @@ private:
     void handlePropertyChange(const mpv_event &event);
     void handleEnd();
     void fail(const Failure &failure);
+    bool readFlag(const char *name) const;
+    // Not playing, with nothing left to play from where it stands.
+    bool standsAtEnd() const;
     bool setPaused(bool paused);
     bool command(std::initializer_list<const char *> args);
     bool seekTo(double seconds);
     void setState(State state);
     static void wakeup(void *context);
+
+    // A place this close to the end counts as the end.
+    static constexpr double EndSlackSeconds = 0.01;
 
     mpv_handle *m_mpv = nullptr;
     std::atomic_bool m_wakeupPending{false};

@@ -49,8 +49,8 @@ private Q_SLOTS:
     // Stopped right after loading, the medium stays loaded at 00:00.00 with
     // its title; after playing, stop goes back there. Seeks are held to the
     // medium and land exactly while paused. At its end it stands there, so a
-    // late tag gets the end; a seek goes anywhere from there, play starts it
-    // again from the start, and an empty path then unloads it quietly.
+    // late tag gets the end; a seek goes anywhere from there, and an empty
+    // path then unloads it quietly.
     void stopSeekAndEnd()
     {
         tarvelin::MpvEngine e;
@@ -75,14 +75,43 @@ private Q_SLOTS:
         QCOMPARE(e.state(), State::Paused);
         e.seek(999);
         QCOMPARE(e.position(), std::optional(e.duration()));
-        e.play();
-        QTRY_COMPARE(e.state(), State::Ended);
-        e.play();
-        QTRY_VERIFY(pos(e) > 0.2 && pos(e) < 1.0);
         e.load(QString());
         QTRY_COMPARE(e.state(), State::Empty);
         QCOMPARE(e.title(), std::optional(QString()));
         QCOMPARE(errors.size(), 0);
+    }
+
+    // From its end, play starts the song again, however it got there. mpv
+    // pauses by itself at the end; after a seek to the end it did not always
+    // say so, and play left the player "playing" without a sound.
+    void playFromTheEnd_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("played to the end") << u"end"_s;
+        QTest::newRow("at the end, moved to the end") << u"end seek"_s;
+        QTest::newRow("paused, moved to the end") << u"pause seek"_s;
+        QTest::newRow("playing, moved to the end") << u"seek end"_s;
+    }
+    void playFromTheEnd()
+    {
+        QFETCH(QString, steps);
+        tarvelin::MpvEngine e;
+        e.load(fixture("tone-titled.mp3"));
+        QTRY_COMPARE(e.state(), State::Playing);
+        for (const QString &step : steps.split(u' ')) {
+            if (step == u"end") {
+                if (e.state() == State::Playing)
+                    e.seek(e.duration() - 0.3);
+                QTRY_COMPARE(e.state(), State::Ended);
+            } else if (step == u"pause") {
+                e.pause();
+            } else {
+                e.seek(999);
+            }
+        }
+        e.play();
+        QTRY_VERIFY2(e.state() == State::Playing && pos(e) > 0.2 && pos(e) < 1.0,
+                     qPrintable(u"%1 at %2"_s.arg(QVariant::fromValue(e.state()).toString(), tag(e))));
     }
 
     void badMediaReportsAndRecovers_data()

@@ -2,6 +2,8 @@
 // with the fake engine. Presses that need a moment of their own carry a chosen
 // timestamp on the monotonic clock, as the X server stamps them.
 #include "ui/window/mainwindow.h"
+#include "ui/workflow/pressmoment.h"
+#include "ui/workflow/tapmode.h"
 #include "fakes.h"
 
 #include <QAction>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <ctime>
 
@@ -29,14 +32,32 @@ ulong stampMsAgo(int ms)
     return quint32(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 - ms);
 }
 
-void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false)
+void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false)
 {
     const QString text = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z && !mods) ? QChar(key).toLower() : QString();
-    QKeyEvent press(QEvent::KeyPress, key, mods, text, repeat);
-    press.setTimestamp(stamp);
-    QApplication::sendEvent(to, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, mods, text, repeat);
-    QApplication::sendEvent(to, &release);
+    QKeyEvent event(type, key, mods, text, repeat);
+    event.setTimestamp(stamp);
+    QApplication::sendEvent(to, &event);
+}
+
+void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false)
+{
+    sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp, repeat);
+    sendKeyEvent(to, QEvent::KeyRelease, key, mods, 0, repeat);
+}
+
+// A key held down as the X server repeats it: '+' its press, '~' a repeat
+// (a release and a press with the same timestamp, not marked as repeats, as
+// on a busy machine), '-' its release. The moments are long past: the
+// position is read at the press.
+void sendHeld(QWidget *to, QChar how, int key, Qt::KeyboardModifiers mods)
+{
+    static ulong stamp = 1;
+    ++stamp;
+    if (how != u'+')
+        sendKeyEvent(to, QEvent::KeyRelease, key, mods, stamp);
+    if (how != u'-')
+        sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp);
 }
 
 void sendMouse(QWidget *to, QEvent::Type type, ulong stamp)
@@ -78,8 +99,9 @@ private Q_SLOTS:
 
     // A script of keys in tap mode, the caret on line 0: "@s" sets the
     // position the engine reports, "#n" puts the caret on line n, "*" after a
-    // key makes it an auto-repeat. Checks the lines that changed, the current
-    // line and the position after any seek.
+    // key makes it an auto-repeat; "+", "~" and "-" after a key are its press,
+    // a repeat and its release, see sendHeld. Checks the lines that changed,
+    // the current line and the position after any seek.
     void keys_data()
     {
         QTest::addColumn<QString>("script");
@@ -93,6 +115,11 @@ private Q_SLOTS:
         row("tags skip ID and blank lines, a re-tap replaces the first tag", "@5.009 Space @7.5 Enter",
             {u"2:[00:05.00]one"_s, u"3:[00:07.50][01:00.00]two"_s}, 5, 7.5);
         row("a held key does not tag again, Down skips blank lines", "Space Space* Down", {u"2:[00:00.00]one"_s}, 5, 0);
+        row("held keys tag once per press, even when the repeats are not marked",
+            "@5 Space+ Space+ Space~ Space~ Space- @7 Enter+ Enter~ Enter-",
+            {u"2:[00:05.00]one"_s, u"3:[00:07.00][01:00.00]two"_s}, 5, 7);
+        row("a held Down moves on, a held Backspace steps back one line",
+            "#2 Down+ Down~ Down- @20 Backspace+ Backspace~ Backspace~ Backspace-", {}, 3, 28);
         row("Up stops at the first lyric line, keys that do nothing, Left/Right seek 3 s",
             "Down Up A Tab Delete Alt+Right @2 Right Right Left", {}, 2, 5);
         row("no lyric line below: no tag; the last line stays current", "#6 Space #5 @3 Space @4 Space",
@@ -117,8 +144,13 @@ private Q_SLOTS:
             } else if (step.startsWith(u'#')) {
                 m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(step.mid(1).toInt())));
             } else {
-                const QKeySequence key(QString(step).remove(u'*'));
-                sendKey(m_editor, key[0].key(), key[0].keyboardModifiers(), 0, step.endsWith(u'*'));
+                const QChar how = step.back();
+                const bool held = step.size() > 1 && QStringLiteral("+~-").contains(how);
+                const QKeySequence key(held || how == u'*' ? step.chopped(1) : step);
+                if (held)
+                    sendHeld(m_editor, how, key[0].key(), key[0].keyboardModifiers());
+                else
+                    sendKey(m_editor, key[0].key(), key[0].keyboardModifiers(), 0, how == u'*');
             }
         }
         QStringList expected = Lyrics.split(u'\n');
@@ -143,6 +175,7 @@ private Q_SLOTS:
         QTest::newRow("tap while paused") << "tap" << 0.0 << "[00:10.00]";
         QTest::newRow("mouse on the button") << "mouse" << 1.0 << "[00:09.60]";
         QTest::newRow("Space on the button") << "space" << 1.0 << "[00:09.60]";
+        QTest::newRow("Space held on the button: one tag") << "held" << 1.0 << "[00:09.60]";
     }
     void pressMoment()
     {
@@ -163,25 +196,46 @@ private Q_SLOTS:
         } else if (how == u"mouse") {
             sendMouse(button, QEvent::MouseButtonPress, stamp);
             sendMouse(button, QEvent::MouseButtonRelease, stamp);
-        } else {
+        } else if (how == u"space") {
             sendKey(button, Qt::Key_Space, Qt::NoModifier, stamp);
+        } else {
+            sendKeyEvent(button, QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, stamp);
+            for (const QChar step : u"~~-"_s)
+                sendHeld(button, step, Qt::Key_Space, Qt::NoModifier);
         }
-        QCOMPARE(m_editor->document()->findBlockByNumber(2).text(), tag + u"one"_s);
+        QTRY_COMPARE(m_editor->document()->findBlockByNumber(2).text(), tag + u"one"_s);
     }
 
     // F2 from anywhere toggles; while on, the focus stays in the editor, no
-    // input method takes the keys and a click picks the current line.
+    // input method takes the keys (a composition under way is dropped, not
+    // drawn in the tag that goes in where it was) and a click picks the
+    // current line. A click on a button still clicks it: the focus, taken
+    // back before the button was released, once made it drop the click.
     void switching()
     {
+        const auto preedit = [this] { return m_editor->document()->findBlockByNumber(2).layout()->preeditAreaText(); };
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(2)));
+        QInputMethodEvent compose(u"wo"_s, {});
+        QApplication::sendEvent(m_editor, &compose);
+        QCOMPARE(preedit(), u"wo"_s);
         w->findChild<QPushButton *>(u"Command1"_s)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
         QVERIFY(m_editor->hasFocus());
+        sendKey(m_editor, Qt::Key_Space, {}, 0);
+        QCOMPARE(preedit(), QString());
+        QCOMPARE(m_editor->document()->findBlockByNumber(2).text(), u"[00:00.00]one"_s);
 
         QInputMethodQueryEvent query(Qt::ImEnabled);
         QApplication::sendEvent(m_editor, &query);
         QVERIFY(!query.value(Qt::ImEnabled).toBool() && !m_editor->testAttribute(Qt::WA_InputMethodEnabled));
 
         QTest::mouseClick(w->findChild<QWidget *>(u"music1"_s), Qt::LeftButton, {}, QPoint(5, 5));
+        QTRY_VERIFY(m_editor->hasFocus());
+        auto *importSong = w->findChild<QPushButton *>(u"Command2"_s);
+        QTest::mousePress(importSong, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QTest::mouseRelease(importSong, Qt::LeftButton);
+        QCOMPARE(m_tools.requests.value(0).title, u"导入歌曲"_s);
         QTRY_VERIFY(m_editor->hasFocus());
         const QRect three = m_editor->cursorRect(QTextCursor(m_editor->document()->findBlockByNumber(5)));
         QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, three.center() + QPoint(20, 0));
@@ -191,6 +245,17 @@ private Q_SLOTS:
         QTest::keyClick(m_editor, Qt::Key_F2);
         QVERIFY(!m_tapMode->isChecked());
         QVERIFY(m_editor->testAttribute(Qt::WA_InputMethodEnabled));
+        QCOMPARE(preedit(), QString());
+    }
+
+    // The 打轴 button's tooltip names every key of tap mode.
+    void keysTip()
+    {
+        QStringList named;
+        for (const QString &line : m_tapMode->toolTip().split(u'\n'))
+            named << line.section(u'：', 0, 0).split(u" / "_s);
+        for (const auto &key : tarvelin::TapMode::keys())
+            QVERIFY2(named.contains(QString::fromUtf8(key.name)), key.name);
     }
 
     // The sung line shows in the player's display with the next one, and in

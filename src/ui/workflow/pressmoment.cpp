@@ -4,8 +4,10 @@
 #include "media/mediaengine.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <ctime>
@@ -50,10 +52,15 @@ std::optional<double> positionAtEvent(MediaEngine &engine, const QInputEvent *ev
 }
 
 PressMoment::PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *parent)
-    : QObject(parent), m_engine(engine)
+    : QObject(parent), m_button(button), m_engine(engine), m_releaseTimer(new QTimer(this))
 {
+    m_releaseTimer->setSingleShot(true);
+    m_releaseTimer->setInterval(RepeatWaitMs);
+    connect(m_releaseTimer, &QTimer::timeout, this, &PressMoment::passRelease);
     button->installEventFilter(this);
 }
+
+PressMoment::~PressMoment() = default;
 
 void PressMoment::remember(const QInputEvent *press)
 {
@@ -66,6 +73,49 @@ std::optional<std::optional<double>> PressMoment::take()
     return std::exchange(m_position, std::nullopt);
 }
 
+void PressMoment::forgetAfterRelease()
+{
+    // The button clicks (or not) while handling this release; what it did
+    // not take by then belongs to no click, unless a new press came.
+    QTimer::singleShot(0, this, [this, presses = m_presses] {
+        if (m_presses == presses)
+            m_position.reset();
+    });
+}
+
+void PressMoment::passRelease()
+{
+    m_releaseTimer->stop();
+    const std::unique_ptr<QKeyEvent> release = std::move(m_release);
+    if (!release || !m_button)
+        return;
+    const QScopedValueRollback passing(m_passing, true);
+    QApplication::sendEvent(m_button, release.get());
+}
+
+bool PressMoment::filterSpace(QKeyEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        if (!m_held.press(event)) {
+            // A repeat: the release before it was part of it.
+            m_releaseTimer->stop();
+            m_release.reset();
+            return true;
+        }
+        passRelease(); // a quick second press: the first one clicks first
+        remember(event);
+        return false;
+    }
+    if (m_passing)
+        return false;
+    if (event->isAutoRepeat())
+        return true;
+    m_held.release(event);
+    m_release.reset(event->clone());
+    m_releaseTimer->start();
+    return true;
+}
+
 bool PressMoment::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
@@ -74,22 +124,25 @@ bool PressMoment::eventFilter(QObject *watched, QEvent *event)
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             remember(static_cast<QInputEvent *>(event));
         break;
-    case QEvent::KeyPress: {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Space && !key->isAutoRepeat())
-            remember(key);
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Space)
+            break;
+        if (filterSpace(key))
+            return true;
+        if (event->type() == QEvent::KeyRelease)
+            forgetAfterRelease();
         break;
     }
     case QEvent::MouseButtonRelease:
-    case QEvent::KeyRelease:
-        if (event->type() == QEvent::KeyRelease && static_cast<QKeyEvent *>(event)->isAutoRepeat())
-            break;
-        // The button clicks (or not) while handling this release; what it
-        // did not take by then belongs to no click, unless a new press came.
-        QTimer::singleShot(0, this, [this, presses = m_presses] {
-            if (m_presses == presses)
-                m_position.reset();
-        });
+        forgetAfterRelease();
+        break;
+    case QEvent::FocusOut:
+        // The button lets go of a key press when it loses the focus.
+        m_held.clear();
+        m_releaseTimer->stop();
+        m_release.reset();
         break;
     default:
         break;

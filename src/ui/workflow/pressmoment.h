@@ -1,12 +1,17 @@
 #pragma once
 
+#include "ui/workflow/heldkeys.h"
+
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
 #include <optional>
 
 class QAbstractButton;
 class QInputEvent;
+class QKeyEvent;
+class QTimer;
 
 namespace tarvelin {
 
@@ -33,10 +38,18 @@ std::optional<double> positionAtEvent(MediaEngine &engine, const QInputEvent *ev
 // button down on it, or Space while it has the focus), for whoever handles
 // its click: the click comes at the release, which is later by the user's
 // hold time. A press released outside the button is forgotten with it.
+//
+// Space held on the button clicks it once. The X server repeats a held key as
+// a release and a press, and the button would click at each such release;
+// so a release of Space reaches the button only once RepeatWaitMs have passed
+// without the press of a repeat (see HeldKeys).
 class PressMoment : public QObject {
     Q_OBJECT
 public:
+    static constexpr int RepeatWaitMs = 60;
+
     PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *parent = nullptr);
+    ~PressMoment() override;
 
     // The reading at the press of the click being handled, once: the
     // position, or an empty reading when the engine could not tell it then.
@@ -48,8 +61,16 @@ protected:
 
 private:
     void remember(const QInputEvent *press);
+    void forgetAfterRelease();
+    bool filterSpace(QKeyEvent *event);
+    void passRelease();
 
+    QPointer<QAbstractButton> m_button;
     QPointer<MediaEngine> m_engine;
+    HeldKeys m_held;
+    std::unique_ptr<QKeyEvent> m_release; // held back, see RepeatWaitMs
+    QTimer *m_releaseTimer;
+    bool m_passing = false;
     quint64 m_presses = 0;
     std::optional<std::optional<double>> m_position;
 };

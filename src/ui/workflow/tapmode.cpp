@@ -6,17 +6,20 @@
 #include "ui/workflow/tapping.h"
 #include "ui/workflow/timingassist.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,16 +28,29 @@ namespace tarvelin {
 
 namespace {
 
-const QString KeysTip = QStringLiteral(
-    "打轴模式（F2 开关，Esc 退出）\n"
-    "空格 / 回车：在按下的时刻给当前行打上时间，转到下一行\n"
-    "↑ / ↓：移动当前行\n"
-    "退格：退回上一行，从它的时间前 2 秒播放\n"
-    "R：从当前行的时间前 2 秒重听\n"
-    "Alt+← / Alt+→：当前行的时间 −/+ 0.1 秒（再按住 Shift：0.01 秒）\n"
-    "← / →：后退 / 前进 3 秒\n"
-    "P：播放 / 暂停\n"
-    "Ctrl+Z / Ctrl+Shift+Z：撤销 / 重做上一次打轴、微调或退回");
+using Command = TapMode::Command;
+
+// The tooltip of the 打轴 button: every key of the table, those that do the
+// same on one line.
+QString keysTip()
+{
+    QStringList lines{QStringLiteral("打轴模式（F2 开关）")};
+    QStringList done;
+    for (const TapMode::Key &key : TapMode::keys()) {
+        const QString does = QString::fromUtf8(key.does);
+        if (done.contains(does))
+            continue;
+        done << does;
+        QStringList names;
+        for (const TapMode::Key &same : TapMode::keys()) {
+            const QString name = QString::fromUtf8(same.name);
+            if (QString::fromUtf8(same.does) == does && !names.contains(name))
+                names << name;
+        }
+        lines << names.join(QStringLiteral(" / ")) + QStringLiteral("：") + does;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 Qt::KeyboardModifiers plainModifiers(const QKeyEvent *event)
 {
@@ -42,6 +58,43 @@ Qt::KeyboardModifiers plainModifiers(const QKeyEvent *event)
 }
 
 } // namespace
+
+const QList<TapMode::Key> &TapMode::keys()
+{
+    constexpr auto None = Qt::NoModifier;
+    constexpr auto Alt = Qt::AltModifier;
+    constexpr auto Shift = Qt::ShiftModifier;
+    constexpr auto Ctrl = Qt::ControlModifier;
+    const char *const tag = "在按下的时刻给当前行打上时间，转到下一行";
+    const char *const move = "移动当前行";
+    const char *const nudge = "当前行的时间 −/+ 0.1 秒";
+    const char *const fineNudge = "当前行的时间 −/+ 0.01 秒";
+    const char *const seek = "后退 / 前进 3 秒";
+    const char *const undo = "撤销 / 重做上一次打轴、微调或退回";
+    static const QList<Key> table{
+        {Qt::Key_Space, None, Command::Tag, false, "空格", tag},
+        {Qt::Key_Return, None, Command::Tag, false, "回车", tag},
+        {Qt::Key_Enter, None, Command::Tag, false, "回车", tag},
+        {Qt::Key_Space, Shift, Command::TagUnsnapped, false, "Shift+空格", "打上时间，不吸附（即使开着自动吸附）"},
+        {Qt::Key_Up, None, Command::LineUp, true, "↑", move},
+        {Qt::Key_Down, None, Command::LineDown, true, "↓", move},
+        {Qt::Key_Backspace, None, Command::StepBack, false, "退格", "退回上一行，从它的时间前 2 秒播放"},
+        {Qt::Key_R, None, Command::Replay, false, "R", "从当前行的时间前 2 秒重听"},
+        {Qt::Key_Left, Alt, Command::NudgeEarlier, true, "Alt+←", nudge},
+        {Qt::Key_Right, Alt, Command::NudgeLater, true, "Alt+→", nudge},
+        {Qt::Key_Left, Alt | Shift, Command::FineNudgeEarlier, true, "Alt+Shift+←", fineNudge},
+        {Qt::Key_Right, Alt | Shift, Command::FineNudgeLater, true, "Alt+Shift+→", fineNudge},
+        {Qt::Key_Left, None, Command::SeekBack, true, "←", seek},
+        {Qt::Key_Right, None, Command::SeekForward, true, "→", seek},
+        {Qt::Key_P, None, Command::PlayPause, false, "P", "播放 / 暂停"},
+        {Qt::Key_Z, Ctrl, Command::Undo, false, "Ctrl+Z", undo},
+        {Qt::Key_Z, Ctrl | Shift, Command::Redo, false, "Ctrl+Shift+Z", undo},
+        {Qt::Key_S, None, Command::Snap, false, "S", "把刚打上时间的一行吸附到附近的人声起点"},
+        {Qt::Key_C, None, Command::CorrectDelay, false, "C", "校正反应延迟：所有时间去掉平均的按键延迟"},
+        {Qt::Key_Escape, None, Command::Leave, false, "Esc", "退出打轴模式"},
+    };
+    return table;
+}
 
 TapMode::TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent)
     : QObject(parent), m_editor(editor), m_engine(engine),
@@ -51,7 +104,7 @@ TapMode::TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent)
     m_action->setCheckable(true);
     m_action->setShortcut(Qt::Key_F2);
     m_action->setShortcutContext(Qt::WindowShortcut);
-    m_action->setToolTip(KeysTip);
+    m_action->setToolTip(keysTip());
     // F2 works wherever the focus is in the editor's window.
     editor->addAction(m_action);
     connect(m_action, &QAction::toggled, this, &TapMode::setActive);
@@ -77,7 +130,10 @@ void TapMode::setActive(bool on)
 {
     if (on == m_active || !m_editor)
         return;
+    if (on)
+        dropComposition();
     m_active = on;
+    m_held.clear();
     m_action->setChecked(on);
     // No input method while tapping: a Chinese input method that is switched
     // on would take Space and letters for its composition.
@@ -97,6 +153,21 @@ void TapMode::setActive(bool on)
         refreshHighlights();
     }
     Q_EMIT activeChanged(on);
+}
+
+void TapMode::dropComposition()
+{
+    // A composition under way (pinyin typed, its candidates still open) is
+    // drawn in the editor's layout at the caret; left there, it is drawn
+    // inside the tags that go in at that place.
+    if (m_editor->textCursor().block().layout()->preeditAreaText().isEmpty())
+        return;
+    QInputMethodEvent cancel;
+    QApplication::sendEvent(m_editor, &cancel);
+    // The input method forgets it too. Some commit what they held when
+    // reset; that is not taken either (nor later, in tap mode).
+    const QScopedValueRollback dropping(m_droppingComposition, true);
+    QGuiApplication::inputMethod()->reset();
 }
 
 void TapMode::setLiveLine(int line)
@@ -140,116 +211,103 @@ void TapMode::showCurrentLine()
     refreshHighlights();
 }
 
-bool TapMode::isTableKey(const QKeyEvent *event) const
+const TapMode::Key *TapMode::keyFor(const QKeyEvent *event)
 {
     const auto mods = plainModifiers(event);
-    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
-        return true;
-    switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        return mods == Qt::NoModifier || mods == Qt::AltModifier || mods == (Qt::AltModifier | Qt::ShiftModifier);
-    case Qt::Key_Space:
-        return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Backspace:
-    case Qt::Key_R:
-    case Qt::Key_P:
-    case Qt::Key_S:
-    case Qt::Key_C:
-    case Qt::Key_Escape:
-        return mods == Qt::NoModifier;
-    default:
-        return false;
+    for (const Key &key : keys()) {
+        if (key.key == event->key() && key.modifiers == mods)
+            return &key;
     }
+    return nullptr;
 }
 
 bool TapMode::handleKey(QKeyEvent *event)
 {
-    if (!isTableKey(event))
+    const Key *key = keyFor(event);
+    if (!key)
         return true; // not typeable: swallowed
+    if (!m_held.press(event) && !key->repeats)
+        return true;
+    const QScopedValueRollback<const QKeyEvent *> press(m_press, event);
     // The text changes below move the editor's caret on their own; the
     // current line is what the tapper says, and the caret follows it after.
     const QScopedValueRollback ownMoves(m_movingCaret, true);
-    const bool repeat = event->isAutoRepeat();
-    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-        if (!repeat)
-            undoRedo(event->matches(QKeySequence::Redo));
-        return true;
-    }
-    const auto mods = plainModifiers(event);
-    switch (event->key()) {
-    case Qt::Key_Escape:
+    run(key->command);
+    return true;
+}
+
+void TapMode::run(Command command)
+{
+    switch (command) {
+    case Command::Leave:
         setActive(false);
         break;
-    case Qt::Key_Space:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (!repeat)
-            tag(event, !(mods & Qt::ShiftModifier));
+    case Command::Tag:
+    case Command::TagUnsnapped:
+        tag(command == Command::Tag);
         break;
-    case Qt::Key_S:
-        if (!repeat && m_assist) {
+    case Command::Snap:
+        if (m_assist) {
             const int line = lastTaggedLine();
             if (line >= 0)
                 m_assist->snapLine(line);
             showCurrentLine();
         }
         break;
-    case Qt::Key_C:
-        if (!repeat && m_assist)
+    case Command::CorrectDelay:
+        if (m_assist)
             m_assist->correctReactionDelay();
         break;
-    case Qt::Key_Up:
+    case Command::LineUp:
         m_tapper->moveUp();
         showCurrentLine();
         break;
-    case Qt::Key_Down:
+    case Command::LineDown:
         m_tapper->moveDown();
         showCurrentLine();
         break;
-    case Qt::Key_Backspace:
-        if (!repeat) {
-            const auto target = m_tapper->stepBack();
-            showCurrentLine();
-            if (target)
-                seekTo(*target);
-        }
+    case Command::StepBack: {
+        const auto target = m_tapper->stepBack();
+        showCurrentLine();
+        if (target)
+            seekTo(*target);
         break;
-    case Qt::Key_R:
-        if (!repeat && m_engine) {
+    }
+    case Command::Replay:
+        if (m_engine) {
             if (const auto target = m_tapper->replayTarget()) {
                 seekTo(*target);
                 m_engine->play();
             }
         }
         break;
-    case Qt::Key_P:
-        if (!repeat)
-            playPause();
+    case Command::PlayPause:
+        playPause();
         break;
-    case Qt::Key_Left:
-    case Qt::Key_Right: {
-        const int sign = event->key() == Qt::Key_Left ? -1 : 1;
-        if (mods & Qt::AltModifier) {
-            const qint64 step = (mods & Qt::ShiftModifier) ? FineNudgeMs : NudgeMs;
-            const auto moved = m_tapper->nudge(sign * step);
-            showCurrentLine();
-            if (moved && m_engine && m_engine->state() == MediaEngine::State::Playing)
-                seekTo(*moved - NudgePreRollSeconds);
-        } else if (m_engine) {
+    case Command::Undo:
+    case Command::Redo:
+        undoRedo(command == Command::Redo);
+        break;
+    case Command::NudgeEarlier:
+    case Command::NudgeLater:
+    case Command::FineNudgeEarlier:
+    case Command::FineNudgeLater: {
+        const bool later = command == Command::NudgeLater || command == Command::FineNudgeLater;
+        const bool fine = command == Command::FineNudgeEarlier || command == Command::FineNudgeLater;
+        const auto moved = m_tapper->nudge((later ? 1 : -1) * (fine ? FineNudgeMs : NudgeMs));
+        showCurrentLine();
+        if (moved && m_engine && m_engine->state() == MediaEngine::State::Playing)
+            seekTo(*moved - NudgePreRollSeconds);
+        break;
+    }
+    case Command::SeekBack:
+    case Command::SeekForward:
+        if (m_engine) {
             if (const auto now = m_engine->position())
-                seekTo(*now + sign * SeekStepSeconds);
+                seekTo(*now + (command == Command::SeekBack ? -SeekStepSeconds : SeekStepSeconds));
         }
         break;
     }
-    default:
-        break;
-    }
-    return true;
 }
 
 int TapMode::lastTaggedLine() const
@@ -265,13 +323,13 @@ int TapMode::lastTaggedLine() const
     return m_tapper->currentLine();
 }
 
-void TapMode::tag(const QKeyEvent *press, bool snapAllowed)
+void TapMode::tag(bool snapAllowed)
 {
     if (!m_engine || m_engine->state() == MediaEngine::State::Empty) {
         QApplication::beep(); // no song: there is no time to take
         return;
     }
-    const auto position = positionAtEvent(*m_engine, press);
+    const auto position = m_press ? positionAtEvent(*m_engine, m_press) : m_engine->position();
     if (!position) {
         QApplication::beep();
         return;
@@ -308,17 +366,33 @@ void TapMode::undoRedo(bool redo)
     showCurrentLine();
 }
 
+void TapMode::takeFocusBack()
+{
+    if (!m_active || !m_editor || !m_editor->isVisible() || m_editor->hasFocus())
+        return;
+    // A button clicked with the mouse has the focus from the press on, and
+    // clicks at the release only if it still has it: the keys come back
+    // once it is released.
+    if (const auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget()); button && button->isDown()) {
+        QTimer::singleShot(ButtonWaitMs, this, &TapMode::takeFocusBack);
+        return;
+    }
+    m_editor->setFocus(Qt::OtherFocusReason);
+}
+
 bool TapMode::eventFilter(QObject *watched, QEvent *event)
 {
     // Compared as plain objects: the editor sends events (a focus-out) from
     // its QWidget destructor, when it is no longer a QPlainTextEdit.
+    if (watched == m_watchedEditor && event->type() == QEvent::InputMethod && m_droppingComposition)
+        return true; // the input method's word on a dropped composition
     if (!m_active || (watched != m_watchedEditor && watched != m_watchedViewport))
         return QObject::eventFilter(watched, event);
     if (watched == m_watchedEditor) {
         switch (event->type()) {
         case QEvent::ShortcutOverride:
             // The table's keys are ours; anything else (F2) may be a shortcut.
-            if (isTableKey(static_cast<QKeyEvent *>(event))) {
+            if (keyFor(static_cast<QKeyEvent *>(event))) {
                 event->accept();
                 return true;
             }
@@ -326,6 +400,8 @@ bool TapMode::eventFilter(QObject *watched, QEvent *event)
         case QEvent::KeyPress:
             return handleKey(static_cast<QKeyEvent *>(event));
         case QEvent::KeyRelease:
+            m_held.release(static_cast<QKeyEvent *>(event));
+            return true;
         case QEvent::InputMethod:
         case QEvent::ContextMenu:
             return true;
@@ -340,14 +416,13 @@ bool TapMode::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         case QEvent::FocusOut: {
+            // The releases of keys held now go elsewhere.
+            m_held.clear();
             // A click or Tab elsewhere in the window does not take the keys
             // away; a dialog or another window does.
             const auto reason = static_cast<QFocusEvent *>(event)->reason();
             if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
-                QTimer::singleShot(0, m_editor, [editor = m_editor] {
-                    if (editor && editor->isVisible())
-                        editor->setFocus(Qt::OtherFocusReason);
-                });
+                QTimer::singleShot(0, this, &TapMode::takeFocusBack);
             return false;
         }
         default:

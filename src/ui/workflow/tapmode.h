@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/workflow/heldkeys.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -14,37 +16,61 @@ class Tapper;
 class TimingAssist;
 
 // 打轴模式: the editor becomes a list of lines to tap while the song plays.
-// While on, the editor takes no typing and no input-method composition, its
-// current line (the caret's line) is highlighted across its width and kept in
-// view, a click picks the current line, and the keyboard focus stays in it.
-// Keys act on press:
-//   Space / Enter        tag the current line at the press moment, go on
-//   Up / Down            move the current line
-//   Backspace            step back a line, seek to its tag minus 2 s
-//   R                    seek to the current line's tag minus 2 s and play
-//   Alt+Left / Alt+Right nudge the tag -/+100 ms (with Shift -/+10 ms); when
-//                        playing, play on from 1 s before the new time
-//   Left / Right         seek -/+3 s
-//   P                    play / pause
-//   Ctrl+Z / Ctrl+Shift+Z undo / redo the last tap, nudge or step
-//   S                    snap the line's tag to where a sound starts (the
-//                        current line, or the tagged line above it, which is
-//                        the one just tapped)
-//   C                    take the reaction delay out of every tag
-//   Shift+Space          tag without snapping, even with 自动吸附 on
-//   Escape               leave tap mode
-// Held keys that tag or step do not repeat. F2 (action()) turns the mode on
-// and off anywhere in the editor's window.
+// While on, the editor takes no typing and no input-method composition (one
+// under way when the mode starts is dropped), its current line (the caret's
+// line) is highlighted across its width and kept in view, a click picks the
+// current line, and the keyboard focus stays in it (taken back after a click
+// elsewhere in the window, once that click is done).
+//
+// The keys are those of keys() below; they act on press. Keys that tag, step
+// or toggle act once per physical press, however long the key is held (see
+// HeldKeys). F2 (action()) turns the mode on and off anywhere in the editor's
+// window.
 //
 // In any mode the line being sung (setLiveLine) gets a light background; that
 // never moves the caret or scrolls.
 class TapMode : public QObject {
     Q_OBJECT
 public:
+    enum class Command {
+        Tag,          // tag the current line at the press, go on
+        TagUnsnapped, // the same, never snapped (even with 自动吸附 on)
+        LineUp,
+        LineDown,
+        StepBack,     // back a line, seek to its tag minus 2 s
+        Replay,       // seek to the current line's tag minus 2 s and play
+        NudgeEarlier, // the tag -/+ NudgeMs; when playing, play on from
+        NudgeLater,   // NudgePreRollSeconds before the new time
+        FineNudgeEarlier,
+        FineNudgeLater,
+        SeekBack,     // -/+ SeekStepSeconds
+        SeekForward,
+        PlayPause,
+        Undo,         // the last tap, nudge or step back
+        Redo,
+        Snap,         // the line just tapped to where a sound starts
+        CorrectDelay, // take the reaction delay out of every tag
+        Leave,
+    };
+    struct Key {
+        int key;
+        Qt::KeyboardModifiers modifiers; // exactly these (the keypad's aside)
+        Command command;
+        bool repeats;     // acts again while held
+        const char *name; // as the tooltip names it
+        const char *does; // keys that do the same share their tooltip line
+    };
+    // The keys of tap mode: what they do and what the tooltip says.
+    static const QList<Key> &keys();
+
+
     static constexpr qint64 NudgeMs = 100;
     static constexpr qint64 FineNudgeMs = 10;
     static constexpr double SeekStepSeconds = 3.0;
     static constexpr double NudgePreRollSeconds = 1.0;
+    // How often a button held down with the mouse is looked at, to take the
+    // focus back once it is released.
+    static constexpr int ButtonWaitMs = 30;
 
     TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent = nullptr);
     ~TapMode() override;
@@ -68,8 +94,11 @@ protected:
 
 private:
     bool handleKey(QKeyEvent *event);
-    bool isTableKey(const QKeyEvent *event) const;
-    void tag(const QKeyEvent *press, bool snapAllowed);
+    static const Key *keyFor(const QKeyEvent *event);
+    void run(Command command);
+    void dropComposition();
+    void takeFocusBack();
+    void tag(bool snapAllowed);
     int lastTaggedLine() const;
     void seekTo(double seconds);
     void playPause();
@@ -83,10 +112,13 @@ private:
     QPointer<MediaEngine> m_engine;
     TimingAssist *m_assist = nullptr; // owned by the window, as this is
     Tapper *m_tapper;
+    HeldKeys m_held;
+    const QKeyEvent *m_press = nullptr; // the press being handled
     QAction *m_action;
     bool m_active = false;
     bool m_movingCaret = false; // our own caret moves, not the user's choice of line
     bool m_inputMethodWas = true;
+    bool m_droppingComposition = false;
     int m_liveLine = -1;
 };
 
