@@ -122,7 +122,8 @@ private Q_SLOTS:
     }
 
     // ID tags from the song at the top, one undo step, none the text has
-    // (in any case, on any ID line; a lyric line does not count).
+    // (in any case, on any ID line; a lyric line does not count); an empty
+    // or malformed one is given the song's value.
     void insertsSongInfo_data()
     {
         QTest::addColumn<QString>("text");
@@ -131,6 +132,11 @@ private Q_SLOTS:
             << u"[AR:某人][ti:旧名]\n[00:01.00]春眠"_s << u"[al:]\n[length:00:04]\n[by:]\n[AR:某人][ti:旧名]\n[00:01.00]春眠"_s;
         QTest::newRow("on a lyric line")
             << u"[00:01.00][ti:x] 歌词"_s << u"[ti:测试歌曲]\n[ar:]\n[al:]\n[length:00:04]\n[by:]\n[00:01.00][ti:x] 歌词"_s;
+        // The song has a title and a length but no artist: an empty [ar:]
+        // stays, having nothing better.
+        QTest::newRow("empty or malformed: the song's value written over it")
+            << u"[al:专辑]\n[ti:][length:99:99]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s
+            << u"[al:专辑]\n[ti:测试歌曲][length:00:04]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s;
     }
     void insertsSongInfo()
     {
