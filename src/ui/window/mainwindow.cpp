@@ -82,7 +82,10 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_tools(tools),
-      m_textDialog(tools, QStringLiteral("导入歌词"), {type(QStringLiteral("*.txt"))}),
+      // A saved .lrc can be imported again to carry on tagging.
+      m_textDialog(tools, QStringLiteral("导入歌词"),
+                   {type(QStringLiteral("*.txt")), type(QStringLiteral("*.lrc")),
+                    {QStringLiteral("所有文件"), QStringLiteral("*")}}),
       m_songDialog(tools, QStringLiteral("导入歌曲"),
                    {type(QStringLiteral("*.mp3")), type(QStringLiteral("*.wma")), type(QStringLiteral("*.rm"))}),
       m_saveDialog(tools, QStringLiteral("保存歌词"), {type(QStringLiteral("*.lrc")), type(QStringLiteral("*.txt"))})
