@@ -114,6 +114,42 @@ bool isIdTagLine(QStringView line)
     return count > 0 && i == line.size();
 }
 
+// "[+-]digits" within a day either way; beyond it the value is junk.
+std::optional<qint64> offsetValue(QStringView value)
+{
+    if (value.startsWith(u'+') || value.startsWith(u'-')) {
+        if (value.size() < 2 || !isDigit(value[1]))
+            return std::nullopt;
+    } else if (value.isEmpty() || !isDigit(value[0])) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 ms = (value.startsWith(u'+') ? value.sliced(1) : value).toLongLong(&ok);
+    if (!ok || std::abs(ms) > 86'400'000)
+        return std::nullopt;
+    return ms;
+}
+
+// A song's length, "m:ss" with an optional fraction, read as a time tag's
+// inside is.
+bool isLengthValue(QStringView value)
+{
+    TimeTag tag;
+    bool secondsTooLarge = false;
+    return readTime(value, tag, secondsTooLarge) == TagRead::Time;
+}
+
+IdTag::Value idTagState(const QString &key, QStringView value)
+{
+    if (value.isEmpty())
+        return IdTag::Value::Empty;
+    if (key == u"offset")
+        return offsetValue(value) ? IdTag::Value::Usable : IdTag::Value::Malformed;
+    if (key == u"length")
+        return isLengthValue(value) ? IdTag::Value::Usable : IdTag::Value::Malformed;
+    return IdTag::Value::Usable;
+}
+
 } // namespace
 
 LrcLine parseLrcLine(QStringView line)
@@ -162,25 +198,35 @@ bool isLyricLine(QStringView line)
     return !line.trimmed().isEmpty() && !isIdTagLine(line);
 }
 
-qint64 lrcOffset(const QStringList &lines)
+QList<IdTag> readIdTags(const QStringList &lines)
 {
-    for (const QString &line : lines) {
+    QList<IdTag> tags;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringView line = lines[i];
         if (!isIdTagLine(line))
             continue;
-        for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);
-             i = skipSpaces(line, i + length)) {
+        for (qsizetype at = skipSpaces(line, 0); const qsizetype length = bracketLength(line, at);
+             at = skipSpaces(line, at + length)) {
             QStringView key, value;
-            readIdTag(QStringView(line).sliced(i, length), key, value);
-            if (key.compare(u"offset", Qt::CaseInsensitive) != 0)
-                continue;
-            value = value.trimmed();
-            if (value.startsWith(u'+'))
-                value = value.sliced(1);
-            bool ok = false;
-            const qint64 offset = value.toLongLong(&ok);
-            // A day either way is more than any song; beyond it the value is junk.
-            return ok && std::abs(offset) <= 86'400'000 ? offset : 0;
+            readIdTag(line.sliced(at, length), key, value);
+            IdTag tag;
+            tag.key = key.toString().toLower();
+            tag.value = value.trimmed().toString();
+            tag.state = idTagState(tag.key, tag.value);
+            tag.line = i;
+            tag.start = at;
+            tag.length = length;
+            tags.append(tag);
         }
+    }
+    return tags;
+}
+
+qint64 lrcOffset(const QStringList &lines)
+{
+    for (const IdTag &tag : readIdTags(lines)) {
+        if (tag.key == u"offset")
+            return offsetValue(tag.value).value_or(0);
     }
     return 0;
 }
@@ -268,6 +314,23 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
     const qint64 endMs = msFromSeconds(durationSeconds);
     const qint64 offset = lrcOffset(lines);
 
+    // What the ID tags get wrong, by line.
+    QHash<int, QList<LyricsProblem>> idProblems;
+    QHash<QString, int> firstLineWith; // key -> first line that has it
+    for (const IdTag &tag : readIdTags(lines)) {
+        const QString text = lines[tag.line].sliced(tag.start, tag.length);
+        const auto add = [&](Kind kind, const QString &message) { idProblems[tag.line].append({kind, tag.line, message}); };
+        if (tag.state == IdTag::Value::Malformed && tag.key == u"offset")
+            add(Kind::BadIdTag, QStringLiteral("“%1”不是有效的偏移，应写作整数毫秒，如 [offset:+500]；它不起作用").arg(text));
+        else if (tag.state == IdTag::Value::Malformed)
+            add(Kind::BadIdTag, QStringLiteral("“%1”不是有效的歌曲长度，应写作 [length:分:秒]，如 [length:03:25]").arg(text));
+        const auto first = firstLineWith.constFind(tag.key);
+        if (first == firstLineWith.cend())
+            firstLineWith.insert(tag.key, tag.line);
+        else
+            add(Kind::RepeatedIdTag, QStringLiteral("“%1”重复：第 %2 行已有 %3 标签").arg(text).arg(*first + 1).arg(tag.key));
+    }
+
     QList<LyricsProblem> problems;
     QHash<qint64, int> firstLineAt; // time -> first line that has it
     int previousLine = -1;          // the last line with a tag, and its first tag
@@ -279,6 +342,8 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
         const auto add = [&](Kind kind, const QString &message) { problems.append({kind, i, message}); };
         const auto spanText = [&](qsizetype start, qsizetype length) { return line.sliced(start, length).toString(); };
 
+        problems.append(idProblems.value(i));
+
         for (const MalformedTag &bad : parsed.malformed) {
             const QString text = spanText(bad.start, bad.length);
             add(Kind::Malformed, bad.secondsTooLarge
@@ -287,6 +352,18 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
         }
         if (parsed.kind == LrcLine::Kind::Lyric && parsed.tags.isEmpty() && parsed.malformed.isEmpty())
             add(Kind::Untagged, QStringLiteral("这一行歌词没有时间标签"));
+        // Past the leading tags a tag is only text: the line does not show then.
+        for (qsizetype at = parsed.kind == LrcLine::Kind::Lyric ? line.indexOf(u'[', parsed.textStart) : -1; at >= 0;
+             at = line.indexOf(u'[', at + 1)) {
+            const qsizetype length = bracketLength(line, at);
+            if (length < 2)
+                break;
+            TimeTag tag;
+            bool secondsTooLarge = false;
+            if (readTime(line.sliced(at + 1, length - 2), tag, secondsTooLarge) != TagRead::NotTime)
+                add(Kind::TagInText,
+                    QStringLiteral("“%1”在行中间，不算时间标签；时间标签要写在行首").arg(spanText(at, length)));
+        }
         if (parsed.tags.isEmpty())
             continue;
 

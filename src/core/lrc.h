@@ -70,8 +70,26 @@ LrcLine parseLrcLine(QStringView line);
 // line. Blank lines and ID-tag lines are skipped when tapping moves on.
 bool isLyricLine(QStringView line);
 
+// One ID tag of an ID-tag line, e.g. "[ar:歌手]".
+struct IdTag {
+    // Usable: a value that means something. [offset:] wants a whole number
+    // of milliseconds with an optional sign (at most a day), [length:]
+    // minutes:seconds (seconds below 60, an optional fraction); any other
+    // key takes any text.
+    enum class Value { Usable, Empty, Malformed };
+    QString key;   // in lower case
+    QString value; // without the spaces around it
+    Value state = Value::Usable;
+    int line = 0;         // index into the lines
+    qsizetype start = 0;  // where "[" stands in the line
+    qsizetype length = 0; // up to and including "]"
+};
+
+// Every ID tag of the lines' ID-tag lines, in order.
+QList<IdTag> readIdTags(const QStringList &lines);
+
 // The value of the first [offset:±ms] ID tag in the lines, 0 if none or if
-// its value is not a whole number.
+// that one's value is not usable.
 qint64 lrcOffset(const QStringList &lines);
 
 // "[mm:ss.xx]", cut (never rounded) to the hundredth; below 0 reads as 0.
@@ -125,6 +143,9 @@ struct LyricsProblem {
         OutOfOrder,  // earlier than the tagged line before it
         SameTime,    // the same time as a tag on another line
         PastEnd,     // after the end of the song
+        BadIdTag,    // an [offset:] or [length:] whose value is not read
+        RepeatedIdTag, // a key that an earlier ID tag already has
+        TagInText,   // a time tag after the start of the line, shown as text
     };
     Kind kind;
     int line;        // index into the lines; show line + 1

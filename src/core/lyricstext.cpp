@@ -1,5 +1,6 @@
 #include "core/lyricstext.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -190,13 +191,12 @@ qsizetype forEachEndedLine(QStringView text, IsBreak isBreak, LineFound lineFoun
 }
 
 // The system's errors that reading or saving a lyrics file meets, in the
-// user's words.
+// user's words. ENOENT depends on what was done: see fileErrorReason().
 struct KnownError {
     int code;
     const char16_t *reason;
 };
 constexpr KnownError KnownErrors[] = {
-    {ENOENT, u"文件或它所在的文件夹不存在"},
     {EACCES, u"没有访问权限"},
     {EPERM, u"操作不被允许"},
     {EROFS, u"所在的磁盘是只读的"},
@@ -214,18 +214,40 @@ constexpr KnownError KnownErrors[] = {
     {EXDEV, u"不能跨磁盘替换文件"},
 };
 
-// Anything else keeps the system's own text.
-QString unknownError(const QString &systemText)
+// A failed call of `file`'s: the error code the system gave, read right
+// after the call (errno is cleared before it). Qt's own checks fail without
+// a system call, and the code is 0 then.
+struct Failure {
+    int code;
+    const QFileDevice &file;
+};
+
+template <typename Call>
+std::optional<Failure> failed(const QFileDevice &file, Call call)
 {
-    return u"系统报告：%1"_s.arg(systemText);
+    errno = 0;
+    if (call())
+        return std::nullopt;
+    return Failure{errno, file};
 }
 
-QString reasonFor(int code, const QString &systemText)
+QString reasonOf(const Failure &failure, FileAction action, const QString &path)
 {
-    for (const KnownError &known : KnownErrors)
-        if (code == known.code)
-            return QString::fromUtf16(known.reason);
-    return unknownError(systemText);
+    if (failure.code != 0)
+        return fileErrorReason(failure.code, action, path);
+    // No system call failed: what Qt itself found.
+    switch (failure.file.error()) {
+    case QFileDevice::OpenError:
+        return u"无法打开文件（%1）"_s.arg(failure.file.errorString());
+    case QFileDevice::WriteError:
+        return u"无法写入文件（%1）"_s.arg(failure.file.errorString());
+    case QFileDevice::ReadError:
+        return u"无法读取文件（%1）"_s.arg(failure.file.errorString());
+    case QFileDevice::RenameError:
+        return u"无法用新文件替换原来的文件（%1）"_s.arg(failure.file.errorString());
+    default:
+        return u"系统报告：%1"_s.arg(failure.file.errorString());
+    }
 }
 
 // Character devices (/dev/null, a terminal, a full disk's stand-in) can be
@@ -239,12 +261,12 @@ bool isCharacterDevice(const QString &path)
 // Writes to a file opened unbuffered. A short write (a full disk, a size
 // limit) is not an error by itself; writing the rest again brings out the
 // reason. Qt's own buffered writes take a short write for success.
-QString writeAll(QFileDevice &file, QByteArrayView bytes)
+QString writeAll(QFileDevice &file, QByteArrayView bytes, const QString &path)
 {
     while (!bytes.isEmpty()) {
-        const qint64 written = file.write(bytes.data(), bytes.size());
-        if (written <= 0)
-            return fileErrorReason(file);
+        qint64 written = 0;
+        if (const auto failure = failed(file, [&] { return (written = file.write(bytes.data(), bytes.size())) > 0; }))
+            return reasonOf(*failure, FileAction::Write, path);
         bytes = bytes.sliced(written);
     }
     return {};
@@ -253,9 +275,9 @@ QString writeAll(QFileDevice &file, QByteArrayView bytes)
 QString writeDirectly(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fileErrorReason(file);
-    return writeAll(file, bytes);
+    if (const auto failure = failed(file, [&] { return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); }))
+        return reasonOf(*failure, FileAction::Write, path);
+    return writeAll(file, bytes, path);
 }
 
 } // namespace
@@ -319,15 +341,19 @@ DecodedText decodeTextAs(const QByteArray &bytes, TextEncoding encoding)
     return {std::move(text), {}, encoding, false};
 }
 
-QString fileErrorReason(const QFileDevice &file)
+QString fileErrorReason(int code, FileAction action, const QString &path)
 {
-    // Qt keeps only the system's wording of the error; it comes from
-    // qt_error_string, so the same call tells which error it was.
-    const QString systemText = file.errorString();
+    if (code == ENOENT) {
+        if (action == FileAction::Read)
+            return u"文件不存在"_s;
+        // The folder is there, yet it takes no new file (/proc, a mount
+        // point of a special file system ...).
+        return QFileInfo(path).absoluteDir().exists() ? u"这个文件夹里不能新建文件"_s : u"所在的文件夹不存在"_s;
+    }
     for (const KnownError &known : KnownErrors)
-        if (systemText == qt_error_string(known.code))
+        if (code == known.code)
             return QString::fromUtf16(known.reason);
-    return unknownError(systemText);
+    return u"系统报告：%1"_s.arg(qt_error_string(code));
 }
 
 QStringList splitLines(QStringView text)
@@ -354,8 +380,12 @@ LyricsFile refused(const QString &reason)
 LyricsFile readLyricsFile(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.exists())
-        return refused(u"文件不存在"_s);
+    if (!info.exists()) {
+        struct stat status {};
+        errno = 0;
+        const bool gone = ::stat(QFile::encodeName(path).constData(), &status) != 0;
+        return refused(gone && errno ? fileErrorReason(errno, FileAction::Read, path) : u"文件不存在"_s);
+    }
     if (info.isDir())
         return refused(u"这是一个文件夹，不是文件"_s);
     if (!info.isFile())
@@ -365,12 +395,15 @@ LyricsFile readLyricsFile(const QString &path)
         return refused(tooLarge);
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refused(fileErrorReason(file));
+    if (const auto failure = failed(file, [&] { return file.open(QIODevice::ReadOnly); }))
+        return refused(reasonOf(*failure, FileAction::Read, path));
     // One byte more than allowed tells a file that grew since the check.
-    const QByteArray bytes = file.read(MaxLyricsFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return refused(fileErrorReason(file));
+    QByteArray bytes;
+    if (const auto failure = failed(file, [&] {
+            bytes = file.read(MaxLyricsFileSize + 1);
+            return file.error() == QFileDevice::NoError;
+        }))
+        return refused(reasonOf(*failure, FileAction::Read, path));
     if (bytes.size() > MaxLyricsFileSize)
         return refused(tooLarge);
 
@@ -407,18 +440,18 @@ QString writeLyricsFile(const QString &path, QStringView text)
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // QSaveFile words a file it may not replace its own way; ask why.
+    if (const auto failure = failed(file, [&] { return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); })) {
+        // QSaveFile refuses a file it may not replace by itself; ask why.
         if (info.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
-            return reasonFor(errno, file.errorString());
-        return fileErrorReason(file);
+            return fileErrorReason(errno, FileAction::Write, path);
+        return reasonOf(*failure, FileAction::Write, path);
     }
-    if (const QString reason = writeAll(file, bytes); !reason.isEmpty()) {
+    if (const QString reason = writeAll(file, bytes, path); !reason.isEmpty()) {
         file.cancelWriting();
         return reason;
     }
-    if (!file.commit())
-        return fileErrorReason(file);
+    if (const auto failure = failed(file, [&] { return file.commit(); }))
+        return reasonOf(*failure, FileAction::Write, path);
     return {};
 }
 

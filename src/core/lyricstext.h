@@ -8,8 +8,6 @@
 #include <QStringList>
 #include <QStringView>
 
-class QFileDevice;
-
 namespace tarvelin {
 
 // Anything larger is not a lyrics text; it is refused before it is read.
@@ -69,10 +67,12 @@ LyricsFile readLyricsFile(const QString &path);
 // after the whole text.
 QByteArray encodeLyrics(QStringView text);
 
-// Why a file operation failed, in the user's words: the usual causes
-// (missing, no permission, read-only file system, disk full, name too long,
-// a folder...) in Chinese, anything else with the system's own text.
-QString fileErrorReason(const QFileDevice &file);
+// Why reading or writing `path` failed, in the user's words, from the error
+// code the system gave (errno): the usual causes (missing, no permission,
+// read-only file system, disk full, name too long, a folder...) in Chinese,
+// anything else with the system's own text for that code.
+enum class FileAction { Read, Write };
+QString fileErrorReason(int code, FileAction action, const QString &path);
 
 // Writes encodeLyrics(text) to path. A regular file is replaced atomically:
 // on any failure an existing file keeps its old content. Returns a short

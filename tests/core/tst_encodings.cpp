@@ -112,8 +112,8 @@ private Q_SLOTS:
                  QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n\xE4\xBD\xA0\xC2\xA0\r\n"));
     }
 
-    // Reading or saving fails: the reason is in Chinese where the cause is
-    // known, and keeps the system's text otherwise. The folder holds a
+    // Reading or saving fails: the reason follows the system's error code,
+    // in Chinese where the cause is known, with the system's text otherwise. The folder holds a
     // folder, a named pipe and a file just over 8 MiB.
     void fileErrors_data()
     {
@@ -124,7 +124,10 @@ private Q_SLOTS:
         QTest::newRow("read: a folder") << "folder" << false << "这是一个文件夹，不是文件";
         QTest::newRow("read: a named pipe") << "pipe" << false << "这不是普通文件";
         QTest::newRow("read: over 8 MiB") << "big.txt" << false << "文件大于 8 MiB，不是歌词文本";
-        QTest::newRow("folder missing") << "missing/a.lrc" << true << "文件或它所在的文件夹不存在";
+        QTest::newRow("read: under a file") << "big.txt/a.lrc" << false << "路径中有一部分不是文件夹";
+        QTest::newRow("folder missing") << "missing/a.lrc" << true << "所在的文件夹不存在";
+        QTest::newRow("folder takes no new file") << "/proc/x.lrc" << true << "这个文件夹里不能新建文件";
+        QTest::newRow("under a file") << "big.txt/a.lrc" << true << "路径中有一部分不是文件夹";
         QTest::newRow("disk full") << "/dev/full" << true << "磁盘空间已满";
         QTest::newRow("unknown: system text kept") << "/proc/self/mem" << false << "系统报告：Input/output error";
     }

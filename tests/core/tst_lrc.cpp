@@ -116,13 +116,26 @@ private Q_SLOTS:
                                                        << QStringList{u"3 PastEnd"_s} << "03:05.00";
         QTest::newRow("seconds 60") << "[1:60.00]a" << 0.0 << QStringList{u"1 Malformed"_s} << "“[1:60.00]”不是有效的时间标签：秒数须小于 60";
         QTest::newRow("tenths read as") << "[00:12.5]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 12.50 秒";
+        QTest::newRow("a key twice, any case") << "[ar:]\n[AR:]\n[00:01.00]a" << 0.0 << QStringList{u"2 RepeatedIdTag"_s}
+                                             << "“[AR:]”重复：第 1 行已有 ar 标签";
+        QTest::newRow("offset not a number") << "[offset:+abc]\n[00:01.00]a" << 0.0 << QStringList{u"1 BadIdTag"_s}
+                                             << "“[offset:+abc]”不是有效的偏移";
+        QTest::newRow("length seconds 99") << "[ti:x][length:99:99]\n[00:01.00]a" << 0.0 << QStringList{u"1 BadIdTag"_s}
+                                           << "“[length:99:99]”不是有效的歌曲长度";
+        QTest::newRow("usable offset and length, empty by") << "[offset:-500][length: 03:25 ][by:]\n[00:01.00]a" << 0.0
+                                                            << QStringList{} << "";
+        QTest::newRow("tag in the middle of a line") << "第一句[00:00.00]中间的标签\n[00:01.00]b[00:02.00]c[Whistling]"
+                                                     << 0.0
+                                                     << QStringList{u"1 Untagged"_s, u"1 TagInText"_s, u"2 TagInText"_s}
+                                                     << "“[00:00.00]”在行中间，不算时间标签";
     }
     void check()
     {
         QFETCH(QString, text);
         QFETCH(double, duration);
         QFETCH(QString, mentions);
-        static const char *const names[] = {"Malformed", "ReadAs", "Untagged", "OutOfOrder", "SameTime", "PastEnd"};
+        static const char *const names[] = {"Malformed", "ReadAs",   "Untagged",      "OutOfOrder",
+                                            "SameTime",  "PastEnd", "BadIdTag", "RepeatedIdTag", "TagInText"};
         QStringList found;
         QString messages;
         for (const LyricsProblem &p : tarvelin::checkLyrics(text.split(u'\n'), duration)) {

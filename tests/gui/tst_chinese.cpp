@@ -1,13 +1,18 @@
 // Qt's own words on screen are Chinese whatever the locale: the save
-// dialog's buttons and message boxes' buttons. The test runs
+// dialog's buttons and list, and message boxes' buttons. The test runs
 // under a German locale, as the program may be started from the desktop.
+#include "ui/components/platformtools.h"
 #include "ui/window/chinese.h"
 
 #include <QAbstractButton>
+#include <QAbstractProxyModel>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -42,6 +47,42 @@ private Q_SLOTS:
         QVERIFY(texts.size() >= 6); // Save, Cancel; OK, Yes, No, Cancel
         for (const QString &text : texts)
             QVERIFY2(text.contains(QRegularExpression(u"\\p{Han}"_s)), qPrintable(text));
+    }
+
+    // The chooser's list: a folder's type, a text file's type, its size and
+    // its date in Chinese, not in the system's language and forms.
+    void fileList()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(u"folder"_s));
+        QFile text(dir.filePath(u"a.txt"_s));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("x") == 1);
+        text.close();
+        const auto dialog = tarvelin::DesktopTools::fileDialog(nullptr, tarvelin::PlatformTools::FileMode::Open,
+                                                               u"导入歌词"_s, {u"*.txt"_s});
+        dialog->setDirectory(dir.path());
+        dialog->show();
+        QAbstractItemModel *list = dialog->proxyModel();
+        const auto *files = dialog->findChild<QFileSystemModel *>();
+        QVERIFY(list && files);
+        const QModelIndex root = dialog->proxyModel()->mapFromSource(files->index(dir.path()));
+        QTRY_COMPARE(list->rowCount(root), 2);
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        QStringList shown;
+        for (int row = 0; row < 2; ++row) {
+            const QFileInfo info = files->fileInfo(dialog->proxyModel()->mapToSource(list->index(row, 0, root)));
+            QStringList columns;
+            for (int column = 1; column < 4; ++column)
+                columns << list->index(row, column, root).data().toString();
+            shown << info.fileName() + u": "_s + columns.join(u" | "_s);
+            const QString date = chinese.toString(info.lastModified(), QLocale::ShortFormat);
+            QVERIFY(date != QLocale::system().toString(info.lastModified(), QLocale::ShortFormat));
+            QCOMPARE(columns.last(), date);
+        }
+        shown.sort();
+        QCOMPARE(shown.at(1).section(u" | "_s, 1, 1), u"文件夹"_s);
+        QVERIFY2(shown.at(0).startsWith(u"a.txt: "_s + chinese.formattedDataSize(1) + u" | "_s), qPrintable(shown.at(0)));
+        QVERIFY2(shown.at(0).section(u" | "_s, 1, 1).contains(QRegularExpression(u"\\p{Han}"_s)), qPrintable(shown.at(0)));
     }
 };
 

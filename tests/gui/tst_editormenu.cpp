@@ -7,6 +7,7 @@
 #include "fakes.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -109,6 +110,39 @@ private Q_SLOTS:
         QCOMPARE(m_editor->toPlainText(), before);
     }
 
+    // The note is never cut off at the box's edge: whole where it fits,
+    // else cut short with "…" (the tooltip names the encoding), and inside
+    // the box however wide the box is, then or later.
+    void encodingNoteFits_data()
+    {
+        QTest::addColumn<int>("before"); // the box's width at the import, 0: as designed
+        QTest::addColumn<int>("after");  // and afterwards
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("as designed") << 0 << 0 << true;
+        QTest::newRow("narrow box") << 150 << 150 << false;
+        QTest::newRow("narrowed later") << 0 << 150 << false;
+        QTest::newRow("widened later") << 150 << 500 << true;
+    }
+    void encodingNoteFits()
+    {
+        QFETCH(int, before);
+        QFETCH(int, after);
+        QFETCH(bool, whole);
+        auto *box = m_window->findChild<QLineEdit *>(u"Text2"_s);
+        if (before)
+            box->resize(before, box->height());
+        importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1);
+        if (after)
+            box->resize(after, box->height());
+        auto *note = box->findChild<QLabel *>(u"encodingNote"_s);
+        QVERIFY(note && note->isVisible());
+        QVERIFY2(box->rect().contains(note->geometry()), qPrintable(u"%1 in %2"_s.arg(note->x()).arg(box->width())));
+        QVERIFY(note->fontMetrics().horizontalAdvance(note->text()) <= note->contentsRect().width());
+        QCOMPARE(note->text() == u"推测编码：GB18030（简体中文）"_s, whole);
+        QVERIFY(whole || note->text().endsWith(u'…'));
+        QVERIFY(box->toolTip().contains(u"GB18030（简体中文）"_s));
+    }
+
     // Bytes that are not text in the chosen encoding are reported and
     // change nothing.
     void refusesBytesThatAreNotText()
@@ -122,7 +156,8 @@ private Q_SLOTS:
     }
 
     // ID tags from the song at the top, one undo step, none the text has
-    // (in any case, on any ID line; a lyric line does not count).
+    // (in any case, on any ID line; a lyric line does not count); an empty
+    // or malformed one is given the song's value.
     void insertsSongInfo_data()
     {
         QTest::addColumn<QString>("text");
@@ -131,6 +166,11 @@ private Q_SLOTS:
             << u"[AR:某人][ti:旧名]\n[00:01.00]春眠"_s << u"[al:]\n[length:00:04]\n[by:]\n[AR:某人][ti:旧名]\n[00:01.00]春眠"_s;
         QTest::newRow("on a lyric line")
             << u"[00:01.00][ti:x] 歌词"_s << u"[ti:测试歌曲]\n[ar:]\n[al:]\n[length:00:04]\n[by:]\n[00:01.00][ti:x] 歌词"_s;
+        // The song has a title and a length but no artist: an empty [ar:]
+        // stays, having nothing better.
+        QTest::newRow("empty or malformed: the song's value written over it")
+            << u"[al:专辑]\n[ti:][length:99:99]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s
+            << u"[al:专辑]\n[ti:测试歌曲][length:00:04]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s;
     }
     void insertsSongInfo()
     {

@@ -1,21 +1,147 @@
-// The author link "by:Quorrin" and the clock label. All mouse input goes
+// The window on the screen, the live lyrics in the player's display, the
+// author link "by:Quorrin" and the clock label. All mouse input goes
 // through the window system layer, so Qt's own dispatch (child lookup,
 // propagation to the parent, implicit grab, double-click detection) decides
 // who sees each event.
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include "ui/window/mainwindow.h"
+#include "ui/components/playerwidget.h"
 #include "ui/window/clocklabel.h"
 #include "fakes.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QFile>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Two screens: an ordinary one, and 1600×1000 at 2× (192 dpi), where the
+// window's design does not fit. Set before the application starts.
+const QString ScreensFile = QDir::temp().filePath(u"tst_mainwindow-screens-%1.json"_s.arg(QCoreApplication::applicationPid()));
+[[maybe_unused]] const bool screens = [] {
+    QFile file(ScreensFile);
+    return file.open(QIODevice::WriteOnly)
+        && file.write(R"({"screens": [
+               {"name": "1x", "x": 0, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+               {"name": "2x", "x": 1920, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 192, "logicalBaseDpi": 96, "dpr": 1}]})")
+               > 0
+        && qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(ScreensFile));
+}();
+
+} // namespace
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanupTestCase() { QFile::remove(ScreensFile); }
+
+    // At 1× the window is as designed. Where the screen's free area cannot
+    // hold it, the window fits in that area and every control can be
+    // scrolled into sight; the controls keep their design places.
+    void fitsTheScreen_data()
+    {
+        QTest::addColumn<int>("screen");
+        QTest::newRow("1x, 1920x1080: as designed") << 0;
+        QTest::newRow("2x, 1600x1000: scrolled") << 1;
+    }
+    void fitsTheScreen()
+    {
+        QFETCH(int, screen);
+        QScreen *display = QGuiApplication::screens().at(screen);
+        QCOMPARE(display->logicalDotsPerInch(), 96.0);
+        tarvelin::test::FakeTools tools;
+        tarvelin::MainWindow w(tools, std::make_unique<tarvelin::test::FakeEngine>());
+        w.setScreen(display);
+        w.move(display->availableGeometry().topLeft() + QPoint(40, 40));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.screen(), display);
+        auto *canvas = w.findChild<QWidget *>(u"canvas"_s);
+        auto *scroll = w.findChild<QScrollArea *>();
+        QVERIFY(canvas && scroll);
+        QCOMPARE(w.findChild<QWidget *>(u"Command1"_s)->geometry(), QRect(424, 96, 89, 25));
+        QCOMPARE(canvas->size(), QSize(517, 580));
+        if (screen == 0) {
+            QCOMPARE(w.size(), canvas->size());
+            QVERIFY(!scroll->verticalScrollBar()->isVisible() && !scroll->horizontalScrollBar()->isVisible());
+            return;
+        }
+        QTRY_VERIFY2(display->availableGeometry().contains(w.frameGeometry()),
+                     qPrintable(u"%1,%2 %3x%4"_s.arg(w.frameGeometry().x()).arg(w.frameGeometry().y())
+                                    .arg(w.frameGeometry().width()).arg(w.frameGeometry().height())));
+        const QRect viewport(scroll->viewport()->mapTo(&w, QPoint()), scroll->viewport()->size());
+        int controls = 0;
+        for (QWidget *control : canvas->findChildren<QWidget *>()) {
+            if (control->objectName().isEmpty() || control->objectName().startsWith(u"qt_"_s)
+                || !control->isVisibleTo(canvas))
+                continue;
+            ++controls;
+            scroll->ensureWidgetVisible(control, 0, 0);
+            // The part the design shows (the window cuts the player's edges).
+            const QRect shown = QRect(control->mapTo(&w, QPoint()), control->size())
+                                & QRect(canvas->mapTo(&w, QPoint()), canvas->size());
+            QVERIFY2(viewport.contains(shown), qPrintable(control->objectName()));
+        }
+        QVERIFY(controls > 20);
+    }
+
+    // While the song plays, the display shows the line being sung and the
+    // next one beneath it, both whole at 1×: with a notice showing too, and
+    // with a desktop font larger than Qt's default.
+    void liveLinesFit_data()
+    {
+        QTest::addColumn<qreal>("points"); // the application font, 0: as it is
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("plain") << 0.0 << false;
+        QTest::newRow("a notice showing") << 0.0 << true;
+        QTest::newRow("10.5 pt font") << 10.5 << false;
+    }
+    void liveLinesFit()
+    {
+        QFETCH(qreal, points);
+        QFETCH(bool, notice);
+        const QFont font = QApplication::font();
+        if (points > 0) {
+            QFont larger = font;
+            larger.setPointSizeF(points);
+            QApplication::setFont(larger);
+        }
+        tarvelin::test::FakeTools tools;
+        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
+        tarvelin::test::FakeEngine *player = engine.get();
+        tarvelin::MainWindow w(tools, std::move(engine));
+        QApplication::setFont(font);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.findChild<QPlainTextEdit *>(u"Text3"_s)->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
+        player->load(u"/歌.mp3"_s);
+        player->positionValue = 2.0;
+        player->play();
+        if (notice)
+            w.findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
+        auto *next = w.findChild<QLabel *>(u"liveNext"_s);
+        QTRY_COMPARE(next->text(), u"第二句"_s);
+        QTest::qWait(50); // the layout settles
+        const auto *display = w.findChild<QFrame *>(u"display"_s);
+        for (const QLabel *line : {w.findChild<QLabel *>(u"liveCurrent"_s), next}) {
+            QVERIFY(line->isVisible());
+            QVERIFY2(line->height() >= line->sizeHint().height(),
+                     qPrintable(u"%1: %2 of %3"_s.arg(line->objectName()).arg(line->height()).arg(line->sizeHint().height())));
+            const QRect inDisplay(line->mapTo(display, QPoint()), line->size());
+            QVERIFY2(display->contentsRect().contains(inDisplay), qPrintable(line->objectName()));
+        }
+    }
+
     // One page per click on the link: a press released off the label and
     // the second click of a double click open none. A
     // failed opening is reported each time and the program goes on.

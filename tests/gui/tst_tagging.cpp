@@ -149,9 +149,10 @@ private Q_SLOTS:
         QTest::newRow("no-break space and tab kept") << QByteArray(" \xE4\xBD\xA0\t\xC2\xA0\r\nB")
                                                      << QStringList{u" 你\t\u00A0"_s, u"B"_s} << QString();
         QTest::newRow("refused: lyrics untouched") << QByteArray("la\0la", 5) << QStringList() << u"空字节"_s;
+        QTest::newRow("empty: nothing, said so") << QByteArray() << QStringList() << u"文件是空的"_s;
     }
     // Which bytes come in as which lines is tested in tests/core; here the
-    // window's part: the path box, the message, the bytes saved (UTF-8, every
+    // window's part: the types offered, the path box, the message, the bytes saved (UTF-8, every
     // line ended by CR LF, the old content replaced whole), and one undo step
     // per import.
     void importThenSave()
@@ -164,8 +165,11 @@ private Q_SLOTS:
         choose(file(u"now.txt"_s, bytes));
         w->importText();
         QCOMPARE(w->findChild<QLineEdit *>(u"Text2"_s)->text(), path(u"now.txt"_s));
-        QCOMPARE(m_tools.errors.size(), error.isEmpty() ? 0 : 1);
-        QVERIFY(m_tools.errors.join(u""_s).contains(error));
+        // .txt first; a saved .lrc can be picked too.
+        QCOMPARE(m_tools.requests.last().nameFilters, (QStringList{u"*.txt"_s, u"*.lrc"_s, u"所有文件 (*)"_s}));
+        const QStringList said = m_tools.errors + m_tools.notes;
+        QCOMPARE(said.size(), error.isEmpty() ? 0 : 1);
+        QVERIFY(said.join(u""_s).contains(error));
         choose(file(u"歌 词"_s, QByteArray(1000, 'o')));
         QVERIFY(w->saveLyrics());
         QCOMPARE(read(u"歌 词"_s), (QStringList{u"x"_s} + lines + QStringList{QString(), QString()}).join(u"\r\n"_s).toUtf8());

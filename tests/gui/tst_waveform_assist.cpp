@@ -65,13 +65,42 @@ private Q_SLOTS:
     }
 
     // Every tag of every line moves, across a minute too, as one undo step.
+    // The limits are shown; what lies outside them or is not a number is
+    // refused (never cut to fit) and asked for again; tags that would go
+    // below 0 are counted and 是 is needed first.
+    void shiftAll_data()
+    {
+        QTest::addColumn<QStringList>("typed"); // then the entry is cancelled
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("said");     // the message or question after the entry, "" for none
+        QTest::addColumn<QString>("expected"); // "": the text stays as it was
+        QTest::newRow("later") << QStringList{u"100"_s} << false << QString()
+                               << u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s;
+        QTest::newRow("too large refused, then asked again")
+            << QStringList{u"700000"_s, u"+１００"_s} << false << u"超出了范围：最多平移十分钟，即 -600000 到 600000 毫秒"_s
+            << u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s;
+        QTest::newRow("not a number") << QStringList{u"5s"_s} << false << u"“5s”不是整数毫秒"_s << QString();
+        QTest::newRow("all to zero: 否") << QStringList{u"-600000"_s} << false << u"会使 2 行的时间早于 0"_s << QString();
+        QTest::newRow("one below zero: 是") << QStringList{u"-60000"_s} << true << u"会使 1 行的时间早于 0"_s
+                                           << u"[ar:歌手]\n[00:00.00][00:10.00]甲\n\n[00:20.00]乙\n丙"_s;
+    }
     void shiftAll()
     {
+        QFETCH(QStringList, typed);
+        QFETCH(bool, yes);
+        QFETCH(QString, said);
+        QFETCH(QString, expected);
         const QString text = u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n[01:20.00]乙\n丙"_s;
         start(text);
-        m_tools.integerAnswers.push_back(100);
+        for (const QString &answer : typed)
+            m_tools.textAnswers.push_back(answer);
+        m_tools.yesNoAnswers.push_back(yes);
         m_assist->shiftAction()->trigger();
-        QCOMPARE(m_editor.toPlainText(), u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s);
+        QVERIFY2(m_tools.questions.constFirst().contains(u"-600000 到 600000"_s), qPrintable(m_tools.questions.constFirst()));
+        const QStringList after = m_tools.errors + m_tools.questions.mid(1);
+        QVERIFY2(after.join(u'\n').contains(said), qPrintable(after.join(u'\n')));
+        QCOMPARE(after.isEmpty(), said.isEmpty());
+        QCOMPARE(m_editor.toPlainText(), expected.isEmpty() ? text : expected);
         m_editor.undo();
         QCOMPARE(m_editor.toPlainText(), text);
     }

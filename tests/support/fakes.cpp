@@ -37,13 +37,13 @@ bool FakeTools::askYesNo(QWidget *, const QString &title, const QString &text)
     return yes;
 }
 
-std::optional<int> FakeTools::askInteger(QWidget *, const QString &title, const QString &label, int, int, int)
+std::optional<QString> FakeTools::askText(QWidget *, const QString &title, const QString &label, const QString &)
 {
     questions << title + QStringLiteral(": ") + label;
-    if (integerAnswers.empty())
+    if (textAnswers.empty())
         return std::nullopt;
-    const auto answer = integerAnswers.front();
-    integerAnswers.pop_front();
+    const auto answer = textAnswers.front();
+    textAnswers.pop_front();
     return answer;
 }
 

@@ -44,7 +44,7 @@ public:
     // Questions: answered from queues (nothing queued: 否 / cancel), every
     // text recorded.
     std::deque<bool> yesNoAnswers;
-    std::deque<std::optional<int>> integerAnswers;
+    std::deque<std::optional<QString>> textAnswers;
     QStringList questions; // "title: text"
 
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
@@ -59,7 +59,7 @@ public:
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
     bool askYesNo(QWidget *, const QString &title, const QString &text) override;
-    std::optional<int> askInteger(QWidget *, const QString &title, const QString &label, int, int, int) override;
+    std::optional<QString> askText(QWidget *, const QString &title, const QString &label, const QString &) override;
     void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         notes << title + QStringLiteral(": ") + text;

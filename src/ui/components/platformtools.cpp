@@ -2,24 +2,61 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace tarvelin {
 
+namespace {
+
+// The file dialog's size and date columns in the default locale (see
+// installChineseTranslations) rather than the system's, which Qt's file
+// model uses.
+class FileColumnsInDefaultLocale : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || (index.column() != 1 && index.column() != 3))
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        if (index.column() == 1)
+            return files->isDir(source) ? QString() : QLocale().formattedDataSize(files->size(source));
+        return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QFileDialog> DesktopTools::fileDialog(QWidget *parent, FileMode mode, const QString &title,
+                                                      const QStringList &nameFilters)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, title);
+    // Qt's own dialog, in Chinese whatever the desktop's language.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setProxyModel(new FileColumnsInDefaultLocale(dialog.get()));
+    dialog->setAcceptMode(mode == FileMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog->setFileMode(mode == FileMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setNameFilters(nameFilters);
+    if (!nameFilters.isEmpty())
+        dialog->selectNameFilter(nameFilters.first());
+    return dialog;
+}
+
 std::optional<QString> DesktopTools::chooseFile(QWidget *parent, FileMode mode, const QString &title,
                                                 const QStringList &nameFilters)
 {
-    QFileDialog dialog(parent, title);
-    dialog.setAcceptMode(mode == FileMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(mode == FileMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setNameFilters(nameFilters);
-    if (!nameFilters.isEmpty())
-        dialog.selectNameFilter(nameFilters.first());
-    if (dialog.exec() != QDialog::Accepted)
+    const auto dialog = fileDialog(parent, mode, title, nameFilters);
+    if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
+    const QStringList files = dialog->selectedFiles();
     if (files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
     return files.first();
@@ -57,7 +94,7 @@ bool PlatformTools::askYesNo(QWidget *, const QString &, const QString &)
     return false;
 }
 
-std::optional<int> PlatformTools::askInteger(QWidget *, const QString &, const QString &, int, int, int)
+std::optional<QString> PlatformTools::askText(QWidget *, const QString &, const QString &, const QString &)
 {
     return std::nullopt;
 }
@@ -94,12 +131,12 @@ PlatformTools::RestoreAnswer DesktopTools::askRestoreLyrics(QWidget *parent, con
     return RestoreAnswer::Later;
 }
 
-std::optional<int> DesktopTools::askInteger(QWidget *parent, const QString &title, const QString &label, int value,
-                                            int min, int max)
+std::optional<QString> DesktopTools::askText(QWidget *parent, const QString &title, const QString &label,
+                                             const QString &text)
 {
     bool ok = false;
-    const int answer = QInputDialog::getInt(parent, title, label, value, min, max, 10, &ok);
-    return ok ? std::optional<int>(answer) : std::nullopt;
+    const QString answer = QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
+    return ok ? std::optional<QString>(answer) : std::nullopt;
 }
 
 } // namespace tarvelin

@@ -4,8 +4,10 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
+class QFileDialog;
 class QWidget;
 
 namespace tarvelin {
@@ -48,15 +50,21 @@ public:
     // Without an answer (a desktop that shows no questions) nothing should
     // change, so the base answers 否.
     virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text);
-    // A modal whole-number entry between min and max starting at `value`;
-    // nothing when cancelled (the base's answer).
-    virtual std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value,
-                                          int min, int max);
+    // A modal one-line entry starting with `text`; what was typed, or nothing
+    // when cancelled (the base's answer). The caller checks the answer, so
+    // nothing typed is dropped or cut on the way.
+    virtual std::optional<QString> askText(QWidget *parent, const QString &title, const QString &label,
+                                           const QString &text);
 };
 
 // The real desktop: Qt's file dialogs and message boxes, QDesktopServices.
 class DesktopTools : public PlatformTools {
 public:
+    // The file chooser chooseFile() runs: Qt's own dialog (never the
+    // desktop's), its file sizes and dates in the default locale.
+    static std::unique_ptr<QFileDialog> fileDialog(QWidget *parent, FileMode mode, const QString &title,
+                                                   const QStringList &nameFilters);
+
     std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
                                       const QStringList &nameFilters) override;
     void showError(QWidget *parent, const QString &title, const QString &text) override;
@@ -65,8 +73,8 @@ public:
     void showInformation(QWidget *parent, const QString &title, const QString &text) override;
     RestoreAnswer askRestoreLyrics(QWidget *parent, const QString &details) override;
     bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
-    std::optional<int> askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
-                                  int max) override;
+    std::optional<QString> askText(QWidget *parent, const QString &title, const QString &label,
+                                   const QString &text) override;
 };
 
 } // namespace tarvelin

@@ -124,6 +124,9 @@ QWidget *PlayerWidget::buildDisplay()
     titleFont.setBold(true);
     m_title->setFont(titleFont);
     m_title->setTextFormat(Qt::PlainText);
+    // A long title is cut at the time beside it rather than widening the player.
+    m_title->setMinimumWidth(1);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     m_time = new QLabel(display);
     m_time->setObjectName(QStringLiteral("time"));
@@ -144,6 +147,8 @@ QWidget *PlayerWidget::buildDisplay()
     m_notice->setObjectName(QStringLiteral("notice"));
     m_notice->setTextFormat(Qt::PlainText);
     m_notice->setForegroundRole(QPalette::Highlight);
+    m_notice->setMinimumWidth(1);
+    m_notice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_notice->hide();
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setSingleShot(true);
@@ -151,12 +156,18 @@ QWidget *PlayerWidget::buildDisplay()
     connect(m_noticeTimer, &QTimer::timeout, this, [this] {
         m_notice->clear();
         m_notice->hide();
+        m_title->show();
     });
 
-    m_displayLayout->addWidget(m_title);
-    m_displayLayout->addWidget(m_time);
+    // The title (or, for a moment, a notice in its place) and the time share
+    // one row: the display's height goes to the waveform and the lyrics.
+    auto *top = new QHBoxLayout;
+    top->setSpacing(8);
+    top->addWidget(m_title, 1);
+    top->addWidget(m_notice, 1);
+    top->addWidget(m_time);
+    m_displayLayout->addLayout(top);
     m_displayLayout->addWidget(m_message);
-    m_displayLayout->addWidget(m_notice);
     m_displayLayout->addStretch();
     return display;
 }
@@ -243,6 +254,7 @@ void PlayerWidget::showNotice(const QString &text)
 {
     m_notice->setText(text);
     m_notice->setVisible(!text.isEmpty());
+    m_title->setVisible(text.isEmpty());
     m_noticeTimer->start();
 }
 

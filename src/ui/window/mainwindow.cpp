@@ -18,6 +18,7 @@
 #include "ui/workflow/timetag.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -26,8 +27,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace tarvelin {
 
@@ -74,6 +82,16 @@ QGroupBox *makeFrame(const QString &name, const QString &caption, QWidget *paren
     return frame;
 }
 
+// Holds the canvas. Keys no control took go on to the window, as they did
+// before there was a scroll area; only the focus moving scrolls it.
+class CanvasScroll : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { event->ignore(); }
+};
+
 // A type list entry whose description is its own pattern.
 FileType type(const QString &pattern)
 {
@@ -86,7 +104,10 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_tools(tools),
-      m_textDialog(tools, QStringLiteral("导入歌词"), {type(QStringLiteral("*.txt"))}),
+      // A saved .lrc can be imported again to carry on tagging.
+      m_textDialog(tools, QStringLiteral("导入歌词"),
+                   {type(QStringLiteral("*.txt")), type(QStringLiteral("*.lrc")),
+                    {QStringLiteral("所有文件"), QStringLiteral("*")}}),
       m_songDialog(tools, QStringLiteral("导入歌曲"),
                    {type(QStringLiteral("*.mp3")), type(QStringLiteral("*.wma")), type(QStringLiteral("*.rm"))}),
       m_saveDialog(tools, QStringLiteral("保存歌词"), {type(QStringLiteral("*.lrc")), type(QStringLiteral("*.txt"))})
@@ -97,8 +118,19 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     for (int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/tarvelin-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
-    // The window's own surface reports mouse moves (for the author link).
-    setMouseTracking(true);
+    m_scroll = new CanvasScroll(this);
+    m_scroll->setObjectName(QStringLiteral("canvasScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_canvas = new QWidget;
+    m_canvas->setObjectName(QStringLiteral("canvas"));
+    // The window's bare surface reports mouse moves (for the author link).
+    m_canvas->setMouseTracking(true);
+    m_canvas->installEventFilter(this);
+    m_scroll->setWidget(m_canvas);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scroll);
 
     buildControls(std::move(engine));
     layoutControls();
@@ -120,11 +152,11 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
 {
-    m_songFrame = makeFrame(QStringLiteral("Frame1"), QStringLiteral("导入歌曲路径"), this);
+    m_songFrame = makeFrame(QStringLiteral("Frame1"), QStringLiteral("导入歌曲路径"), m_canvas);
     m_songPath = makePathBox(QStringLiteral("Text1"), m_songFrame);
-    m_textFrame = makeFrame(QStringLiteral("Frame2"), QStringLiteral("导入文本路径"), this);
+    m_textFrame = makeFrame(QStringLiteral("Frame2"), QStringLiteral("导入文本路径"), m_canvas);
     m_textPath = makePathBox(QStringLiteral("Text2"), m_textFrame);
-    m_lyricsFrame = makeFrame(QStringLiteral("Frame4"), QStringLiteral("歌词显示"), this);
+    m_lyricsFrame = makeFrame(QStringLiteral("Frame4"), QStringLiteral("歌词显示"), m_canvas);
 
     m_lyricsEditor = new QPlainTextEdit(m_lyricsFrame);
     m_lyricsEditor->setObjectName(QStringLiteral("Text3"));
@@ -135,18 +167,18 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     // Tab moves on to the next control, as everywhere else in the window.
     m_lyricsEditor->setTabChangesFocus(true);
 
-    m_importTextButton = makeButton(QStringLiteral("Command1"), QStringLiteral("导入文本"), this);
-    m_importSongButton = makeButton(QStringLiteral("Command2"), QStringLiteral("导入歌曲"), this);
-    m_saveButton = makeButton(QStringLiteral("Command4"), QStringLiteral("保存歌词"), this);
-    m_insertTimeButton = makeButton(QStringLiteral("Command3"), QStringLiteral("插入时间"), this);
+    m_importTextButton = makeButton(QStringLiteral("Command1"), QStringLiteral("导入文本"), m_canvas);
+    m_importSongButton = makeButton(QStringLiteral("Command2"), QStringLiteral("导入歌曲"), m_canvas);
+    m_saveButton = makeButton(QStringLiteral("Command4"), QStringLiteral("保存歌词"), m_canvas);
+    m_insertTimeButton = makeButton(QStringLiteral("Command3"), QStringLiteral("插入时间"), m_canvas);
 
-    m_clockCaption = new QLabel(QStringLiteral("系统时间:"), this);
+    m_clockCaption = new QLabel(QStringLiteral("系统时间:"), m_canvas);
     m_clockCaption->setObjectName(QStringLiteral("Label1"));
-    m_clock = new ClockLabel(this);
+    m_clock = new ClockLabel(m_canvas);
     m_clock->setObjectName(QStringLiteral("Label2"));
     m_clock->setWordWrap(true);
     m_clock->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_authorLink = new LinkLabel(QStringLiteral("by:Quorrin"), this);
+    m_authorLink = new LinkLabel(QStringLiteral("by:Quorrin"), m_canvas);
     m_authorLink->setObjectName(QStringLiteral("Label3"));
     // Says when unsaved lyrics cannot be kept in the recovery folder (and
     // when they can again); hidden otherwise.
@@ -159,7 +191,7 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
                           m_recoveryNote})
         label->setTextFormat(Qt::PlainText);
 
-    m_player = new PlayerWidget(std::move(engine), this);
+    m_player = new PlayerWidget(std::move(engine), m_canvas);
     m_player->setObjectName(QStringLiteral("music1"));
 
     // The song's waveform with the tags as markers, and the timing help
@@ -168,6 +200,10 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_waveform = new WaveformView(m_analysis, m_player->engine(), this);
     m_waveform->setEditor(m_lyricsEditor);
     m_player->addDisplayWidget(m_waveform, 1);
+    // Where the display is short (the design's 1× size, a large font) the
+    // waveform gives way, down to two lines, so that the live lyrics below
+    // it keep both their lines.
+    m_waveform->setMinimumHeight(m_waveform->fontMetrics().height() * 2);
     m_assist = new TimingAssist(m_lyricsEditor, m_analysis, m_tools, this, this);
     m_assist->setObjectName(QStringLiteral("timingAssist"));
     m_player->addMenuActions({m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->shiftAction()});
@@ -205,7 +241,41 @@ void MainWindow::layoutControls()
     m_authorLink->adjustSize();
     // The clock keeps its size; the player reaches past the right and bottom
     // edges and the window cuts it off there.
-    setFixedSize(twipsToPixels(ClientWidthTwips, dpi), twipsToPixels(ClientHeightTwips, dpi));
+    m_designSize = QSize(twipsToPixels(ClientWidthTwips, dpi), twipsToPixels(ClientHeightTwips, dpi));
+    m_canvas->setFixedSize(m_designSize);
+    fitToScreen();
+}
+
+void MainWindow::fitToScreen()
+{
+    QScreen *display = screen();
+    if (!display)
+        return;
+    const QRect area = display->availableGeometry();
+    // The frame the window manager puts around the window, once it is
+    // known; until then room for a title bar.
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull())
+        frame = QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+    const QSize room = area.size().shrunkBy(frame);
+    // A scroll bar takes room from the other direction.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll->verticalScrollBar());
+    bool across = m_designSize.width() > room.width();
+    const bool down = m_designSize.height() + (across ? bar : 0) > room.height();
+    across = m_designSize.width() + (down ? bar : 0) > room.width();
+    const QSize size = QSize(m_designSize.width() + (down ? bar : 0), m_designSize.height() + (across ? bar : 0))
+                           .boundedTo(room);
+    if (size != this->size() || minimumSize() != maximumSize())
+        setFixedSize(size);
+    // A window that the window manager left reaching off the free area is
+    // brought inside it, once.
+    if (isVisible() && !m_placed && !windowHandle()->frameMargins().isNull()) {
+        m_placed = true;
+        const QRect outer = frameGeometry();
+        if (!area.contains(outer))
+            move(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                 std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    }
 }
 
 void MainWindow::wireEvents()
@@ -253,6 +323,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     // Asked on the next turn of the event loop, not inside the exposure.
     if (watched == windowHandle() && event->type() == QEvent::Expose && m_leftoversToOffer)
         QTimer::singleShot(0, this, &MainWindow::offerLeftoversWhenShown);
+    // Moves over a control stay with it; only the bare surface counts.
+    if (watched == m_canvas && event->type() == QEvent::MouseMove)
+        m_authorLink->setUnderlined(false);
     return QWidget::eventFilter(watched, event);
 }
 
@@ -283,6 +356,27 @@ void MainWindow::showEvent(QShowEvent *event)
     if (!m_ticker->isActive())
         m_ticker->start();
     offerLeftoversWhenShown();
+    if (!m_screenWatched && windowHandle()) {
+        m_screenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this](QScreen *display) {
+            if (display)
+                connect(display, &QScreen::availableGeometryChanged, this, &MainWindow::fitToScreen,
+                        Qt::UniqueConnection);
+            fitToScreen();
+        });
+        if (QScreen *display = screen())
+            connect(display, &QScreen::availableGeometryChanged, this, &MainWindow::fitToScreen, Qt::UniqueConnection);
+    }
+    fitToScreen();
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // The window manager's frame is known once it has placed the window.
+    if (event->type() == QEvent::Move && !m_placed && isVisible())
+        fitToScreen();
+    return handled;
 }
 
 void MainWindow::importText()
@@ -346,15 +440,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_recovery->discard();
     m_ticker->stop();
     event->accept();
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    // Moves over a child that does not track the mouse bubble up to here;
-    // only the bare window surface counts.
-    if (!childAt(event->position().toPoint()))
-        m_authorLink->setUnderlined(false);
-    QWidget::mouseMoveEvent(event);
 }
 
 void MainWindow::openAuthorPage()

@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace tarvelin {
@@ -53,13 +54,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls(std::unique_ptr<MediaEngine> engine);
     void layoutControls();
+    // The window at its design size where the screen's free area holds it;
+    // else as large as that area allows, the controls scrolled in it.
+    void fitToScreen();
     void wireEvents();
     void openAuthorPage();
     void showRecoveryState(bool protecting, const QString &folder);
@@ -70,6 +74,13 @@ private:
     FileDialog m_songDialog;
     FileDialog m_saveDialog;
 
+    // The controls stand on the canvas at their design places; the canvas
+    // scrolls in the window when the window is smaller than the design.
+    QScrollArea *m_scroll = nullptr;
+    QWidget *m_canvas = nullptr;
+    QSize m_designSize;
+    bool m_placed = false;
+    bool m_screenWatched = false;
     QGroupBox *m_songFrame = nullptr;
     QLineEdit *m_songPath = nullptr;
     QGroupBox *m_textFrame = nullptr;

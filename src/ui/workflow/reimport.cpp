@@ -1,16 +1,80 @@
 #include "ui/workflow/reimport.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace tarvelin {
 
 namespace {
 
 const QString NoteName = QStringLiteral("encodingNote");
+
+// The note in the right end of the path box: as wide as its text, never more
+// than half the box (the path keeps the rest; a longer note is cut short
+// with "…", the box's tooltip naming the encoding in full), and placed again
+// whenever the box changes size or font.
+class EncodingNote : public QLabel {
+public:
+    explicit EncodingNote(QLineEdit *box) : QLabel(box), m_box(box)
+    {
+        setObjectName(NoteName);
+        setTextFormat(Qt::PlainText);
+        setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        setForegroundRole(QPalette::PlaceholderText);
+        // Clicks and the tooltip go to the box underneath.
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->installEventFilter(this);
+    }
+
+    void showText(const QString &text)
+    {
+        m_full = text;
+        place();
+        QLabel::show();
+    }
+
+    void place()
+    {
+        ensurePolished();
+        const QFontMetrics metrics(font());
+        const int pad = 6;
+        const int room = m_box->width() / 2;
+        QString shown = m_full;
+        if (metrics.horizontalAdvance(shown) + pad > room)
+            shown = metrics.elidedText(m_full, Qt::ElideRight, std::max(0, room - pad));
+        setText(shown);
+        const int width = std::min(room, metrics.horizontalAdvance(shown) + pad);
+        setGeometry(m_box->width() - width - 2, 0, width, m_box->height());
+        // The path scrolls under the note's left edge, never behind it.
+        m_box->setTextMargins(0, 0, width + 2, 0);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_box && isVisibleTo(m_box)
+            && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange
+                || event->type() == QEvent::StyleChange))
+            place();
+        return QLabel::eventFilter(watched, event);
+    }
+    void changeEvent(QEvent *event) override
+    {
+        QLabel::changeEvent(event);
+        if (isVisibleTo(m_box) && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+            place();
+    }
+
+private:
+    QLineEdit *m_box;
+    QString m_full;
+};
 
 } // namespace
 
@@ -116,23 +180,11 @@ QString ImportedText::reimportAs(TextEncoding encoding)
 
 void showEncodingNote(QLineEdit *Text2, TextEncoding encoding, bool guessed)
 {
-    auto *note = Text2->findChild<QLabel *>(NoteName, Qt::FindDirectChildrenOnly);
-    if (!note) {
-        note = new QLabel(Text2);
-        note->setObjectName(NoteName);
-        note->setTextFormat(Qt::PlainText);
-        note->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        note->setForegroundRole(QPalette::PlaceholderText);
-        // Clicks and the tooltip go to the box underneath.
-        note->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    auto *note = static_cast<EncodingNote *>(Text2->findChild<QLabel *>(NoteName, Qt::FindDirectChildrenOnly));
+    if (!note)
+        note = new EncodingNote(Text2);
     const QString name = encodingName(encoding);
-    note->setText(guessed ? QStringLiteral("推测编码：%1").arg(name) : QStringLiteral("编码：%1").arg(name));
-    const int width = note->sizeHint().width() + 4;
-    note->setGeometry(Text2->width() - width - 2, 0, width, Text2->height());
-    note->show();
-    // The path scrolls under the note's left edge, never behind it.
-    Text2->setTextMargins(0, 0, width + 2, 0);
+    note->showText(guessed ? QStringLiteral("推测编码：%1").arg(name) : QStringLiteral("编码：%1").arg(name));
     Text2->setToolTip(
         guessed ? QStringLiteral("文本的编码是按内容推测的：%1。文字显示不对时，在歌词区点右键，"
                                  "选“按其他编码重新导入”。")

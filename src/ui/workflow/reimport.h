@@ -59,9 +59,10 @@ private:
 };
 
 // Shows on Text2, after its path, how the text was read when that was a
-// guess or the user's choice (a short note in the box's right end and its
-// tooltip); a text whose encoding a byte-order mark or valid UTF-8 settled
-// shows nothing.
+// guess or the user's choice (a short note in the box's right end, at most
+// half the box wide and cut short with "…" beyond that, and the box's
+// tooltip, which names the encoding in full); a text whose encoding a
+// byte-order mark or valid UTF-8 settled shows nothing.
 void showEncodingNote(QLineEdit *Text2, TextEncoding encoding, bool guessed);
 void clearEncodingNote(QLineEdit *Text2);
 

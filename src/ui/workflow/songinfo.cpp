@@ -4,10 +4,11 @@
 
 #include <QPlainTextEdit>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvelin {
@@ -39,16 +40,9 @@ QStringList editorLines(const QPlainTextEdit *editor)
     return lines;
 }
 
-QStringList missingSongInfo(const QStringList &lines, const SongTags &tags)
+SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags)
 {
-    static const QRegularExpression key(QStringLiteral("\\[\\s*([A-Za-z]+)\\s*:"));
-    QSet<QString> present;
-    for (const QString &line : lines) {
-        if (parseLrcLine(line).kind != LrcLine::Kind::IdTags)
-            continue;
-        for (auto it = key.globalMatch(line); it.hasNext();)
-            present.insert(it.next().captured(1).toLower());
-    }
+    const QList<IdTag> idTags = readIdTags(lines);
 
     QList<std::pair<QString, QString>> wanted{
         {QStringLiteral("ti"), tagValue(tags.title)},
@@ -59,25 +53,52 @@ QStringList missingSongInfo(const QStringList &lines, const SongTags &tags)
         wanted.append({QStringLiteral("length"), lengthText(tags.duration)});
     wanted.append({QStringLiteral("by"), QString()});
 
-    QStringList result;
+    SongInfoChanges changes;
     for (const auto &[name, value] : wanted) {
-        if (!present.contains(name))
-            result << QStringLiteral("[%1:%2]").arg(name, value);
+        const IdTag *unusable = nullptr;
+        bool usable = false;
+        for (const IdTag &tag : idTags) {
+            if (tag.key != name)
+                continue;
+            usable = usable || tag.state == IdTag::Value::Usable;
+            if (!unusable && tag.state != IdTag::Value::Usable)
+                unusable = &tag;
+        }
+        const QString text = QStringLiteral("[%1:%2]").arg(name, value);
+        if (usable)
+            continue;
+        if (!unusable)
+            changes.topLines << text;
+        else if (!value.isEmpty()) // an empty one is all there is to offer
+            changes.rewrites.append({unusable->line, unusable->start, unusable->length, text});
     }
-    return result;
+    std::sort(changes.rewrites.begin(), changes.rewrites.end(), [](const auto &a, const auto &b) {
+        return std::pair(a.line, a.start) < std::pair(b.line, b.start);
+    });
+    return changes;
 }
 
 int insertSongInfo(QPlainTextEdit *editor, const SongTags &tags)
 {
-    const QStringList lines = missingSongInfo(editorLines(editor), tags);
-    if (lines.isEmpty())
+    const SongInfoChanges changes = songInfoChanges(editorLines(editor), tags);
+    if (changes.topLines.isEmpty() && changes.rewrites.isEmpty())
         return 0;
-    QTextCursor cursor(editor->document());
-    cursor.movePosition(QTextCursor::Start);
+    QTextDocument *document = editor->document();
+    QTextCursor cursor(document);
     cursor.beginEditBlock();
-    cursor.insertText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    // From the last back, so that the earlier places stay where they are.
+    for (auto rewrite = changes.rewrites.crbegin(); rewrite != changes.rewrites.crend(); ++rewrite) {
+        const int at = document->findBlockByNumber(rewrite->line).position() + int(rewrite->start);
+        cursor.setPosition(at);
+        cursor.setPosition(at + int(rewrite->length), QTextCursor::KeepAnchor);
+        cursor.insertText(rewrite->tag);
+    }
+    if (!changes.topLines.isEmpty()) {
+        cursor.setPosition(0);
+        cursor.insertText(changes.topLines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    }
     cursor.endEditBlock();
-    return int(lines.size());
+    return int(changes.topLines.size() + changes.rewrites.size());
 }
 
 } // namespace tarvelin

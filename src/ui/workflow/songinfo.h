@@ -10,16 +10,29 @@ class QPlainTextEdit;
 
 namespace tarvelin {
 
-// The ID-tag lines for the song that the lyrics lack, in this order:
-// [ti:…], [ar:…], [al:…] from the tags (empty where the song has none, for
-// the user to fill in), [length:mm:ss] when the duration is known, and an
-// empty [by:]. A key counts as present when any ID-tag line of the lyrics
-// has it, in any case. Brackets in a value become full-width ones, line
-// breaks spaces, so that the tag stays one tag.
-QStringList missingSongInfo(const QStringList &lines, const SongTags &tags);
+// What 插入歌曲信息 changes for the song: the ID tags the lyrics lack, in
+// this order: [ti:…], [ar:…], [al:…] from the tags (empty where the song has
+// none, for the user to fill in), [length:mm:ss] when the duration is known,
+// and an empty [by:]. A key counts as present when an ID tag of the lyrics
+// (read as readIdTags() reads them, in any case) has a usable value. One that
+// is only there empty or malformed ("[ar:]", "[length:99:99]") is written
+// over with the song's value, where the song has one, instead of being added
+// again. Brackets in a value become full-width ones, line breaks spaces, so
+// that the tag stays one tag.
+struct SongInfoChanges {
+    QStringList topLines; // new ID-tag lines for the top
+    struct Rewrite {
+        int line;
+        qsizetype start;
+        qsizetype length;
+        QString tag;
+    };
+    QList<Rewrite> rewrites; // in line order
+};
+SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags);
 
-// Inserts missingSongInfo() at the top of the editor as one undo step; the
-// caret stays on the text it was on. Returns how many lines went in.
+// Makes songInfoChanges() in the editor as one undo step; the caret stays on
+// the text it was on. Returns how many tags went in or were written over.
 int insertSongInfo(QPlainTextEdit *editor, const SongTags &tags);
 
 // The editor's lines, one per block.

@@ -47,8 +47,11 @@ bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, 
                         QStringLiteral("无法读取文件“%1”：%2").arg(QDir::toNativeSeparators(path), file.error));
         return false;
     }
-    if (file.lines.isEmpty())
+    if (file.lines.isEmpty()) {
+        tools.showInformation(parent, QStringLiteral("导入歌词"),
+                              QStringLiteral("“%1”没有导入任何内容：文件是空的。").arg(QDir::toNativeSeparators(path)));
         return false;
+    }
 
     const auto [start, end] = appendLines(editor, file.lines);
     // Kept so that it can be read again with another encoding.

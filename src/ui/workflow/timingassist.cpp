@@ -11,7 +11,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace tarvelin {
@@ -192,11 +194,45 @@ void TimingAssist::shiftAll()
 {
     if (!m_editor)
         return;
-    const auto ms = m_tools.askInteger(m_dialogParent, ShiftTitle,
-                                       QStringLiteral("所有时间标签移动多少毫秒（正数推后，负数提前）："), 0,
-                                       -MaxShiftMs, MaxShiftMs);
-    if (ms && *ms != 0)
-        shiftAllTags(m_editor->document(), *ms);
+    const QString limits = QStringLiteral("%1 到 %2").arg(-MaxShiftMs).arg(MaxShiftMs);
+    const QString label = QStringLiteral("所有时间标签移动多少毫秒（正数推后，负数提前；%1）：").arg(limits);
+    QString typed = QStringLiteral("0");
+    qint64 ms = 0;
+    for (;;) {
+        const auto answer = m_tools.askText(m_dialogParent, ShiftTitle, label, typed);
+        if (!answer)
+            return;
+        typed = *answer;
+        // Full-width digits and signs, as a Chinese input method types them, read as ASCII.
+        QString number = typed.normalized(QString::NormalizationForm_KC).trimmed();
+        if (number.startsWith(u'+'))
+            number.remove(0, 1);
+        bool ok = !number.isEmpty() && (number[0].isDigit() || number[0] == u'-');
+        ms = ok ? number.toLongLong(&ok) : 0;
+        if (ok && std::abs(ms) <= MaxShiftMs)
+            break;
+        m_tools.showError(m_dialogParent, ShiftTitle,
+                          ok ? QStringLiteral("“%1”超出了范围：最多平移十分钟，即 %2 毫秒。").arg(typed.trimmed(), limits)
+                             : QStringLiteral("“%1”不是整数毫秒：请输入 %2 之间的整数。").arg(typed.trimmed(), limits));
+    }
+    if (ms == 0)
+        return;
+    if (ms < 0) {
+        // Tags that would go below 0 all stop at [00:00.00]: their order and
+        // distances are lost, so the user decides.
+        int pinned = 0;
+        for (QTextBlock block = m_editor->document()->begin(); block.isValid(); block = block.next()) {
+            const QList<TimeTag> tags = parseLrcLine(block.text()).tags;
+            pinned += std::any_of(tags.begin(), tags.end(), [ms](const TimeTag &t) { return t.ms > 0 && t.ms + ms < 0; });
+        }
+        if (pinned > 0
+            && !m_tools.askYesNo(m_dialogParent, ShiftTitle,
+                                 QStringLiteral("提前 %1 毫秒会使 %2 行的时间早于 0，这些行都将停在 [00:00.00]。仍要平移？")
+                                     .arg(-ms)
+                                     .arg(pinned)))
+            return;
+    }
+    shiftAllTags(m_editor->document(), ms);
 }
 
 } // namespace tarvelin

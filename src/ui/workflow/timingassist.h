@@ -58,7 +58,11 @@ public:
     // lines or no clear delay: a note says so and nothing changes.
     void correctReactionDelay();
 
-    // Asks for a number of milliseconds and moves every tag by it.
+    // Asks for a number of milliseconds (the limits shown: ten minutes either
+    // way) and moves every tag by it. What is not a whole number within the
+    // limits is refused with a message and asked for again; a shift that
+    // would take tags below 0 says how many lines would stop at [00:00.00]
+    // and needs a 是 first.
     void shiftAll();
 
 Q_SIGNALS:
