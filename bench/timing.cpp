@@ -202,9 +202,14 @@ void settingsFromEnvironment()
         if (ok)
             value = v;
     };
+    read("DELAY_LINE_WEIGHT", s.delayLineWeight);
+    read("DELAY_POWER", s.delayPower);
     read("DELAY_MIN_CONTRAST", s.delayMinContrast);
     read("DELAY_MAX_RIVAL", s.delayMaxRival);
     read("SNAP_CLEAR", s.snapClear);
+    read("SNAP_LEAD", s.snapLead);
+    read("SNAP_BEFORE", s.snapBefore);
+    read("SNAP_AFTER", s.snapAfter);
     read("ALIGN_MIN_CONTRAST", s.alignMinContrast);
     read("ALIGN_MAX_RIVAL", s.alignMaxRival);
 }
@@ -266,7 +271,17 @@ int main(int argc, char **argv)
             std::printf("%-34s no line starts\n", qPrintable(song.name));
             continue;
         }
-        const Decoded d = analyse(song.audio);
+        Decoded d = analyse(song.audio);
+        if (qEnvironmentVariableIsSet("COMBINE")) {
+            const double k = qEnvironmentVariable("COMBINE").toDouble();
+            const double w = qEnvironmentVariableIsSet("RISEW") ? qEnvironmentVariable("RISEW").toDouble() : 0.2;
+            Curve &t = d.curves.timing;
+            for (std::size_t i = 0; i < t.values.size(); ++i) {
+                const double at = double(i) * t.step;
+                const double rise = d.curves.activity.at(at + w) - d.curves.activity.at(at - w);
+                t.values[i] = float(t.values[i] * (1 + k * std::max(0.0, rise)));
+            }
+        }
         const Result r = measure(song, d.curves.timing, rng);
         if (qEnvironmentVariableIsSet("PROFILE")) {
             // The curve around the true starts, each line over its own top.

@@ -131,21 +131,23 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
     for (double tag : tags) {
         double top = Tiny;
         for (std::size_t k = 0; k < lags; ++k) {
-            line[k] = timing.at(tag - double(k) * DelayStep);
+            line[k] = std::pow(timing.at(tag - double(k) * DelayStep), s.delayPower);
             top = std::max(top, line[k]);
         }
+        const double scale = std::pow(top, -s.delayLineWeight);
         for (std::size_t k = 0; k < lags; ++k)
-            score[k] += line[k] / top;
+            score[k] += line[k] * scale;
     }
     const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)));
     e.delay = double(p.best) * DelayStep;
     e.contrast = p.contrast;
     e.rival = p.rivalShare;
     e.rivalDelay = double(p.rival) * DelayStep;
-    if (e.delay < s.delayEdge - 1e-9 || e.delay > DelayMax - s.delayEdge + 1e-9)
-        e.outcome = DelayEstimate::Outcome::AtEdge;
-    else if (e.contrast < s.delayMinContrast)
+    if (e.contrast < s.delayMinContrast)
         e.outcome = DelayEstimate::Outcome::Flat;
+    else if (e.delay < std::max(s.delayEdge, s.delayMinPlausible) - 1e-9
+             || e.delay > std::min(DelayMax - s.delayEdge, s.delayMaxPlausible) + 1e-9)
+        e.outcome = DelayEstimate::Outcome::AtEdge;
     else if (e.rival >= s.delayMaxRival)
         e.outcome = DelayEstimate::Outcome::Ambiguous;
     else
@@ -156,13 +158,14 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
 std::optional<double> snapTime(const Curve &timing, double tag, double delay)
 {
     const double centre = tag - delay;
-    const auto peak = highest(timing, centre - SnapBefore, centre + SnapAfter);
+    const TimingRuleSettings &s = timingRuleSettings();
+    const auto peak = highest(timing, centre - s.snapBefore, centre + s.snapAfter);
     if (!peak || peak->second < Tiny)
         return std::nullopt;
     const double clear = timingRuleSettings().snapClear;
     if (maxIn(timing, peak->first - clear, peak->first + clear) > peak->second + 1e-12)
         return std::nullopt;
-    return std::max(0.0, peak->first);
+    return std::max(0.0, peak->first + timingRuleSettings().snapLead);
 }
 
 Alignment fitAlignment(std::span<const double> tags, const Curve &timing)

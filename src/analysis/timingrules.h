@@ -81,11 +81,21 @@ Alignment fitAlignment(std::span<const double> tags, const Curve &timing);
 // (tuned on real songs with bench/timing.sh). Benches change them to
 // measure the alternatives.
 struct TimingRuleSettings {
+    double delayPower = 1;          // the curve's values are raised to this
+    double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
+    // AtEdge outside these too: a lag this short or this long is more
+    // likely the beat next to the voice than a reaction (people press
+    // 150-250 ms late), and a correction below 60 ms is not worth a risk.
+    double delayMinPlausible = 0.060;
+    double delayMaxPlausible = 0.300;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
     double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax
     double delayRivalGap = 0.060;   // a rival lag is this far from the best at least
     double snapClear = SnapClear;
+    double snapBefore = SnapBefore;
+    double snapAfter = SnapAfter;
+    double snapLead = 0.015;         // the curve peaks this much before a start (half its rise)
     double alignMinContrast = 0.25;
     double alignMaxRival = 0.80;
     double alignRivalGap = 0.5;     // seconds of offset between best and rival

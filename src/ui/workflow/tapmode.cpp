@@ -160,6 +160,7 @@ bool TapMode::isTableKey(const QKeyEvent *event) const
     case Qt::Key_P:
     case Qt::Key_S:
     case Qt::Key_C:
+    case Qt::Key_A:
     case Qt::Key_Escape:
         return mods == Qt::NoModifier;
     default:
@@ -202,6 +203,10 @@ bool TapMode::handleKey(QKeyEvent *event)
     case Qt::Key_C:
         if (!repeat && m_assist)
             m_assist->correctReactionDelay();
+        break;
+    case Qt::Key_A:
+        if (!repeat && m_assist)
+            m_assist->alignToSong();
         break;
     case Qt::Key_Up:
         m_tapper->moveUp();
