@@ -271,44 +271,8 @@ int main(int argc, char **argv)
             std::printf("%-34s no line starts\n", qPrintable(song.name));
             continue;
         }
-        Decoded d = analyse(song.audio);
-        if (qEnvironmentVariableIsSet("COMBINE")) {
-            const double k = qEnvironmentVariable("COMBINE").toDouble();
-            const double w = qEnvironmentVariableIsSet("RISEW") ? qEnvironmentVariable("RISEW").toDouble() : 0.2;
-            Curve &t = d.curves.timing;
-            for (std::size_t i = 0; i < t.values.size(); ++i) {
-                const double at = double(i) * t.step;
-                const double rise = d.curves.activity.at(at + w) - d.curves.activity.at(at - w);
-                t.values[i] = float(t.values[i] * (1 + k * std::max(0.0, rise)));
-            }
-        }
+        const Decoded d = analyse(song.audio);
         const Result r = measure(song, d.curves.timing, rng);
-        if (qEnvironmentVariableIsSet("PROFILE")) {
-            // The curve around the true starts, each line over its own top.
-            std::printf("profile %s:", qPrintable(song.name.left(20)));
-            for (int lag = -200; lag <= 200; lag += 20) {
-                double sum = 0;
-                for (double t : song.starts) {
-                    double top = 1e-3;
-                    for (int l = -400; l <= 400; l += 5)
-                        top = std::max(top, d.curves.timing.at(t + l / 1000.0));
-                    sum += d.curves.timing.at(t + lag / 1000.0) / top;
-                }
-                std::printf(" %d:%.2f", lag, sum / double(song.starts.size()));
-            }
-            std::printf("\nactivity:");
-            const Curve &a = d.curves.activity;
-            for (int lag = -600; lag <= 600; lag += 100) {
-                double sum = 0;
-                for (double t : song.starts)
-                    sum += a.at(t + lag / 1000.0);
-                std::printf(" %d:%.1f", lag, sum / double(song.starts.size()));
-            }
-            double mean = 0;
-            for (float v : a.values)
-                mean += v;
-            std::printf("  song mean %.1f\n", mean / double(a.values.size()));
-        }
         std::printf("%-34s %5zu %5.1f %-44s %-13s %-13s %-13s %-13s %-60s %-13s\n", qPrintable(song.name.left(34)),
                     song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
                     qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
