@@ -349,6 +349,14 @@ TimingCurves SongAnalysis::curves() const
     return m_job->curves;
 }
 
+std::vector<float> SongAnalysis::voiceBand(double t0, double t1, int columns) const
+{
+    if (!m_job)
+        return std::vector<float>(std::size_t(std::max(columns, 0)), 0.0f);
+    const std::lock_guard guard(m_job->lock);
+    return m_job->curves.voiceBand(t0, t1, columns);
+}
+
 std::size_t SongAnalysis::memoryBytes() const
 {
     if (!m_job)

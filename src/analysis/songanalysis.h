@@ -75,6 +75,10 @@ public:
     std::vector<Onset> onsets() const;
     // The timing curves, once finished (empty before).
     TimingCurves curves() const;
+    // Where a voice sings, 0..1 for `columns` equal columns across [t0, t1),
+    // for the waveform's faint band (TimingCurves::voiceBand); zeros until
+    // finished.
+    std::vector<float> voiceBand(double t0, double t1, int columns) const;
     // Bytes held for the current song's peaks and onsets.
     std::size_t memoryBytes() const;
     // Workers of earlier songs that were told to stop and have not ended

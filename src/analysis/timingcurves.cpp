@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace tarvelin {
@@ -235,9 +236,38 @@ void CurveBuilder::finish()
         t[std::size_t(i)] = 0.25f * get(rise, i - 1) + 0.5f * get(rise, i) + 0.25f * get(rise, i + 1);
     t.shrink_to_fit();
     m_curves.activity.values.shrink_to_fit();
+    if (!m_curves.activity.values.empty()) {
+        std::vector<float> sorted = m_curves.activity.values;
+        std::sort(sorted.begin(), sorted.end());
+        m_curves.quiet = sorted[sorted.size() / 5];
+        m_curves.singing = sorted[sorted.size() * 9 / 10];
+    }
     s.energy = {};
     s.mid = {};
     s.side = {};
+}
+
+std::vector<float> TimingCurves::voiceBand(double t0, double t1, int columns) const
+{
+    std::vector<float> out(std::size_t(std::max(columns, 0)), 0.0f);
+    const auto &a = activity.values;
+    if (columns <= 0 || a.empty() || !(t1 > t0) || !(singing > quiet))
+        return out;
+    const double width = (t1 - t0) / columns;
+    for (int c = 0; c < columns; ++c) {
+        const double from = t0 + c * width;
+        // The frames whose 40 ms reach into the column, at least the nearest.
+        auto first = std::ptrdiff_t(std::floor(from / activity.step));
+        auto last = std::ptrdiff_t(std::floor((from + width) / activity.step));
+        first = std::max<std::ptrdiff_t>(first, 0);
+        last = std::min<std::ptrdiff_t>(last, std::ptrdiff_t(a.size()) - 1);
+        float top = -std::numeric_limits<float>::infinity();
+        for (std::ptrdiff_t i = first; i <= last; ++i)
+            top = std::max(top, a[std::size_t(i)]);
+        if (first <= last)
+            out[std::size_t(c)] = std::clamp((top - quiet) / (singing - quiet), 0.0f, 1.0f);
+    }
+    return out;
 }
 
 TimingCurves buildCurves(const float *leftRight, std::size_t count, double sampleRate)

@@ -35,6 +35,15 @@ struct Curve {
 struct TimingCurves {
     Curve timing;
     Curve activity{0.040, {}};
+    // The activity's levels that read as no voice and as a voice singing:
+    // its 20th and 90th percentiles over the song.
+    float quiet = 0;
+    float singing = 0;
+
+    // How much a voice sings in each of `columns` equal columns across
+    // [t0, t1), 0..1 (the highest activity in the column between quiet and
+    // singing), for a faint band where lines can start; 0 outside the song.
+    std::vector<float> voiceBand(double t0, double t1, int columns) const;
     std::size_t memoryBytes() const { return timing.memoryBytes() + activity.memoryBytes(); }
 };
 

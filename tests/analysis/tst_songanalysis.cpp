@@ -150,6 +150,15 @@ private Q_SLOTS:
             QVERIFY2(std::abs(peakNear(at) - at) < 0.020, qPrintable(u"timing peak at %1 for %2"_s.arg(peakNear(at)).arg(at)));
             QVERIFY(curves.activity.at(at + 0.2) > std::max(quiet, atClick) + 2);
         }
+        // The band where a voice sings: nearly full in each tone, empty in
+        // the silence, at most half at the click (wma smears it), nothing
+        // past the end.
+        const auto band = a.voiceBand(0, 10, 100);
+        for (double t0 : ToneStarts)
+            QVERIFY(band[std::size_t((t0 + fileOffset + 0.25) * 10)] > 0.8f);
+        QCOMPARE(band[5], 0.0f);
+        QVERIFY(band[std::size_t((ClickAt + fileOffset) * 10)] < 0.5f);
+        QCOMPARE(band[99], 0.0f);
     }
 
     // A new song stops the old one at once: nothing of the old one arrives
