@@ -10,3 +10,12 @@ set_tests_properties(e2e_tagging PROPERTIES
   SKIP_RETURN_CODE 77
   TIMEOUT 240
   ENVIRONMENT "LC_ALL=C.UTF-8;E2E_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+
+# The timing help through the real window: 校正反应延迟 (C) and 对齐到这首歌 (A).
+add_test(NAME e2e_timing
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/timing.sh $<TARGET_FILE:tarvelin> ${PROJECT_BINARY_DIR}/e2e-artifacts)
+set_tests_properties(e2e_timing PROPERTIES
+  LABELS e2e
+  SKIP_RETURN_CODE 77
+  TIMEOUT 240
+  ENVIRONMENT "LC_ALL=C.UTF-8;E2E_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")

@@ -28,8 +28,9 @@ constexpr qint64 ProgressInterval = 40;
 // Room reserved up front for at most this much song, in seconds; a longer
 // song (or a wrong guess at its length) grows its peaks as it goes.
 constexpr double MaxReserve = 30 * 60;
-// Decoded samples waiting for the onset detector, at most (8 MiB, three
-// minutes of song): the decoder waits when the detector is this far behind.
+// Decoded samples waiting for the onset detector, at most (8 MiB, a minute
+// and a half of song in stereo): the decoder waits when the detector is this
+// far behind.
 constexpr std::size_t MaxQueued = std::size_t(1) << 21;
 // How much the analysis threads step back (nice 10: about a tenth of the
 // share of a normal thread when the cores are busy).
@@ -114,6 +115,7 @@ struct SongAnalysis::Job {
     mutable std::mutex lock;
     PeakPyramid pyramid{AnalysisRate};
     std::vector<Onset> onsets;
+    TimingCurves curves;
     // Declared last, so it is joined before anything it uses goes.
     std::jthread thread;
 
@@ -125,6 +127,8 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
 {
     runInBackground();
     OnsetDetector detector(AnalysisRate);
+    CurveBuilder builder(AnalysisRate);
+    std::vector<float> mono;
     Throttle throttle;
     double reached = 0;
     const auto keep = [&](const std::vector<Onset> &found) {
@@ -132,9 +136,14 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
         onsets.insert(onsets.end(), found.begin(), found.end());
     };
     while (const auto block = queue.pop(stop)) {
-        detector.process(block->data(), block->size());
+        const std::size_t count = block->size() / 2;
+        builder.process(block->data(), count);
+        mono.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            mono[i] = 0.5f * ((*block)[2 * i] + (*block)[2 * i + 1]);
+        detector.process(mono.data(), count);
         keep(detector.takeOnsets());
-        reached += double(block->size()) / AnalysisRate;
+        reached += double(count) / AnalysisRate;
         if (throttle.due()) {
             QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onOnsetProgress(job, reached); },
                                       Qt::QueuedConnection);
@@ -143,6 +152,10 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
     if (!stop.stop_requested()) {
         detector.finish();
         keep(detector.takeOnsets());
+        builder.finish();
+        TimingCurves built = builder.take();
+        const std::lock_guard guard(lock);
+        curves = std::move(built);
     }
 }
 
@@ -162,6 +175,7 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
         const std::lock_guard guard(lock);
         pyramid.reserve(std::int64_t(std::min(seconds * 1.01 + 1, MaxReserve) * AnalysisRate));
     };
+    sink.stereo = [&](const float *leftRight, std::size_t count) { queue.push(stop, leftRight, 2 * count); };
     sink.samples = [&](const float *samples, std::size_t count) {
         double reached;
         {
@@ -169,7 +183,6 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
             pyramid.append(samples, count);
             reached = pyramid.duration();
         }
-        queue.push(stop, samples, count);
         if (throttle.due()) {
             QMetaObject::invokeMethod(owner, [owner, job = this, reached, estimate] {
                 owner->onProgress(job, reached, estimate);
@@ -328,12 +341,28 @@ std::vector<Onset> SongAnalysis::onsets() const
     return m_job->onsets;
 }
 
+TimingCurves SongAnalysis::curves() const
+{
+    if (!m_job)
+        return {};
+    const std::lock_guard guard(m_job->lock);
+    return m_job->curves;
+}
+
+std::vector<float> SongAnalysis::voiceBand(double t0, double t1, int columns) const
+{
+    if (!m_job)
+        return std::vector<float>(std::size_t(std::max(columns, 0)), 0.0f);
+    const std::lock_guard guard(m_job->lock);
+    return m_job->curves.voiceBand(t0, t1, columns);
+}
+
 std::size_t SongAnalysis::memoryBytes() const
 {
     if (!m_job)
         return 0;
     const std::lock_guard guard(m_job->lock);
-    return m_job->pyramid.memoryBytes() + m_job->onsets.capacity() * sizeof(Onset);
+    return m_job->pyramid.memoryBytes() + m_job->onsets.capacity() * sizeof(Onset) + m_job->curves.memoryBytes();
 }
 
 } // namespace tarvelin

@@ -2,6 +2,7 @@
 
 #include "analysis/onsetrules.h"
 #include "analysis/peakpyramid.h"
+#include "analysis/timingcurves.h"
 
 #include <QObject>
 #include <QString>
@@ -21,10 +22,15 @@ namespace tarvelin {
 //
 // All times are song seconds, the player's positions.
 //
-// Memory: no signal is kept, only the peaks (8 bytes a bin of 16 samples at
-// level 0 and as much again for the levels above: 1.0 byte a sample, 12.6
-// MiB for a 10-minute song at 22050 Hz) and the onsets (16 bytes each). While
-// it runs, up to 8 MiB of samples wait for the onset thread.
+// The onset thread also builds the timing curves (timingcurves.h) from the
+// song in stereo: where sounds start and where a voice sings, for the timing
+// help's rules (timingrules.h).
+//
+// Memory: no signal is kept, only the peaks (8 bytes a bin of 32 samples at
+// level 0 and as much again for the levels above: 0.5 byte a sample, 6.3
+// MiB for a 10-minute song at 22050 Hz), the onsets (16 bytes each) and the
+// curves (0.5 KiB a second). While it runs, up to 8 MiB of samples wait for
+// the onset thread.
 class SongAnalysis : public QObject {
     Q_OBJECT
 public:
@@ -67,6 +73,12 @@ public:
     // The onsets found so far with t0 <= time < t1, in time order.
     std::vector<Onset> onsets(double t0, double t1) const;
     std::vector<Onset> onsets() const;
+    // The timing curves, once finished (empty before).
+    TimingCurves curves() const;
+    // Where a voice sings, 0..1 for `columns` equal columns across [t0, t1),
+    // for the waveform's faint band (TimingCurves::voiceBand); zeros until
+    // finished.
+    std::vector<float> voiceBand(double t0, double t1, int columns) const;
     // Bytes held for the current song's peaks and onsets.
     std::size_t memoryBytes() const;
     // Workers of earlier songs that were told to stop and have not ended

@@ -90,7 +90,8 @@ private:
     int m_inRate = 0;         // the resampler's input format
     int m_inFormat = -1;
     AVChannelLayout m_inLayout{};
-    std::vector<float> m_out;
+    std::vector<float> m_out;  // left and right interleaved
+    std::vector<float> m_mono;
     std::int64_t m_written = 0; // samples given to the sink
     std::int64_t m_frames = 0;  // frames decoded
     QString m_resamplerError;
@@ -202,15 +203,18 @@ bool Decoder::openResampler(const AVFrame *frame)
     m_inRate = frame->sample_rate;
     m_inFormat = frame->format;
     SwrContext *swr = nullptr;
-    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    int err = swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_FLT, AnalysisRate, &m_inLayout,
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    int err = swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, AnalysisRate, &m_inLayout,
                                   AVSampleFormat(m_inFormat), m_inRate, 0, nullptr);
     m_resampler.reset(swr);
     if (err >= 0) {
-        // The mean of the channels: a waveform that never clips, whatever
-        // the layout (the standard downmix adds stereo up to 1.41).
+        // Two channels stay as they are; one goes to both; more give their
+        // mean to both: a waveform that never clips, whatever the layout
+        // (the standard downmix adds stereo up to 1.41).
         const int channels = m_inLayout.nb_channels;
-        std::vector<double> matrix(std::size_t(channels), 1.0 / channels);
+        std::vector<double> matrix(std::size_t(2 * channels), channels == 2 ? 0.0 : 1.0 / channels);
+        if (channels == 2)
+            matrix[0] = matrix[3] = 1.0;
         err = swr_set_matrix(swr, matrix.data(), channels);
     }
     if (err >= 0)
@@ -250,14 +254,20 @@ void Decoder::convert(const AVFrame *frame)
         return;
     for (;;) {
         const int room = swr_get_out_samples(swr, frame ? frame->nb_samples : 0) + 64;
-        if (m_out.size() < std::size_t(room))
-            m_out.resize(std::size_t(room));
+        if (m_out.size() < 2 * std::size_t(room)) {
+            m_out.resize(2 * std::size_t(room));
+            m_mono.resize(std::size_t(room));
+        }
         auto *out = reinterpret_cast<uint8_t *>(m_out.data());
         const int n = frame ? swr_convert(swr, &out, room, const_cast<const uint8_t **>(frame->extended_data),
                                           frame->nb_samples)
                             : swr_convert(swr, &out, room, nullptr, 0);
         if (n > 0) {
-            m_sink.samples(m_out.data(), std::size_t(n));
+            if (m_sink.stereo)
+                m_sink.stereo(m_out.data(), std::size_t(n));
+            for (int i = 0; i < n; ++i)
+                m_mono[std::size_t(i)] = 0.5f * (m_out[2 * std::size_t(i)] + m_out[2 * std::size_t(i) + 1]);
+            m_sink.samples(m_mono.data(), std::size_t(n));
             m_written += n;
         }
         if (frame || n <= 0)

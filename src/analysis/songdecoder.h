@@ -21,6 +21,11 @@ struct DecodeSink {
     std::function<void(double estimatedSeconds)> opened;
     // The next mono samples at AnalysisRate, in order from song time 0.
     std::function<void(const float *samples, std::size_t count)> samples;
+    // The same stretch as the left and right channels, interleaved (count
+    // pairs), just before samples() gets its mean; optional. A mono song
+    // has both alike; a layout of more than two channels has its mean in
+    // both (so nothing in it reads as off centre).
+    std::function<void(const float *leftRight, std::size_t count)> stereo;
 };
 
 struct DecodeResult {
@@ -32,7 +37,7 @@ struct DecodeResult {
 
 // Decodes the first audio stream of a file with FFmpeg, from its first
 // packet to its last (no seeks), to mono (the channels' mean) at
-// AnalysisRate, and hands the samples to the sink as they come.
+// AnalysisRate (and to stereo for DecodeSink::stereo), and hands the samples to the sink as they come.
 //
 // Sample n sits at song time n / AnalysisRate, where song time is what the
 // player reports: like mpv, the container's start time is taken as 0 and

@@ -86,8 +86,8 @@ private Q_SLOTS:
 
         const auto got = p.peaks(first / Rate, (first + width * columns) / Rate, columns);
         QCOMPARE(int(got.size()), columns);
-        const bool wholeBins = std::has_single_bit(std::uint64_t(width)) && width >= 16 && first % qint64(width) == 0;
-        const double reach = std::max(width, 16.0);
+        const bool wholeBins = std::has_single_bit(std::uint64_t(width)) && width >= PeakPyramid::BaseBin && first % qint64(width) == 0;
+        const double reach = std::max(width, double(PeakPyramid::BaseBin));
         for (int c = 0; c < columns; ++c) {
             const double from = first + c * width, to = from + width;
             const PeakRange own = bruteForce(x, std::int64_t(std::ceil(from)), std::int64_t(std::ceil(to)));

@@ -133,6 +133,32 @@ private Q_SLOTS:
             QVERIFY2(std::any_of(onsets.begin(), onsets.end(), [&](const auto &o) { return o.time > at - early && o.time < at + 0.010; }),
                      qPrintable(u"no onset at %1 s"_s.arg(at)));
         }
+        // The timing curve peaks at each tone's start; the voice-activity
+        // curve is higher in each tone than at the click or in silence.
+        const tarvelin::TimingCurves curves = a.curves();
+        QVERIFY(std::abs(curves.timing.duration() - a.duration()) < 0.02);
+        const auto peakNear = [&](double at) {
+            double best = at - 0.1;
+            for (double t = at - 0.1; t <= at + 0.1; t += 0.001)
+                best = curves.timing.at(t) > curves.timing.at(best) ? t : best;
+            return best;
+        };
+        const double quiet = curves.activity.at(0.5);
+        const double atClick = curves.activity.at(ClickAt + fileOffset);
+        for (double t0 : ToneStarts) {
+            const double at = t0 + fileOffset;
+            QVERIFY2(std::abs(peakNear(at) - at) < 0.020, qPrintable(u"timing peak at %1 for %2"_s.arg(peakNear(at)).arg(at)));
+            QVERIFY(curves.activity.at(at + 0.2) > std::max(quiet, atClick) + 2);
+        }
+        // The band where a voice sings: nearly full in each tone, empty in
+        // the silence, at most half at the click (wma smears it), nothing
+        // past the end.
+        const auto band = a.voiceBand(0, 10, 100);
+        for (double t0 : ToneStarts)
+            QVERIFY(band[std::size_t((t0 + fileOffset + 0.25) * 10)] > 0.8f);
+        QCOMPARE(band[5], 0.0f);
+        QVERIFY(band[std::size_t((ClickAt + fileOffset) * 10)] < 0.5f);
+        QCOMPARE(band[99], 0.0f);
     }
 
     // A new song stops the old one at once: nothing of the old one arrives

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,8 +106,8 @@ private Q_SLOTS:
         QCOMPARE(m_editor.toPlainText(), text);
     }
 
-    // C: the median lag over the lines with an onset near them, taken out
-    // of every tag once the user agrees; otherwise nothing changes.
+    // C: the one lag at which the taps fall on sound starts, taken out of
+    // every tag once the user agrees; otherwise nothing changes.
     void correction_data()
     {
         QTest::addColumn<QList<double>>("delays"); // per line, seconds
@@ -116,10 +117,10 @@ private Q_SLOTS:
         const QList<double> late{0.18, 0.15, 0.21, 0.17, 0.19, 0.22, 0.16, 0.18};
         QTest::newRow("late presses, 是") << late << true << u"晚"_s << 0.180;
         QTest::newRow("late presses, 否") << late << false << u"晚"_s << 0.0;
-        QTest::newRow("early presses") << QList<double>{-0.06, -0.05, -0.07, -0.06, -0.04} << true << u"早"_s
-                                       << -0.055;
+        QTest::newRow("early presses") << QList<double>{-0.06, -0.05, -0.07, -0.06, -0.04} << true
+                                       << u"不像反应延迟"_s << 0.0;
         QTest::newRow("no clear lag") << QList<double>{-0.12, 0.35, 0.0, 0.28, -0.1, 0.2, 0.05, 0.38} << true
-                                      << u"相差太大"_s << 0.0;
+                                      << u"标签未改动"_s << 0.0;
     }
     void correction()
     {
@@ -145,6 +146,27 @@ private Q_SLOTS:
         QCOMPARE(m_editor.toPlainText() != text, lag != 0);
         for (int i = 0; i < taps.size(); ++i)
             QVERIFY2(std::abs(firstTag(m_editor, i + 1) - (taps[i] - lag)) <= 0.025, qPrintable(m_editor.toPlainText()));
+    }
+
+    // A text tagged for another recording: every tag is moved onto this
+    // one as one undo step once the user agrees.
+    void alignment()
+    {
+        QList<double> text;
+        for (double t : Starts)
+            text << (t - 0.5) / 1.02;
+        const QString before = tagged(text);
+        start(before);
+        m_tools.yesNoAnswers.push_back(true);
+        m_assist->alignAction()->trigger();
+        QCOMPARE(m_tools.notes, QStringList());
+        QCOMPARE(m_tools.questions.size(), 1);
+        QVERIFY2(m_tools.questions.constFirst().contains(QRegularExpression(u"整体推后 0\\.(49|50|51) 秒，速度 ×1\\.02"_s)),
+                 qPrintable(m_tools.questions.constFirst()));
+        for (int i = 0; i < text.size(); ++i)
+            QVERIFY2(std::abs(firstTag(m_editor, i + 1) - Starts[std::size_t(i)]) <= 0.025, qPrintable(m_editor.toPlainText()));
+        m_editor.undo();
+        QCOMPARE(m_editor.toPlainText(), before);
     }
 
     // Taps snap as they are made with 自动吸附 on, unless made with

@@ -275,6 +275,13 @@ void WaveformView::paintEvent(QPaintEvent *)
 
     if (hasWaveform()) {
         const int columns = std::max(1, int(std::lround(w * dpr)));
+        // A faint band behind the waveform where a voice sings.
+        const auto voice = m_analysis->voiceBand(t0, t1, columns);
+        QColor sung = pal.color(QPalette::Highlight);
+        for (int c = 0; c < columns; ++c) {
+            sung.setAlphaF(0.14f * voice[std::size_t(c)]);
+            p.fillRect(QRectF(c / dpr, top, 1 / dpr, bottom - top), sung);
+        }
         const auto peaks = m_analysis->peaks(t0, t1, columns);
         QList<QLineF> lines;
         lines.reserve(columns);

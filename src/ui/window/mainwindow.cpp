@@ -206,7 +206,8 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_waveform->setMinimumHeight(m_waveform->fontMetrics().height() * 2);
     m_assist = new TimingAssist(m_lyricsEditor, m_analysis, m_tools, this, this);
     m_assist->setObjectName(QStringLiteral("timingAssist"));
-    m_player->addMenuActions({m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->shiftAction()});
+    m_player->addMenuActions(
+        {m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->alignAction(), m_assist->shiftAction()});
     connect(m_assist, &TimingAssist::notice, m_player, &PlayerWidget::showNotice);
 
     m_ticker = new QTimer(this);

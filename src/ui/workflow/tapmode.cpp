@@ -91,6 +91,7 @@ const QList<TapMode::Key> &TapMode::keys()
         {Qt::Key_Z, Ctrl | Shift, Command::Redo, false, "Ctrl+Shift+Z", undo},
         {Qt::Key_S, None, Command::Snap, false, "S", "把刚打上时间的一行吸附到附近的人声起点"},
         {Qt::Key_C, None, Command::CorrectDelay, false, "C", "校正反应延迟：所有时间去掉平均的按键延迟"},
+        {Qt::Key_A, None, Command::AlignToSong, false, "A", "对齐到这首歌：把整篇歌词的时间移到这首歌的录音上"},
         {Qt::Key_Escape, None, Command::Leave, false, "Esc", "退出打轴模式"},
     };
     return table;
@@ -257,6 +258,10 @@ void TapMode::run(Command command)
     case Command::CorrectDelay:
         if (m_assist)
             m_assist->correctReactionDelay();
+        break;
+    case Command::AlignToSong:
+        if (m_assist)
+            m_assist->alignToSong();
         break;
     case Command::LineUp:
         m_tapper->moveUp();

@@ -50,6 +50,7 @@ public:
         Redo,
         Snap,         // the line just tapped to where a sound starts
         CorrectDelay, // take the reaction delay out of every tag
+        AlignToSong,  // move the whole text onto this recording
         Leave,
     };
     struct Key {

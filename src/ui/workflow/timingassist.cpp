@@ -1,7 +1,7 @@
 #include "ui/workflow/timingassist.h"
 
-#include "analysis/onsetrules.h"
 #include "analysis/songanalysis.h"
+#include "analysis/timingrules.h"
 #include "core/lrc.h"
 #include "ui/components/platformtools.h"
 
@@ -22,6 +22,7 @@ namespace {
 
 const QString CorrectTitle = QStringLiteral("校正反应延迟");
 const QString ShiftTitle = QStringLiteral("整体平移");
+const QString AlignTitle = QStringLiteral("对齐到这首歌");
 // The most a shift may move every tag, either way: ten minutes.
 constexpr int MaxShiftMs = 600000;
 
@@ -87,6 +88,35 @@ bool shiftAllTags(QTextDocument *document, qint64 deltaMs)
     return changed;
 }
 
+bool mapAllTags(QTextDocument *document, double speed, double offsetSeconds)
+{
+    if (!document)
+        return false;
+    QTextCursor cursor(document);
+    bool changed = false;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const LrcLine parsed = parseLrcLine(block.text());
+        if (parsed.kind == LrcLine::Kind::IdTags || parsed.tags.isEmpty())
+            continue;
+        QString text = block.text();
+        // From the last tag back, so the earlier ones stay where they are.
+        for (qsizetype i = parsed.tags.size() - 1; i >= 0; --i) {
+            const TimeTag &t = parsed.tags[i];
+            const double seconds = double(t.ms) / 1000.0 * speed + offsetSeconds;
+            text.replace(t.start, t.length, formatTimeTag(std::max<qint64>(msFromSeconds(std::max(seconds, 0.0)), 0)));
+        }
+        if (text == block.text())
+            continue;
+        if (!changed)
+            cursor.beginEditBlock();
+        changed = true;
+        rewriteBlock(cursor, block, text);
+    }
+    if (changed)
+        cursor.endEditBlock();
+    return changed;
+}
+
 TimingAssist::TimingAssist(QPlainTextEdit *editor, SongAnalysis *analysis, PlatformTools &tools,
                            QWidget *dialogParent, QObject *parent)
     : QObject(parent), m_editor(editor), m_analysis(analysis), m_tools(tools), m_dialogParent(dialogParent)
@@ -94,11 +124,15 @@ TimingAssist::TimingAssist(QPlainTextEdit *editor, SongAnalysis *analysis, Platf
     m_autoSnap = new QAction(QStringLiteral("自动吸附"), this);
     m_autoSnap->setObjectName(QStringLiteral("autoSnap"));
     m_autoSnap->setCheckable(true);
-    m_autoSnap->setToolTip(QStringLiteral("打轴时把每个标签移到附近最强的声音起点（Shift+空格：这一下不吸附）"));
+    m_autoSnap->setToolTip(QStringLiteral("打轴时把每个标签移到附近清楚的声音起点（Shift+空格：这一下不吸附）"));
     m_correct = new QAction(QStringLiteral("校正反应延迟"), this);
     m_correct->setObjectName(QStringLiteral("correctDelay"));
     m_correct->setToolTip(QStringLiteral("由已打的标签估计按键比声音晚多少，并从所有标签中减去"));
     connect(m_correct, &QAction::triggered, this, &TimingAssist::correctReactionDelay);
+    m_align = new QAction(AlignTitle, this);
+    m_align->setObjectName(QStringLiteral("alignToSong"));
+    m_align->setToolTip(QStringLiteral("为另一版本打好轴的歌词：找出整体偏移和速度，把所有标签对到这首歌上（打轴模式：A）"));
+    connect(m_align, &QAction::triggered, this, &TimingAssist::alignToSong);
     m_shift = new QAction(QStringLiteral("整体平移…"), this);
     m_shift->setObjectName(QStringLiteral("shiftAll"));
     m_shift->setToolTip(QStringLiteral("把所有时间标签提前或推后若干毫秒"));
@@ -112,11 +146,9 @@ bool TimingAssist::autoSnap() const
 
 double TimingAssist::tapTime(double seconds, bool snapAllowed) const
 {
-    if (!snapAllowed || !autoSnap() || !m_analysis)
+    if (!snapAllowed || !autoSnap() || !m_analysis || m_analysis->status() != SongAnalysis::Status::Finished)
         return seconds;
-    const auto near = m_analysis->onsets(seconds - SnapBefore - 0.001, seconds + SnapAfter + 0.001);
-    const auto onset = snapTarget(near, seconds);
-    return onset ? onset->time : seconds;
+    return snapTime(m_analysis->curves().timing, seconds, m_correctedDelay.value_or(TypicalDelay)).value_or(seconds);
 }
 
 bool TimingAssist::snapLine(int line)
@@ -129,65 +161,117 @@ bool TimingAssist::snapLine(int line)
         Q_EMIT notice(QStringLiteral("这一行还没有时间标签"));
         return false;
     }
-    const double tag = double(parsed.tags.first().ms) / 1000.0;
-    const auto near = m_analysis ? m_analysis->onsets(tag - SnapBefore - 0.001, tag + SnapAfter + 0.001)
-                                 : std::vector<Onset>{};
-    const auto onset = snapTarget(near, tag);
-    if (!onset) {
-        Q_EMIT notice(QStringLiteral("附近没有声音起点，标签未动"));
+    if (!m_analysis || m_analysis->status() != SongAnalysis::Status::Finished) {
+        Q_EMIT notice(QStringLiteral("歌曲还没有分析完，标签未动"));
         return false;
     }
-    setTagTime(m_editor->document(), line, 0, msFromSeconds(onset->time));
+    const double tag = double(parsed.tags.first().ms) / 1000.0;
+    const auto target = snapTime(m_analysis->curves().timing, tag, m_correctedDelay ? 0.0 : TypicalDelay);
+    if (!target) {
+        Q_EMIT notice(QStringLiteral("附近没有清楚的声音起点，标签未动"));
+        return false;
+    }
+    setTagTime(m_editor->document(), line, 0, msFromSeconds(*target));
     return true;
 }
 
-void TimingAssist::correctReactionDelay()
+bool TimingAssist::songReady(const QString &title)
 {
-    if (!m_editor)
-        return;
     if (!m_analysis || m_analysis->status() == SongAnalysis::Status::Empty
         || m_analysis->status() == SongAnalysis::Status::Failed) {
-        m_tools.showInformation(m_dialogParent, CorrectTitle,
-                            QStringLiteral("没有可分析的歌曲声音，无法估计反应延迟。"));
-        return;
+        m_tools.showInformation(m_dialogParent, title, QStringLiteral("没有可分析的歌曲声音，无法估计。标签未改动。"));
+        return false;
     }
     if (m_analysis->status() == SongAnalysis::Status::Running) {
-        m_tools.showInformation(m_dialogParent, CorrectTitle, QStringLiteral("歌曲还在分析中，请稍后再试。"));
-        return;
+        m_tools.showInformation(m_dialogParent, title, QStringLiteral("歌曲还在分析中，请稍后再试。"));
+        return false;
     }
+    return true;
+}
+
+std::vector<double> TimingAssist::lineTags() const
+{
     std::vector<double> tags;
     for (QTextBlock block = m_editor->document()->begin(); block.isValid(); block = block.next()) {
         const LrcLine line = parseLrcLine(block.text());
         if (line.kind == LrcLine::Kind::Lyric && !line.tags.isEmpty())
             tags.push_back(double(line.tags.first().ms) / 1000.0);
     }
-    const LagEstimate estimate = estimateReactionLag(tags, m_analysis->onsets());
-    switch (estimate.outcome) {
-    case LagEstimate::Outcome::TooFewLines:
-        m_tools.showInformation(m_dialogParent, CorrectTitle,
-                            QStringLiteral("只有 %1 行的标签附近有声音起点，至少要 %2 行才能估计反应延迟。标签未改动。")
-                                .arg(estimate.lines)
-                                .arg(LagMinLines));
+    return tags;
+}
+
+void TimingAssist::correctReactionDelay()
+{
+    if (!m_editor || !songReady(CorrectTitle))
         return;
-    case LagEstimate::Outcome::NoClearLag:
-        m_tools.showInformation(m_dialogParent, CorrectTitle,
-                            QStringLiteral("各行按键与声音起点的间隔相差太大（%1 行），看不出一致的反应延迟。标签未改动。")
-                                .arg(estimate.lines));
+    const std::vector<double> tags = lineTags();
+    const DelayEstimate e = estimateDelay(tags, m_analysis->curves().timing);
+    const auto ms = [](double seconds) { return std::llround(seconds * 1000); };
+    const auto refuse = [&](const QString &why) {
+        m_tools.showInformation(m_dialogParent, CorrectTitle, why + QStringLiteral("标签未改动。"));
+    };
+    switch (e.outcome) {
+    case DelayEstimate::Outcome::TooFewLines:
+        refuse(QStringLiteral("只有 %1 行有时间标签，至少要 %2 行才能估计反应延迟。").arg(e.lines).arg(DelayMinLines));
         return;
-    case LagEstimate::Outcome::Clear:
+    case DelayEstimate::Outcome::Flat:
+        refuse(QStringLiteral("各行按键与声音起点看不出一致的间隔（%1 行），无法估计反应延迟。").arg(e.lines));
+        return;
+    case DelayEstimate::Outcome::AtEdge:
+        refuse(QStringLiteral("按键与声音起点最吻合的间隔是 %1 ms，不像反应延迟（通常 %2–%3 ms），多半是节拍造成的。")
+                   .arg(ms(e.delay))
+                   .arg(ms(timingRuleSettings().delayMinPlausible))
+                   .arg(ms(timingRuleSettings().delayMaxPlausible)));
+        return;
+    case DelayEstimate::Outcome::Ambiguous:
+        refuse(QStringLiteral("按键晚 %1 ms 和晚 %2 ms 与声音起点吻合得差不多好（可能是节拍），看不出哪个是反应延迟。")
+                   .arg(ms(e.delay))
+                   .arg(ms(e.rivalDelay)));
+        return;
+    case DelayEstimate::Outcome::Clear:
         break;
     }
-    const qint64 lagMs = std::llround(estimate.lag * 1000);
-    if (lagMs == 0) {
-        m_tools.showInformation(m_dialogParent, CorrectTitle,
-                            QStringLiteral("按键与声音起点基本同时（%1 行），无需校正。").arg(estimate.lines));
-        return;
-    }
-    const QString question = lagMs > 0
-        ? QStringLiteral("检测到按键平均晚 %1 ms（%2 行）。全部提前 %1 ms？").arg(lagMs).arg(estimate.lines)
-        : QStringLiteral("检测到按键平均早 %1 ms（%2 行）。全部推后 %1 ms？").arg(-lagMs).arg(estimate.lines);
-    if (m_tools.askYesNo(m_dialogParent, CorrectTitle, question))
+    const qint64 lagMs = ms(e.delay);
+    const QString question =
+        QStringLiteral("检测到按键平均晚 %1 ms（%2 行）。全部提前 %1 ms？").arg(lagMs).arg(e.lines);
+    if (m_tools.askYesNo(m_dialogParent, CorrectTitle, question)) {
         shiftAllTags(m_editor->document(), -lagMs);
+        m_correctedDelay = double(lagMs) / 1000.0;
+    }
+}
+
+void TimingAssist::alignToSong()
+{
+    if (!m_editor || !songReady(AlignTitle))
+        return;
+    const Alignment a = fitAlignment(lineTags(), m_analysis->curves().timing);
+    const auto refuse = [&](const QString &why) {
+        m_tools.showInformation(m_dialogParent, AlignTitle, why + QStringLiteral("标签未改动。"));
+    };
+    switch (a.outcome) {
+    case Alignment::Outcome::TooFewLines:
+        refuse(QStringLiteral("只有 %1 行有时间标签，至少要 %2 行才能对齐。").arg(a.lines).arg(AlignMinLines));
+        return;
+    case Alignment::Outcome::Flat:
+        refuse(QStringLiteral("在 ±%1 秒、速度 ×%2–×%3 之内找不到让各行对上声音起点的移动。")
+                   .arg(AlignMaxOffset)
+                   .arg(AlignMinSpeed, 0, 'f', 2)
+                   .arg(AlignMaxSpeed, 0, 'f', 2));
+        return;
+    case Alignment::Outcome::Ambiguous:
+        refuse(QStringLiteral("有不止一种移动与这首歌吻合得差不多好（行距或节拍太规则），无法确定。"));
+        return;
+    case Alignment::Outcome::Clear:
+        break;
+    }
+    const QString move = a.offset >= 0 ? QStringLiteral("整体推后 %1 秒").arg(a.offset, 0, 'f', 2)
+                                       : QStringLiteral("整体提前 %1 秒").arg(-a.offset, 0, 'f', 2);
+    const QString question = QStringLiteral("%1，速度 ×%2（%3 行）。改写所有时间标签？")
+                                 .arg(move)
+                                 .arg(a.speed, 0, 'f', 3)
+                                 .arg(a.lines);
+    if (m_tools.askYesNo(m_dialogParent, AlignTitle, question))
+        mapAllTags(m_editor->document(), a.speed, a.offset);
 }
 
 void TimingAssist::shiftAll()

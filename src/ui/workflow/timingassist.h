@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+#include <vector>
+
 class QAction;
 class QPlainTextEdit;
 class QTextDocument;
@@ -25,9 +28,15 @@ bool setTagTime(QTextDocument *document, int line, int tag, qint64 ms);
 // when no tag changed (then there is no undo step).
 bool shiftAllTags(QTextDocument *document, qint64 deltaMs);
 
+// Moves every time tag of the document to old × speed + offset seconds (cut
+// to the hundredth, not below 0; ID-tag lines untouched) as one undo step.
+// False when no tag changed.
+bool mapAllTags(QTextDocument *document, double speed, double offsetSeconds);
+
 // The help the song's sound gives with timing: snapping a tag to where a
-// sound starts, taking the user's reaction delay out of every tag, and
-// shifting them all. Works on the editor's text and the song's onsets; the
+// sound starts, taking the user's reaction delay out of every tag, moving a
+// text tagged for another recording onto this one, and shifting them all.
+// Works on the editor's text and the song's timing curve (timingrules.h); the
 // questions and notes go through PlatformTools, brief remarks for the
 // player's display come out of notice().
 class TimingAssist : public QObject {
@@ -40,23 +49,34 @@ public:
     QAction *autoSnapAction() const { return m_autoSnap; }
     // 校正反应延迟: correctReactionDelay().
     QAction *correctAction() const { return m_correct; }
+    // 对齐到这首歌: alignToSong().
+    QAction *alignAction() const { return m_align; }
     // 整体平移…: shiftAll().
     QAction *shiftAction() const { return m_shift; }
 
     bool autoSnap() const;
     // The time a tap at `seconds` should write: with auto snap on and
-    // `snapAllowed`, the onset snapTarget() picks, if any; else `seconds`.
+    // `snapAllowed`, where snapTime() puts it for the user's delay (the one
+    // 校正反应延迟 found, else a typical one), if anywhere; else `seconds`.
     double tapTime(double seconds, bool snapAllowed) const;
 
-    // Snaps the first tag of `line` to the strongest onset near it (one undo
-    // step). Nothing near it, no tag, or no onsets: nothing changes and
-    // notice() says why. True when the tag moved or already sat there.
+    // Snaps the first tag of `line` to the clear sound start near it (one
+    // undo step): near the tag itself once 校正反应延迟 has taken the delay
+    // out, else near where a typical delay puts it. Nothing clear near it,
+    // no tag, or no song: nothing changes and notice() says why. True when
+    // the tag moved or already sat there.
     bool snapLine(int line);
 
-    // Estimates the reaction delay from the tagged lyric lines, asks whether
-    // to take it out of every tag, and does so on 是 (one undo step). Too few
-    // lines or no clear delay: a note says so and nothing changes.
+    // Estimates the reaction delay from all the tagged lyric lines at once,
+    // asks whether to take it out of every tag, and does so on 是 (one undo
+    // step). Too few lines or no clear delay: a note says why and nothing
+    // changes.
     void correctReactionDelay();
+
+    // Finds the offset and speed that put the text's line tags on this
+    // song's line starts, asks ("整体推后 2.37 秒，速度 ×1.015"), and rewrites
+    // every tag on 是 (one undo step). No clear fit: a note says why.
+    void alignToSong();
 
     // Asks for a number of milliseconds (the limits shown: ten minutes either
     // way) and moves every tag by it. What is not a whole number within the
@@ -71,13 +91,21 @@ Q_SIGNALS:
     void notice(const QString &text);
 
 private:
+    // Whether the song's curves are in; a note says why not.
+    bool songReady(const QString &title);
+    // The first tag of every tagged lyric line, in seconds.
+    std::vector<double> lineTags() const;
+
     QPointer<QPlainTextEdit> m_editor;
     QPointer<SongAnalysis> m_analysis;
     PlatformTools &m_tools;
     QPointer<QWidget> m_dialogParent;
     QAction *m_autoSnap;
     QAction *m_correct;
+    QAction *m_align;
     QAction *m_shift;
+    // The delay 校正反应延迟 took out of the tags, once it has.
+    std::optional<double> m_correctedDelay;
 };
 
 } // namespace tarvelin

@@ -1,0 +1,318 @@
+// The timing rules on real songs: the reaction delay (C), snapping (S and
+// 自动吸附) and moving a tagged text onto the recording (对齐到这首歌),
+// measured against hand-made line starts. Driven by bench/timing.sh, which
+// explains the method at its top.
+//
+//   bench_timing [--songs DIR] [--song NAME AUDIO STARTS]... [--seed N]
+//       DIR/index.tsv lists songs (audio, lines file "start<TAB>text",
+//       words file: pop songs have one); --song adds one whose STARTS file
+//       holds a start (seconds) a line. Prints one row a song and pooled rows.
+
+#include "analysis/songdecoder.h"
+#include "analysis/timingcurves.h"
+#include "analysis/timingrules.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <vector>
+
+using namespace tarvelin;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Song {
+    QString name;
+    QString audio;
+    std::vector<double> starts;
+    QString group; // "pop", "opera", "generated"
+};
+
+struct Errors {
+    std::vector<double> ms;
+    void add(double tag, double truth) { ms.push_back(std::abs(tag - truth) * 1000); }
+    void add(const Errors &o) { ms.insert(ms.end(), o.ms.begin(), o.ms.end()); }
+    double quantile(double q) const
+    {
+        if (ms.empty())
+            return 0;
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        const double x = q * double(v.size() - 1);
+        const auto i = std::size_t(x);
+        return i + 1 < v.size() ? v[i] + (x - double(i)) * (v[i + 1] - v[i]) : v.back();
+    }
+    double within(double limit) const
+    {
+        if (ms.empty())
+            return 0;
+        return 100.0 * double(std::count_if(ms.begin(), ms.end(), [&](double e) { return e <= limit; })) / double(ms.size());
+    }
+    QString text() const
+    {
+        return u"%1/%2/%3%"_s.arg(quantile(0.5), 0, 'f', 0).arg(quantile(0.9), 0, 'f', 0).arg(within(100), 0, 'f', 0);
+    }
+};
+
+std::vector<double> readStarts(const QString &path)
+{
+    std::vector<double> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return out;
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        bool ok = false;
+        const double t = line.section(u'\t', 0, 0).section(u' ', 0, 0).toDouble(&ok);
+        if (ok)
+            out.push_back(t);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+struct Decoded {
+    TimingCurves curves;
+    double seconds = 0;
+    double decodeMs = 0;
+};
+
+Decoded analyse(const QString &path)
+{
+    Decoded d;
+    CurveBuilder builder(AnalysisRate);
+    DecodeSink sink;
+    sink.stereo = [&](const float *lr, std::size_t n) { builder.process(lr, n); };
+    sink.samples = [&](const float *, std::size_t n) { d.seconds += double(n) / AnalysisRate; };
+    QElapsedTimer clock;
+    clock.start();
+    const DecodeResult r = decodeSong(path, {}, sink);
+    builder.finish();
+    d.decodeMs = double(clock.nsecsElapsed()) / 1e6;
+    if (r.outcome != DecodeResult::Outcome::Finished)
+        std::fprintf(stderr, "cannot decode %s: %s\n", qPrintable(path), qPrintable(r.error));
+    d.curves = builder.take();
+    return d;
+}
+
+struct Result {
+    Errors raw, c, cs, autoSnap, align;
+    QString delayText, alignText;
+    bool delayClear = false;
+    double delayError = 0; // ms, found - true mean
+    bool alignClear = false;
+    double fitMs = 0; // the alignment's search, on the calling thread
+};
+
+QString delayOutcome(DelayEstimate::Outcome o)
+{
+    switch (o) {
+    case DelayEstimate::Outcome::Clear: return u"clear"_s;
+    case DelayEstimate::Outcome::TooFewLines: return u"refused: few lines"_s;
+    case DelayEstimate::Outcome::AtEdge: return u"refused: edge"_s;
+    case DelayEstimate::Outcome::Ambiguous: return u"refused: rival"_s;
+    case DelayEstimate::Outcome::Flat: return u"refused: flat"_s;
+    }
+    return {};
+}
+
+QString alignOutcome(Alignment::Outcome o)
+{
+    switch (o) {
+    case Alignment::Outcome::Clear: return u"clear"_s;
+    case Alignment::Outcome::TooFewLines: return u"refused: few lines"_s;
+    case Alignment::Outcome::Ambiguous: return u"refused: rival"_s;
+    case Alignment::Outcome::Flat: return u"refused: flat"_s;
+    }
+    return {};
+}
+
+Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
+{
+    Result r;
+    std::uniform_real_distribution<double> lateBy(0.140, 0.220);
+    std::vector<double> taps;
+    double meanDelay = 0;
+    for (double t : song.starts) {
+        const double d = lateBy(rng);
+        meanDelay += d;
+        taps.push_back(t + d);
+    }
+    meanDelay /= double(taps.size());
+    for (std::size_t i = 0; i < taps.size(); ++i)
+        r.raw.add(taps[i], song.starts[i]);
+
+    const DelayEstimate e = estimateDelay(taps, timing);
+    r.delayClear = e.outcome == DelayEstimate::Outcome::Clear;
+    r.delayError = (e.delay - meanDelay) * 1000;
+    r.delayText = u"%1 (true %2) c%3 r%4 %5"_s.arg(e.delay * 1000, 0, 'f', 0)
+                      .arg(meanDelay * 1000, 0, 'f', 0)
+                      .arg(e.contrast, 0, 'f', 2)
+                      .arg(e.rival, 0, 'f', 2)
+                      .arg(delayOutcome(e.outcome));
+    std::vector<double> corrected = taps;
+    if (r.delayClear) {
+        for (double &t : corrected)
+            t = std::max(0.0, t - e.delay);
+    }
+    for (std::size_t i = 0; i < taps.size(); ++i) {
+        r.c.add(corrected[i], song.starts[i]);
+        r.cs.add(snapTime(timing, corrected[i]).value_or(corrected[i]), song.starts[i]);
+        r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
+    }
+
+    // A text tagged on another release: every start moved and stretched.
+    std::uniform_real_distribution<double> stretch(0.97, 1.03);
+    const double k = stretch(rng);
+    const double lowest = -std::min(20.0, song.starts.front() * k);
+    std::uniform_real_distribution<double> shift(lowest, 20.0);
+    const double d = shift(rng);
+    std::vector<double> text;
+    for (double t : song.starts)
+        text.push_back(t * k + d);
+    QElapsedTimer fitClock;
+    fitClock.start();
+    const Alignment a = fitAlignment(text, timing);
+    r.fitMs = double(fitClock.nsecsElapsed()) / 1e6;
+    r.alignClear = a.outcome == Alignment::Outcome::Clear;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        r.align.add(a.map(text[i]), song.starts[i]);
+    r.alignText = u"%1 s ×%2 (true %3 s ×%4) c%5 r%6 %7 %8 ms"_s.arg(a.offset, 0, 'f', 2)
+                      .arg(a.speed, 0, 'f', 4)
+                      .arg(-d / k, 0, 'f', 2)
+                      .arg(1 / k, 0, 'f', 4)
+                      .arg(a.contrast, 0, 'f', 2)
+                      .arg(a.rival, 0, 'f', 2)
+                      .arg(alignOutcome(a.outcome))
+                      .arg(r.fitMs, 0, 'f', 0);
+    return r;
+}
+
+void settingsFromEnvironment()
+{
+    TimingRuleSettings &s = timingRuleSettings();
+    const auto read = [](const char *name, double &value) {
+        bool ok = false;
+        const double v = qEnvironmentVariable(name).toDouble(&ok);
+        if (ok)
+            value = v;
+    };
+    read("DELAY_LINE_WEIGHT", s.delayLineWeight);
+    read("DELAY_POWER", s.delayPower);
+    read("DELAY_MIN_CONTRAST", s.delayMinContrast);
+    read("DELAY_MAX_RIVAL", s.delayMaxRival);
+    read("SNAP_CLEAR", s.snapClear);
+    read("SNAP_LEAD", s.snapLead);
+    read("SNAP_BEFORE", s.snapBefore);
+    read("SNAP_AFTER", s.snapAfter);
+    read("ALIGN_MIN_CONTRAST", s.alignMinContrast);
+    read("ALIGN_MAX_RIVAL", s.alignMaxRival);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    std::vector<Song> songs;
+    unsigned seed = 20261207;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == u"--songs"_s && i + 1 < args.size()) {
+            const QDir dir(args[++i]);
+            QFile index(dir.filePath(u"index.tsv"_s));
+            if (!index.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                std::printf("no songs at %s (index.tsv missing): real songs left out\n", qPrintable(dir.path()));
+                continue;
+            }
+            QTextStream in(&index);
+            in.readLine(); // the header
+            while (!in.atEnd()) {
+                const QStringList f = in.readLine().split(u'\t');
+                if (f.size() < 3)
+                    continue;
+                Song s;
+                s.audio = dir.filePath(f[0]);
+                s.name = f[0].section(u'/', 0, 0);
+                s.starts = readStarts(dir.filePath(f[1]));
+                s.group = f[2].isEmpty() ? u"opera"_s : u"pop"_s;
+                songs.push_back(s);
+            }
+        } else if (args[i] == u"--song"_s && i + 3 < args.size()) {
+            Song s;
+            s.name = args[i + 1];
+            s.audio = args[i + 2];
+            s.starts = readStarts(args[i + 3]);
+            s.group = u"generated"_s;
+            songs.push_back(s);
+            i += 3;
+        } else if (args[i] == u"--seed"_s && i + 1 < args.size()) {
+            seed = args[++i].toUInt();
+        }
+    }
+    settingsFromEnvironment();
+
+    std::printf("Errors |tag - truth| in ms as median/p90/share within 100 ms; delay in ms (c: contrast, r: rival)\n\n");
+    std::printf("%-34s %5s %5s %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", "song", "lines", "ms/s", "C: delay found",
+                "raw", "after C", "after C+S", "auto snap", "align: offset, speed found", "after align");
+    struct Pool {
+        Result sum;
+        int songs = 0, delayGood = 0, delayBad = 0, delayEligible = 0, csWorse = 0, alignBad = 0, alignRefused = 0;
+    };
+    std::map<QString, Pool> pools;
+    std::mt19937 rng(seed);
+    for (const Song &song : songs) {
+        if (song.starts.empty()) {
+            std::printf("%-34s no line starts\n", qPrintable(song.name));
+            continue;
+        }
+        const Decoded d = analyse(song.audio);
+        const Result r = measure(song, d.curves.timing, rng);
+        std::printf("%-34s %5zu %5.1f %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
+                    song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
+                    qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
+                    qPrintable(r.alignText), qPrintable(r.align.text()));
+        for (const QString &g : {song.group, u"all"_s}) {
+            Pool &p = pools[g];
+            ++p.songs;
+            p.sum.raw.add(r.raw);
+            p.sum.c.add(r.c);
+            p.sum.cs.add(r.cs);
+            p.sum.autoSnap.add(r.autoSnap);
+            if (r.alignClear)
+                p.sum.align.add(r.align);
+            if (song.starts.size() >= 8) {
+                ++p.delayEligible;
+                if (r.delayClear && std::abs(r.delayError) <= 25)
+                    ++p.delayGood;
+            }
+            if (r.delayClear && std::abs(r.delayError) > 60)
+                ++p.delayBad;
+            if (r.cs.quantile(0.5) > r.c.quantile(0.5) + 1e-9)
+                ++p.csWorse;
+            if (r.alignClear && r.align.quantile(0.5) > 60)
+                ++p.alignBad;
+            if (!r.alignClear)
+                ++p.alignRefused;
+        }
+    }
+    std::printf("\npooled       songs  C within 25 ms (of >= 8 lines)  C applied > 60 ms off  raw           after C       "
+                "after C+S     auto snap     C+S worse than C  align: refused, applied > 60 ms, after (applied only)\n");
+    for (const auto &[g, p] : pools) {
+        std::printf("%-12s %5d  %d of %-27d %-22d %-13s %-13s %-13s %-13s %-17d %d, %d, %s\n", qPrintable(g), p.songs,
+                    p.delayGood, p.delayEligible, p.delayBad, qPrintable(p.sum.raw.text()), qPrintable(p.sum.c.text()),
+                    qPrintable(p.sum.cs.text()), qPrintable(p.sum.autoSnap.text()), p.csWorse, p.alignRefused,
+                    p.alignBad, qPrintable(p.sum.align.text()));
+    }
+    return 0;
+}

@@ -1,0 +1,281 @@
+#include "analysis/timingcurves.h"
+
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace tarvelin {
+
+namespace {
+
+constexpr double Hop = 0.010;       // seconds between frames
+constexpr double WindowSeconds = 0.046;
+constexpr double LowHz = 150;
+constexpr double HighHz = 4000;
+constexpr int ActivityEvery = 4;    // frames: the activity every 40 ms
+constexpr int HeldFrames = 5;       // activity frames in the time median (200 ms)
+constexpr int PooledBins = 2;       // FFT bins summed into one for the activity (43 Hz)
+constexpr int StruckBins = 5;       // pooled bins in the frequency median (215 Hz)
+// Added to every energy before its logarithm (-100 dB of a full-scale sine
+// in the band's sum): digital silence and dither read alike.
+constexpr double Floor = 1e-6;
+
+// The power of two nearest to `samples`.
+unsigned nearestPowerOfTwo(double samples)
+{
+    unsigned n = 64;
+    while (n * 3 / 2 < samples)
+        n *= 2;
+    return n;
+}
+
+// |X|² of bin i from aubio's real/imaginary layout.
+inline float power(const fvec_t *c, unsigned i)
+{
+    const float re = c->data[i];
+    const float im = c->data[c->length - i];
+    return re * re + im * im;
+}
+
+} // namespace
+
+double Curve::at(double seconds) const
+{
+    if (values.empty() || seconds < 0)
+        return 0;
+    const double x = seconds / step;
+    const auto i = std::size_t(x);
+    if (i + 1 >= values.size())
+        return i + 1 == values.size() ? values.back() : 0.0;
+    const double f = x - double(i);
+    return values[i] * (1 - f) + values[i + 1] * f;
+}
+
+struct CurveBuilder::State {
+    double rate;
+    unsigned size;           // FFT length
+    unsigned lowBin, highBin; // the band, both ends included
+    std::vector<float> window;
+    aubio_fft_t *fft = nullptr;
+    fvec_t *in = nullptr;
+    fvec_t *midSpectrum = nullptr;
+    fvec_t *sideSpectrum = nullptr;
+    // Samples from absolute index `base` on.
+    std::vector<float> mid, side;
+    std::int64_t base = 0;
+    std::int64_t frames = 0;       // frames taken so far
+    std::vector<float> energy;     // the band's log energy a frame
+    // The last HeldFrames activity frames' centre-weighted magnitudes.
+    std::vector<std::vector<float>> held;
+    std::int64_t activityFrames = 0;
+
+    explicit State(double r)
+        : rate(r)
+        , size(nearestPowerOfTwo(WindowSeconds * r))
+    {
+        const double binHz = r / size;
+        lowBin = unsigned(std::ceil(LowHz / binHz));
+        highBin = std::min(unsigned(HighHz / binHz), size / 2 - 1);
+        window.resize(size);
+        for (unsigned i = 0; i < size; ++i)
+            window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / size));
+        fft = new_aubio_fft(size);
+        in = new_fvec(size);
+        midSpectrum = new_fvec(size);
+        sideSpectrum = new_fvec(size);
+        held.assign(HeldFrames, std::vector<float>((highBin - lowBin + 1) / PooledBins, 0.0f));
+    }
+    ~State()
+    {
+        if (fft)
+            del_aubio_fft(fft);
+        for (fvec_t *v : {in, midSpectrum, sideSpectrum}) {
+            if (v)
+                del_fvec(v);
+        }
+    }
+    // First sample of frame k's window, absolute.
+    std::int64_t start(std::int64_t k) const
+    {
+        return std::llround(double(k) * Hop * rate) - size / 2;
+    }
+    void transform(const std::vector<float> &signal, std::int64_t from, fvec_t *out)
+    {
+        for (unsigned i = 0; i < size; ++i) {
+            const std::int64_t j = from + i - base;
+            in->data[i] = j >= 0 && j < std::int64_t(signal.size()) ? signal[std::size_t(j)] * window[i] : 0.0f;
+        }
+        aubio_fft_do_complex(fft, in, out);
+    }
+};
+
+CurveBuilder::CurveBuilder(double sampleRate)
+    : m_state(std::make_unique<State>(sampleRate))
+{
+    m_curves.timing.step = Hop;
+    m_curves.activity.step = Hop * ActivityEvery;
+}
+
+CurveBuilder::~CurveBuilder() = default;
+
+double CurveBuilder::reached() const
+{
+    return double(m_state->frames) * Hop;
+}
+
+void CurveBuilder::process(const float *leftRight, std::size_t count)
+{
+    State &s = *m_state;
+    if (!s.fft)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const float l = leftRight[2 * i], r = leftRight[2 * i + 1];
+        s.mid.push_back(0.5f * (l + r));
+        s.side.push_back(0.5f * (l - r));
+    }
+    const std::int64_t end = s.base + std::int64_t(s.mid.size());
+    while (s.start(s.frames) + s.size <= end)
+        frame();
+    // Drop what no frame will read again.
+    const std::int64_t keep = std::max<std::int64_t>(s.start(s.frames), s.base);
+    const auto drop = std::size_t(keep - s.base);
+    if (drop > 0 && drop >= s.mid.size() / 2) {
+        s.mid.erase(s.mid.begin(), s.mid.begin() + std::ptrdiff_t(drop));
+        s.side.erase(s.side.begin(), s.side.begin() + std::ptrdiff_t(drop));
+        s.base = keep;
+    }
+}
+
+void CurveBuilder::frame()
+{
+    State &s = *m_state;
+    const std::int64_t k = s.frames++;
+    s.transform(s.mid, s.start(k), s.midSpectrum);
+    double sum = 0;
+    for (unsigned b = s.lowBin; b <= s.highBin; ++b)
+        sum += power(s.midSpectrum, b);
+    s.energy.push_back(float(std::log(sum + Floor)));
+    if (k % ActivityEvery != 0)
+        return;
+
+    // Activity: the centre-weighted magnitudes of this frame join the last
+    // ones; the frame HeldFrames / 2 back has its neighbours on both sides.
+    s.transform(s.side, s.start(k), s.sideSpectrum);
+    std::vector<float> &x = s.held[std::size_t(s.activityFrames % HeldFrames)];
+    for (std::size_t p = 0; p < x.size(); ++p) {
+        float m = 0, d = 0;
+        for (unsigned b = s.lowBin + unsigned(p) * PooledBins, e = b + PooledBins; b < e; ++b) {
+            m += power(s.midSpectrum, b);
+            d += power(s.sideSpectrum, b);
+        }
+        x[p] = m > 0 ? std::sqrt(m) * m / (m + d) : 0.0f;
+    }
+    ++s.activityFrames;
+    const std::int64_t j = s.activityFrames - 1 - HeldFrames / 2;
+    if (j < 0)
+        return;
+    const std::vector<float> &centre = s.held[std::size_t(j % HeldFrames)];
+    const std::size_t bins = centre.size();
+    double heldEnergy = 0;
+    std::array<float, HeldFrames> column{};
+    std::array<float, StruckBins> row{};
+    for (std::size_t b = 0; b < bins; ++b) {
+        for (int t = 0; t < HeldFrames; ++t)
+            column[std::size_t(t)] = s.held[std::size_t(t)][b];
+        std::nth_element(column.begin(), column.begin() + HeldFrames / 2, column.end());
+        const float h = column[HeldFrames / 2];
+        const std::size_t lo = b >= StruckBins / 2 ? b - StruckBins / 2 : 0;
+        const std::size_t hi = std::min(bins, b + StruckBins / 2 + 1);
+        std::copy(centre.begin() + std::ptrdiff_t(lo), centre.begin() + std::ptrdiff_t(hi), row.begin());
+        const auto mid = row.begin() + std::ptrdiff_t((hi - lo) / 2);
+        std::nth_element(row.begin(), mid, row.begin() + std::ptrdiff_t(hi - lo));
+        const float p = *mid;
+        const float mask = h * h / (h * h + p * p + 1e-20f);
+        heldEnergy += double(centre[b]) * centre[b] * mask;
+    }
+    m_curves.activity.values.push_back(float(std::log(heldEnergy + Floor)));
+}
+
+void CurveBuilder::finish()
+{
+    State &s = *m_state;
+    if (!s.fft)
+        return;
+    // Every frame whose centre lies in the signal; the activity frames
+    // still waiting for later neighbours get silence after it.
+    const std::int64_t end = s.base + std::int64_t(s.mid.size());
+    const auto real = std::size_t(std::ceil(double(end) / (Hop * s.rate)));
+    const std::vector<float> silence(2 * (std::size_t((HeldFrames / 2 + 1) * ActivityEvery * Hop * s.rate) + s.size));
+    process(silence.data(), silence.size() / 2);
+    s.energy.resize(std::min(s.energy.size(), real));
+    m_curves.activity.values.resize(
+        std::min(m_curves.activity.values.size(), (real + ActivityEvery - 1) / ActivityEvery));
+
+    // Timing: smooth the energy over 20 ms, take the rise over 30 ms
+    // (between the means of frames 1-2 after and 1-2 before), keep its
+    // positive part and smooth that over 20 ms.
+    const std::vector<float> &e = s.energy;
+    const auto n = std::ptrdiff_t(e.size());
+    const auto get = [&](const std::vector<float> &v, std::ptrdiff_t i) {
+        return v[std::size_t(std::clamp<std::ptrdiff_t>(i, 0, std::ptrdiff_t(v.size()) - 1))];
+    };
+    std::vector<float> smooth(e.size()), rise(e.size());
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        smooth[std::size_t(i)] = 0.25f * get(e, i - 1) + 0.5f * get(e, i) + 0.25f * get(e, i + 1);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const float d = 0.5f * (get(smooth, i + 1) + get(smooth, i + 2)) - 0.5f * (get(smooth, i - 1) + get(smooth, i - 2));
+        rise[std::size_t(i)] = std::max(d, 0.0f);
+    }
+    std::vector<float> &t = m_curves.timing.values;
+    t.resize(e.size());
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        t[std::size_t(i)] = 0.25f * get(rise, i - 1) + 0.5f * get(rise, i) + 0.25f * get(rise, i + 1);
+    t.shrink_to_fit();
+    m_curves.activity.values.shrink_to_fit();
+    if (!m_curves.activity.values.empty()) {
+        std::vector<float> sorted = m_curves.activity.values;
+        std::sort(sorted.begin(), sorted.end());
+        m_curves.quiet = sorted[sorted.size() / 5];
+        m_curves.singing = sorted[sorted.size() * 9 / 10];
+    }
+    s.energy = {};
+    s.mid = {};
+    s.side = {};
+}
+
+std::vector<float> TimingCurves::voiceBand(double t0, double t1, int columns) const
+{
+    std::vector<float> out(std::size_t(std::max(columns, 0)), 0.0f);
+    const auto &a = activity.values;
+    if (columns <= 0 || a.empty() || !(t1 > t0) || !(singing > quiet))
+        return out;
+    const double width = (t1 - t0) / columns;
+    for (int c = 0; c < columns; ++c) {
+        const double from = t0 + c * width;
+        // The frames whose 40 ms reach into the column, at least the nearest.
+        auto first = std::ptrdiff_t(std::floor(from / activity.step));
+        auto last = std::ptrdiff_t(std::floor((from + width) / activity.step));
+        first = std::max<std::ptrdiff_t>(first, 0);
+        last = std::min<std::ptrdiff_t>(last, std::ptrdiff_t(a.size()) - 1);
+        float top = -std::numeric_limits<float>::infinity();
+        for (std::ptrdiff_t i = first; i <= last; ++i)
+            top = std::max(top, a[std::size_t(i)]);
+        if (first <= last)
+            out[std::size_t(c)] = std::clamp((top - quiet) / (singing - quiet), 0.0f, 1.0f);
+    }
+    return out;
+}
+
+TimingCurves buildCurves(const float *leftRight, std::size_t count, double sampleRate)
+{
+    CurveBuilder builder(sampleRate);
+    builder.process(leftRight, count);
+    builder.finish();
+    return builder.take();
+}
+
+} // namespace tarvelin

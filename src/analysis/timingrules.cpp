@@ -1,0 +1,248 @@
+#include "analysis/timingrules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <vector>
+
+namespace tarvelin {
+
+namespace {
+
+constexpr double DelayStep = 0.005;
+// A curve value below this is no sound start at all (a rise of 0.1 % in
+// log energy): keeps ratios of near-silence finite.
+constexpr double Tiny = 1e-3;
+// How far around a point the alignment looks for what is "clear" there.
+constexpr double AlignLocal = 1.0;
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    const auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+// The highest of a score over a grid, and the highest local maximum at
+// least `gap` cells away from it; how far both stand above the median.
+struct Peaks {
+    std::size_t best = 0;
+    std::size_t rival = 0;
+    double contrast = 0;
+    double rivalShare = 0;
+};
+Peaks findPeaks(const std::vector<double> &score, std::size_t gap)
+{
+    Peaks p;
+    if (score.empty())
+        return p;
+    p.best = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
+    const double base = median(score);
+    const double top = score[p.best];
+    double rival = base;
+    for (std::size_t i = 0; i < score.size(); ++i) {
+        const std::size_t d = i > p.best ? i - p.best : p.best - i;
+        if (d < gap)
+            continue;
+        const bool local = (i == 0 || score[i] >= score[i - 1]) && (i + 1 == score.size() || score[i] >= score[i + 1]);
+        if (local && score[i] > rival) {
+            rival = score[i];
+            p.rival = i;
+        }
+    }
+    p.contrast = top > 0 ? (top - base) / top : 0;
+    p.rivalShare = top > base ? (rival - base) / (top - base) : 1;
+    return p;
+}
+
+// The curve's highest point in [from, to] (at its frames, refined between
+// them by a parabola), or nothing when the range holds no frame.
+std::optional<std::pair<double, double>> highest(const Curve &c, double from, double to)
+{
+    const auto n = std::ptrdiff_t(c.values.size());
+    const auto first = std::max<std::ptrdiff_t>(0, std::ptrdiff_t(std::ceil(from / c.step - 1e-9)));
+    const auto last = std::min<std::ptrdiff_t>(n - 1, std::ptrdiff_t(std::floor(to / c.step + 1e-9)));
+    if (first > last)
+        return std::nullopt;
+    std::ptrdiff_t best = first;
+    for (std::ptrdiff_t i = first; i <= last; ++i) {
+        if (c.values[std::size_t(i)] > c.values[std::size_t(best)])
+            best = i;
+    }
+    double t = double(best) * c.step;
+    const double y = c.values[std::size_t(best)];
+    if (best > 0 && best + 1 < n) {
+        const double a = c.values[std::size_t(best - 1)], b = c.values[std::size_t(best + 1)];
+        const double den = a - 2 * y + b;
+        if (den < 0)
+            t += std::clamp(0.5 * (a - b) / den, -0.5, 0.5) * c.step;
+    }
+    return std::pair(t, y);
+}
+
+// The highest the curve reaches in [from, to] at its frames (0 if none).
+double maxIn(const Curve &c, double from, double to)
+{
+    const auto h = highest(c, from, to);
+    return h ? h->second : 0.0;
+}
+
+// The running maximum of `v` over a window of 2 * half + 1 cells.
+std::vector<float> runningMax(const std::vector<float> &v, std::size_t half)
+{
+    std::vector<float> out(v.size());
+    std::deque<std::size_t> q;
+    const std::size_t n = v.size();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t hi = std::min(n - 1, i + half);
+        for (; next <= hi; ++next) {
+            while (!q.empty() && v[q.back()] <= v[next])
+                q.pop_back();
+            q.push_back(next);
+        }
+        while (q.front() + half < i)
+            q.pop_front();
+        out[i] = v[q.front()];
+    }
+    return out;
+}
+
+} // namespace
+
+TimingRuleSettings &timingRuleSettings()
+{
+    static TimingRuleSettings settings;
+    return settings;
+}
+
+DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
+{
+    const TimingRuleSettings &s = timingRuleSettings();
+    DelayEstimate e;
+    e.lines = int(tags.size());
+    if (e.lines < DelayMinLines || timing.empty())
+        return e;
+    const std::size_t lags = std::size_t(std::lround(DelayMax / DelayStep)) + 1;
+    std::vector<double> score(lags, 0.0);
+    std::vector<double> line(lags);
+    for (double tag : tags) {
+        double top = Tiny;
+        for (std::size_t k = 0; k < lags; ++k) {
+            line[k] = std::pow(timing.at(tag - double(k) * DelayStep), s.delayPower);
+            top = std::max(top, line[k]);
+        }
+        const double scale = std::pow(top, -s.delayLineWeight);
+        for (std::size_t k = 0; k < lags; ++k)
+            score[k] += line[k] * scale;
+    }
+    const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)));
+    e.delay = double(p.best) * DelayStep;
+    e.contrast = p.contrast;
+    e.rival = p.rivalShare;
+    e.rivalDelay = double(p.rival) * DelayStep;
+    if (e.contrast < s.delayMinContrast)
+        e.outcome = DelayEstimate::Outcome::Flat;
+    else if (e.delay < std::max(s.delayEdge, s.delayMinPlausible) - 1e-9
+             || e.delay > std::min(DelayMax - s.delayEdge, s.delayMaxPlausible) + 1e-9)
+        e.outcome = DelayEstimate::Outcome::AtEdge;
+    else if (e.rival >= s.delayMaxRival)
+        e.outcome = DelayEstimate::Outcome::Ambiguous;
+    else
+        e.outcome = DelayEstimate::Outcome::Clear;
+    return e;
+}
+
+std::optional<double> snapTime(const Curve &timing, double tag, double delay)
+{
+    const double centre = tag - delay;
+    const TimingRuleSettings &s = timingRuleSettings();
+    const auto peak = highest(timing, centre - s.snapBefore, centre + s.snapAfter);
+    if (!peak || peak->second < Tiny)
+        return std::nullopt;
+    const double clear = timingRuleSettings().snapClear;
+    if (maxIn(timing, peak->first - clear, peak->first + clear) > peak->second + 1e-12)
+        return std::nullopt;
+    return std::max(0.0, peak->first + timingRuleSettings().snapLead);
+}
+
+Alignment fitAlignment(std::span<const double> tags, const Curve &timing)
+{
+    const TimingRuleSettings &s = timingRuleSettings();
+    Alignment a;
+    a.lines = int(tags.size());
+    if (a.lines < AlignMinLines || timing.empty())
+        return a;
+    // How clear a start each point is: the curve over the highest it
+    // reaches within AlignLocal, 0..1.
+    const double step = timing.step;
+    const auto local = runningMax(timing.values, std::size_t(std::lround(AlignLocal / step)));
+    Curve clear{step, std::vector<float>(timing.values.size())};
+    for (std::size_t i = 0; i < clear.values.size(); ++i)
+        clear.values[i] = timing.values[i] / std::max(local[i], float(Tiny));
+    // Coarse: each tag may land up to Spread off a start (the speed's grid
+    // moves the last tag by no more than that), offsets on the curve's
+    // frames; every offset of one speed at once.
+    constexpr double Spread = 0.040;
+    const std::vector<float> wide = runningMax(clear.values, std::size_t(std::lround(Spread / step)));
+    const double last = *std::max_element(tags.begin(), tags.end());
+    const double speedStep = std::max(1e-4, 2 * Spread / std::max(last, 1.0));
+    const int speeds = int(std::ceil((AlignMaxSpeed - AlignMinSpeed) / speedStep)) + 1;
+    const auto offsets = std::size_t(std::lround(2 * AlignMaxOffset / step)) + 1;
+    const auto n = std::ptrdiff_t(wide.size());
+    std::vector<double> best(offsets, -1.0); // over the speeds, for each offset
+    std::vector<int> bestSpeed(offsets, 0);
+    std::vector<double> score(offsets);
+    for (int v = 0; v < speeds; ++v) {
+        const double speed = AlignMinSpeed + v * (AlignMaxSpeed - AlignMinSpeed) / (speeds - 1);
+        std::fill(score.begin(), score.end(), 0.0);
+        for (double x : tags) {
+            // Frame of x * speed - AlignMaxOffset: offset index 0.
+            const auto origin = std::ptrdiff_t(std::lround((x * speed - AlignMaxOffset) / step));
+            const auto from = std::max<std::ptrdiff_t>(0, -origin);
+            const auto to = std::min<std::ptrdiff_t>(std::ptrdiff_t(offsets), n - origin);
+            for (std::ptrdiff_t o = from; o < to; ++o)
+                score[std::size_t(o)] += wide[std::size_t(origin + o)];
+        }
+        for (std::size_t o = 0; o < offsets; ++o) {
+            if (score[o] > best[o]) {
+                best[o] = score[o];
+                bestSpeed[o] = v;
+            }
+        }
+    }
+    const Peaks p = findPeaks(best, std::size_t(std::lround(s.alignRivalGap / step)));
+    a.contrast = p.contrast;
+    a.rival = p.rivalShare;
+    double speed = AlignMinSpeed + bestSpeed[p.best] * (AlignMaxSpeed - AlignMinSpeed) / (speeds - 1);
+    double offset = double(p.best) * step - AlignMaxOffset;
+    // Fine: around the coarse best, on the curve itself.
+    double top = -1;
+    const double fineSpeed = std::max(1e-5, 0.004 / std::max(last, 1.0));
+    const double bestCoarseSpeed = speed, bestCoarseOffset = offset;
+    for (double sp = bestCoarseSpeed - speedStep; sp <= bestCoarseSpeed + speedStep + 1e-12; sp += fineSpeed) {
+        for (double off = bestCoarseOffset - 2 * Spread; off <= bestCoarseOffset + 2 * Spread + 1e-12; off += 0.002) {
+            double sum = 0;
+            for (double x : tags)
+                sum += clear.at(x * sp + off);
+            if (sum > top) {
+                top = sum;
+                speed = sp;
+                offset = off;
+            }
+        }
+    }
+    a.speed = std::clamp(speed, AlignMinSpeed, AlignMaxSpeed);
+    a.offset = std::clamp(offset, -AlignMaxOffset, AlignMaxOffset);
+    if (a.contrast < s.alignMinContrast)
+        a.outcome = Alignment::Outcome::Flat;
+    else if (a.rival >= s.alignMaxRival)
+        a.outcome = Alignment::Outcome::Ambiguous;
+    else
+        a.outcome = Alignment::Outcome::Clear;
+    return a;
+}
+
+} // namespace tarvelin

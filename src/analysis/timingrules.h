@@ -1,0 +1,105 @@
+#pragma once
+
+#include "analysis/timingcurves.h"
+
+#include <optional>
+#include <span>
+
+namespace tarvelin {
+
+// The timing help's rules, on a song's timing curve (TimingCurves::timing:
+// where sounds start, high where a line can begin). All times are song
+// seconds; tags are the lyric lines' first tags.
+
+// --- The user's reaction delay ------------------------------------------------
+// One delay for all taps at once: the lag in [0, DelayMax] (5 ms steps) at
+// which the taps, moved back by it, fall on sound starts the most. Each
+// line's share is the curve at (tap - lag) over the highest it reaches in
+// that line's range, so a loud line counts no more than a quiet one and no
+// line has to agree: a line whose nearest onset is an instrument adds a
+// little everywhere, the lines that hear the voice add up at one lag.
+inline constexpr double DelayMax = 0.400;
+inline constexpr int DelayMinLines = 5;
+
+struct DelayEstimate {
+    enum class Outcome {
+        Clear,       // delay holds the estimate
+        TooFewLines, // fewer than DelayMinLines tags
+        AtEdge,      // the best lag is at an end of the range: the delay lies beyond it
+        Ambiguous,   // another lag fits nearly as well (a beat, a bar)
+        Flat,        // no lag stands out: the tags do not follow the sound
+    };
+    Outcome outcome = Outcome::TooFewLines;
+    double delay = 0;       // seconds, + when the presses came late
+    int lines = 0;          // tags used
+    double contrast = 0;    // how far the best lag stands above the typical one, 0..1
+    double rival = 0;       // the next best separate lag's height over the best's, 0..1
+    double rivalDelay = 0;
+};
+DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
+
+// --- Snapping a tag -----------------------------------------------------------
+// Where a tag at `tag` goes when the user is known to press `delay` late:
+// the highest point of the curve from SnapBefore before (tag - delay) to
+// SnapAfter after it, if nothing within SnapClear of that point rises
+// higher (a start that stands out from what is around it); else nothing
+// (the tag stays).
+inline constexpr double SnapBefore = 0.150;
+inline constexpr double SnapAfter = 0.080;
+inline constexpr double SnapClear = 0.500;
+// What people's delay is when nothing better is known (150-250 ms).
+inline constexpr double TypicalDelay = 0.180;
+std::optional<double> snapTime(const Curve &timing, double tag, double delay = 0);
+
+// --- Moving a tagged text onto this recording ---------------------------------
+// The one offset (|offset| <= AlignMaxOffset) and speed (AlignMinSpeed ..
+// AlignMaxSpeed) that put the text's tags x on song times x * speed + offset
+// where the most lines start on a clear sound start.
+inline constexpr double AlignMaxOffset = 30.0;
+inline constexpr double AlignMinSpeed = 0.95;
+inline constexpr double AlignMaxSpeed = 1.05;
+inline constexpr int AlignMinLines = 5;
+
+struct Alignment {
+    enum class Outcome {
+        Clear,
+        TooFewLines, // fewer than AlignMinLines tags
+        Ambiguous,   // a different move fits nearly as well
+        Flat,        // no move stands out
+    };
+    Outcome outcome = Outcome::TooFewLines;
+    double offset = 0; // seconds
+    double speed = 1;
+    int lines = 0;
+    double contrast = 0; // as DelayEstimate's
+    double rival = 0;
+    double map(double x) const { return x * speed + offset; }
+};
+Alignment fitAlignment(std::span<const double> tags, const Curve &timing);
+
+// The thresholds of the rules above; the defaults are what the program uses
+// (tuned on real songs with bench/timing.sh). Benches change them to
+// measure the alternatives.
+struct TimingRuleSettings {
+    double delayPower = 1;          // the curve's values are raised to this
+    double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
+    // AtEdge outside these too: a lag this short or this long is more
+    // likely the beat next to the voice than a reaction (people press
+    // 150-250 ms late), and a correction below 60 ms is not worth a risk.
+    double delayMinPlausible = 0.060;
+    double delayMaxPlausible = 0.300;
+    double delayMinContrast = 0.25; // Flat below
+    double delayMaxRival = 0.75;    // Ambiguous at or above
+    double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax
+    double delayRivalGap = 0.060;   // a rival lag is this far from the best at least
+    double snapClear = SnapClear;
+    double snapBefore = SnapBefore;
+    double snapAfter = SnapAfter;
+    double snapLead = 0.015;         // the curve peaks this much before a start (half its rise)
+    double alignMinContrast = 0.25;
+    double alignMaxRival = 0.80;
+    double alignRivalGap = 0.5;     // seconds of offset between best and rival
+};
+TimingRuleSettings &timingRuleSettings();
+
+} // namespace tarvelin

@@ -1,0 +1,221 @@
+// The timing help's rules on hand-built timing curves: the reaction delay
+// and its refusals, snapping, and fitting a tagged text onto a song.
+#include "analysis/timingrules.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <vector>
+
+using tarvelin::Alignment;
+using tarvelin::Curve;
+using tarvelin::DelayEstimate;
+
+using Times = std::vector<double>;
+Q_DECLARE_METATYPE(Times)
+Q_DECLARE_METATYPE(DelayEstimate::Outcome)
+Q_DECLARE_METATYPE(Alignment::Outcome)
+
+namespace {
+
+struct Bump {
+    double at;
+    double height;
+};
+
+// A timing curve of `seconds` with a 15 ms wide bump at each time.
+Curve curve(double seconds, const std::vector<Bump> &bumps)
+{
+    Curve c;
+    c.values.assign(std::size_t(seconds / c.step), 0.0f);
+    for (const Bump &b : bumps) {
+        const auto centre = std::ptrdiff_t(std::lround(b.at / c.step));
+        for (std::ptrdiff_t i = centre - 6; i <= centre + 6; ++i) {
+            if (i < 0 || i >= std::ptrdiff_t(c.values.size()))
+                continue;
+            const double d = double(i) * c.step - b.at;
+            c.values[std::size_t(i)] += float(b.height * std::exp(-d * d / (2 * 0.015 * 0.015)));
+        }
+    }
+    return c;
+}
+
+// Where lines start: irregular, as sung lines are (2.3-4.6 s apart), with a
+// 40 s instrumental break after the sixth.
+Times lineStarts()
+{
+    Times t;
+    double at = 6.37;
+    for (int i = 0; i < 12; ++i) {
+        t.push_back(at);
+        at += 2.3 + std::fmod(i * 1.37, 2.3) + (i == 5 ? 40 : 0);
+    }
+    return t;
+}
+
+// A beat every `period` s over the whole song, at `height`.
+std::vector<Bump> grid(double period, double height, double seconds = 120)
+{
+    std::vector<Bump> g;
+    for (double t = 0.5; t < seconds; t += period)
+        g.push_back({t, height});
+    return g;
+}
+
+std::vector<Bump> voices(const Times &starts, double height = 1.0)
+{
+    std::vector<Bump> v;
+    for (double t : starts)
+        v.push_back({t, height});
+    return v;
+}
+
+std::vector<Bump> operator+(std::vector<Bump> a, const std::vector<Bump> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Taps `delay` late with a press's scatter (-30 .. +30 ms, in turn).
+Times taps(const Times &starts, double delay)
+{
+    static const double scatter[] = {0.021, -0.030, 0.004, 0.030, -0.012, -0.025, 0.015, 0.0, -0.005, 0.027, -0.018, 0.009};
+    Times t;
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        t.push_back(starts[i] + delay + scatter[i % 12]);
+    return t;
+}
+
+Times head(const Times &t, std::size_t n)
+{
+    return {t.begin(), t.begin() + std::ptrdiff_t(n)};
+}
+
+} // namespace
+
+class TestTimingRules : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void delay_data()
+    {
+        QTest::addColumn<Curve>("song");
+        QTest::addColumn<Times>("tags");
+        QTest::addColumn<DelayEstimate::Outcome>("outcome");
+        QTest::addColumn<double>("delay"); // expected when Clear
+        using O = DelayEstimate::Outcome;
+        const Times starts = lineStarts();
+        QTest::newRow("voices alone") << curve(120, voices(starts)) << taps(starts, 0.18) << O::Clear << 0.18;
+        // A drum on every beat, louder than the voices, the voices off the
+        // beat: each line's loudest onset near its tap is a drum, at a lag
+        // that differs from line to line, so they do not add up.
+        QTest::newRow("bar grid louder than the voices")
+            << curve(120, voices(starts) + grid(0.5, 1.5)) << taps(starts, 0.21) << O::Clear << 0.21;
+        QTest::newRow("a long instrumental break full of beats")
+            << curve(120, voices(starts) + [&] {
+                   std::vector<Bump> b;
+                   for (double t = starts[5] + 2; t < starts[6] - 1; t += 0.25)
+                       b.push_back({t, 3.0});
+                   return b;
+               }())
+            << taps(starts, 0.17) << O::Clear << 0.17;
+        // Each line also has a start 150 ms after the first, as strong
+        // (a second syllable, an instrument on the beat): 180 or 30 ms.
+        QTest::newRow("a second peak as high") << curve(120, voices(starts) + [&] {
+            std::vector<Bump> b;
+            for (double t : starts)
+                b.push_back({t + 0.12, 1.0});
+            return b;
+        }()) << taps(starts, 0.25) << O::Ambiguous << 0.0;
+        QTest::newRow("peak at the start of the range") << curve(120, voices(starts)) << taps(starts, 0.03) << O::AtEdge << 0.0;
+        QTest::newRow("peak past the end of the range") << curve(120, voices(starts)) << taps(starts, 0.45) << O::AtEdge << 0.0;
+        QTest::newRow("flat: silence") << curve(120, {}) << taps(starts, 0.18) << O::Flat << 0.0;
+        QTest::newRow("flat: an even hum of onsets") << curve(120, grid(0.01, 1.0)) << taps(starts, 0.18) << O::Flat << 0.0;
+        QTest::newRow("four lines") << curve(120, voices(starts)) << head(taps(starts, 0.18), 4) << O::TooFewLines
+                                    << 0.0;
+    }
+    void delay()
+    {
+        QFETCH(Curve, song);
+        QFETCH(Times, tags);
+        QFETCH(DelayEstimate::Outcome, outcome);
+        QFETCH(double, delay);
+        const DelayEstimate e = tarvelin::estimateDelay(tags, song);
+        QCOMPARE(e.outcome, outcome);
+        if (outcome == DelayEstimate::Outcome::Clear)
+            QVERIFY2(std::abs(e.delay - delay) <= 0.020, qPrintable(QString::number(e.delay)));
+    }
+
+    void snap_data()
+    {
+        QTest::addColumn<Curve>("song");
+        QTest::addColumn<double>("tag");
+        QTest::addColumn<double>("delay");
+        QTest::addColumn<double>("expected"); // -1: stays
+        const double lead = tarvelin::timingRuleSettings().snapLead;
+        QTest::newRow("the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << 10.0 + lead;
+        QTest::newRow("the start just after") << curve(20, {{10.0, 1}}) << 9.95 << 0.0 << 10.0 + lead;
+        QTest::newRow("out of reach") << curve(20, {{10.0, 1}}) << 10.2 << 0.0 << -1.0;
+        QTest::newRow("with the known delay taken off") << curve(20, {{10.0, 1}}) << 10.2 << 0.18 << 10.0 + lead;
+        QTest::newRow("the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.05 << 0.0 << 10.1 + lead;
+        // A start that does not stand out: a louder one 0.4 s away (a drum).
+        QTest::newRow("louder sound nearby") << curve(20, {{10.0, 1}, {10.4, 2}}) << 10.0 << 0.0 << -1.0;
+        QTest::newRow("louder sound further than 0.5 s") << curve(20, {{10.0, 1}, {10.6, 2}}) << 10.0 << 0.0 << 10.0 + lead;
+        QTest::newRow("silence") << curve(20, {}) << 10.0 << 0.0 << -1.0;
+        QTest::newRow("past the end of the song") << curve(20, {{19.9, 1}}) << 25.0 << 0.0 << -1.0;
+    }
+    void snap()
+    {
+        QFETCH(Curve, song);
+        QFETCH(double, tag);
+        QFETCH(double, delay);
+        QFETCH(double, expected);
+        const auto got = tarvelin::snapTime(song, tag, delay);
+        QCOMPARE(got.has_value(), expected >= 0);
+        if (got)
+            QVERIFY2(std::abs(*got - expected) < 0.003, qPrintable(QString::number(*got)));
+    }
+
+    void align_data()
+    {
+        QTest::addColumn<Curve>("song");
+        QTest::addColumn<Times>("text");
+        QTest::addColumn<Alignment::Outcome>("outcome");
+        QTest::addColumn<Times>("truth"); // where the text's lines belong
+        using O = Alignment::Outcome;
+        const Times starts = lineStarts();
+        const auto moved = [&](double offset, double speed) {
+            // The text's tags, so that tag * speed + offset = start.
+            Times t;
+            for (double s : starts)
+                t.push_back((s - offset) / speed);
+            return t;
+        };
+        QTest::newRow("later and slower") << curve(120, voices(starts)) << moved(2.37, 1.015) << O::Clear << starts;
+        QTest::newRow("earlier and faster, over a bar grid")
+            << curve(120, voices(starts) + grid(0.5, 0.8)) << moved(-4.5, 0.97) << O::Clear << starts;
+        // Every line two seconds apart over a two-second grid: a move by a
+        // line or two fits as well.
+        Times even;
+        for (int i = 0; i < 12; ++i)
+            even.push_back(10.0 + 2.0 * i);
+        QTest::newRow("even lines over an even grid") << curve(120, grid(2.0, 1.0)) << even << O::Ambiguous << Times{};
+        QTest::newRow("flat: silence") << curve(120, {}) << starts << O::Flat << Times{};
+        QTest::newRow("four lines") << curve(120, voices(starts)) << head(starts, 4) << O::TooFewLines << Times{};
+    }
+    void align()
+    {
+        QFETCH(Curve, song);
+        QFETCH(Times, text);
+        QFETCH(Alignment::Outcome, outcome);
+        QFETCH(Times, truth);
+        const Alignment a = tarvelin::fitAlignment(text, song);
+        QCOMPARE(a.outcome, outcome);
+        for (std::size_t i = 0; i < truth.size(); ++i)
+            QVERIFY2(std::abs(a.map(text[i]) - truth[i]) < 0.020,
+                     qPrintable(QStringLiteral("line %1: %2 for %3 (offset %4, speed %5)")
+                                    .arg(i).arg(a.map(text[i])).arg(truth[i]).arg(a.offset).arg(a.speed)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTimingRules)
+#include "tst_timingrules.moc"
