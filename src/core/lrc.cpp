@@ -123,6 +123,12 @@ LrcLine parseLrcLine(QStringView line)
         return result;
     if (isIdTagLine(line)) {
         result.kind = LrcLine::Kind::IdTags;
+        for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);
+             i = skipSpaces(line, i + length)) {
+            QStringView key, value;
+            readIdTag(line.sliced(i, length), key, value);
+            result.ids.append({key.toString(), value.toString()});
+        }
         return result;
     }
     result.kind = LrcLine::Kind::Lyric;
@@ -165,24 +171,25 @@ bool isLyricLine(QStringView line)
 qint64 lrcOffset(const QStringList &lines)
 {
     for (const QString &line : lines) {
-        if (!isIdTagLine(line))
-            continue;
-        for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);
-             i = skipSpaces(line, i + length)) {
-            QStringView key, value;
-            readIdTag(QStringView(line).sliced(i, length), key, value);
-            if (key.compare(u"offset", Qt::CaseInsensitive) != 0)
-                continue;
-            value = value.trimmed();
-            if (value.startsWith(u'+'))
-                value = value.sliced(1);
-            bool ok = false;
-            const qint64 offset = value.toLongLong(&ok);
-            // A day either way is more than any song; beyond it the value is junk.
-            return ok && std::abs(offset) <= 86'400'000 ? offset : 0;
+        for (const IdTag &id : parseLrcLine(line).ids) {
+            if (id.key.compare(u"offset", Qt::CaseInsensitive) == 0)
+                return offsetValue(id.value).value_or(0);
         }
     }
     return 0;
+}
+
+std::optional<qint64> offsetValue(QStringView value)
+{
+    value = value.trimmed();
+    if (value.startsWith(u'+'))
+        value = value.sliced(1);
+    bool ok = false;
+    const qint64 offset = value.toLongLong(&ok);
+    // A day either way is more than any song; beyond it the value is junk.
+    if (!ok || std::abs(offset) > 86'400'000)
+        return std::nullopt;
+    return offset;
 }
 
 QString formatTimeTag(qint64 ms)

@@ -54,9 +54,16 @@ struct WordTag {
     qsizetype length = 0; // up to and including ">"
 };
 
+// An ID tag "[key:value]" of an ID-tag line, as written (value untrimmed).
+struct IdTag {
+    QString key;
+    QString value;
+};
+
 struct LrcLine {
     enum class Kind { Blank, IdTags, Lyric };
     Kind kind = Kind::Blank;
+    QList<IdTag> ids;            // an ID-tag line's tags, in order
     QList<TimeTag> tags;         // the leading time tags, in order
     qsizetype textStart = 0;     // the text after them starts here
     QList<MalformedTag> malformed;
@@ -73,6 +80,9 @@ bool isLyricLine(QStringView line);
 // The value of the first [offset:±ms] ID tag in the lines, 0 if none or if
 // its value is not a whole number.
 qint64 lrcOffset(const QStringList &lines);
+// An [offset:] value read as milliseconds ("+500", " -20 "); nothing when it
+// is not a whole number or is more than a day either way.
+std::optional<qint64> offsetValue(QStringView value);
 
 // "[mm:ss.xx]", cut (never rounded) to the hundredth; below 0 reads as 0.
 QString formatTimeTag(qint64 ms);
