@@ -96,7 +96,10 @@ bool sameIds(const QList<IdTag> &a, const QList<IdTag> &b)
 // What a reader of the tags sees differently between two readings of a line.
 bool tagsDiffer(const LrcLine &a, const LrcLine &b)
 {
-    return tagTimes(a.tags) != tagTimes(b.tags) || wordTimes(a.words) != wordTimes(b.words) || !sameIds(a.ids, b.ids);
+    const auto sameMs = [](const auto &x, const auto &y) { return x.ms == y.ms; };
+    return !std::equal(a.tags.begin(), a.tags.end(), b.tags.begin(), b.tags.end(), sameMs)
+        || !std::equal(a.words.begin(), a.words.end(), b.words.begin(), b.words.end(), sameMs)
+        || !sameIds(a.ids, b.ids);
 }
 
 // The time a tag is written with: cut to the hundredth, not below 0.
@@ -441,8 +444,9 @@ const QList<LyricsDocument::TimelineItem> &LyricsDocument::timelineItems() const
     }
     // Blocks never change places, so entries in text order stay in line
     // order however many lines come and go above them.
-    std::stable_sort(m_timeline.begin(), m_timeline.end(),
-                     [](const TimelineItem &a, const TimelineItem &b) { return a.ms < b.ms; });
+    const auto earlier = [](const TimelineItem &a, const TimelineItem &b) { return a.ms < b.ms; };
+    if (!std::is_sorted(m_timeline.begin(), m_timeline.end(), earlier))
+        std::stable_sort(m_timeline.begin(), m_timeline.end(), earlier);
     return m_timeline;
 }
 
