@@ -196,11 +196,10 @@ bool LyricsDocument::readBlock(QTextBlock block)
         block.setUserData(line);
     }
     const bool differ = tagsDiffer(line->parsed, parsed);
-    if (differ) {
-        m_timelineStale = true;
-        if (!line->parsed.ids.isEmpty() || !parsed.ids.isEmpty())
-            m_idsStale = true;
-    }
+    if (differ && (!line->parsed.ids.isEmpty() || !parsed.ids.isEmpty()))
+        m_idsStale = m_timelineStale = true; // the offset may have changed
+    else if (differ)
+        moveOnTimeline(block, line->parsed.tags, parsed.tags);
     line->parsed = std::move(parsed);
     // A proposed tag the user edited is proposed no more; one that went to
     // another line (Enter before it) may be found there.
@@ -232,6 +231,7 @@ void LyricsDocument::onContentsChange(int from, int /*removed*/, int added)
     change.linesAdded = m_document->blockCount() - m_lineCount;
     m_lineCount = m_document->blockCount();
     change.tagsChanged = std::exchange(m_removedTags, false);
+    m_timelineMoves = MaxTimelineMoves;
     for (; block.isValid(); block = block.next()) {
         change.tagsChanged |= readBlock(block);
         if (block == last)
@@ -428,6 +428,36 @@ qint64 LyricsDocument::offsetMs() const
     return offset.state == IdTagLookup::State::Set ? *offsetValue(offset.value) : 0;
 }
 
+void LyricsDocument::moveOnTimeline(const QTextBlock &block, const QList<TimeTag> &before, const QList<TimeTag> &after)
+{
+    // Many lines changed at once (an import, shift all): one rebuild is
+    // cheaper than moving each line's entries.
+    if (m_timelineStale || m_timelineMoves-- <= 0) {
+        m_timelineStale = true;
+        return;
+    }
+    const auto earlier = [](const TimelineItem &e, qint64 ms) { return e.ms < ms; };
+    const auto shownAt = [this](qint64 ms) { return std::max<qint64>(ms - m_timelineOffset, 0); };
+    for (int i = 0; i < before.size(); ++i) {
+        auto it = std::lower_bound(m_timeline.begin(), m_timeline.end(), shownAt(before[i].ms), earlier);
+        while (it != m_timeline.end() && !(it->block == block && it->tag == i))
+            ++it;
+        if (it == m_timeline.end()) { // cannot happen while the timeline is up to date
+            m_timelineStale = true;
+            return;
+        }
+        m_timeline.erase(it);
+    }
+    const int line = block.blockNumber();
+    for (int i = 0; i < after.size(); ++i) {
+        const qint64 ms = shownAt(after[i].ms);
+        auto it = std::lower_bound(m_timeline.begin(), m_timeline.end(), ms, earlier);
+        while (it != m_timeline.end() && it->ms == ms && it->block.blockNumber() < line)
+            ++it;
+        m_timeline.insert(it, {ms, block, i});
+    }
+}
+
 const QList<LyricsDocument::TimelineItem> &LyricsDocument::timelineItems() const
 {
     if (!m_document)
@@ -435,6 +465,7 @@ const QList<LyricsDocument::TimelineItem> &LyricsDocument::timelineItems() const
     if (!m_timelineStale || !m_document)
         return m_timeline;
     const qint64 offset = offsetMs();
+    m_timelineOffset = offset;
     m_timelineStale = false;
     m_timeline.clear();
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {

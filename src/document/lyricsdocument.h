@@ -190,6 +190,7 @@ private:
     static QList<Proposal> proposalsFor(const LrcLine &parsed, const QList<bool> &lineFlags,
                                         const QList<bool> &wordFlags);
     static bool hasTag(const LrcLine &line, const Proposal &proposal);
+    void moveOnTimeline(const QTextBlock &block, const QList<TimeTag> &before, const QList<TimeTag> &after);
     const QList<TimelineItem> &timelineItems() const;
     const QList<IdItem> &idItems() const;
 
@@ -201,6 +202,11 @@ private:
     mutable bool m_timelineStale = true;
     mutable bool m_idsStale = true;
     mutable QList<TimelineItem> m_timeline;
+    mutable qint64 m_timelineOffset = 0; // the offset m_timeline was built with
+    // How many more lines' entries one change may move before the timeline
+    // is rebuilt instead.
+    static constexpr int MaxTimelineMoves = 16;
+    int m_timelineMoves = 0;
     mutable QList<IdItem> m_ids;
 };
 

@@ -198,6 +198,8 @@ private Q_SLOTS:
             << song << u"paste 1 8 1 -1500; paste 0 6 12 "_s;
         QTest::newRow("undo and redo of typing and of timing edits")
             << song << u"type 3 0 [00:15.00]d; tap 2 1000; shift 500; undo; undo; undo; redo; redo; redo"_s;
+        QTest::newRow("taps and drags onto the same time keep line order")
+            << song << u"tap 6 10000; tap 5 10000; tag 4 1 10000; tap 3 10000; undo; nudge 2 0 10"_s;
         QTest::newRow("the whole text replaced, then undone") << song << u"text [00:01.00]x\\ny; undo; redo"_s;
         QTest::newRow("typing into an empty document") << u""_s << u"type 0 0 [ar:a]\\n[00:01.00]b; type 1 1 1"_s;
     }
