@@ -208,6 +208,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, script);
         Session s(text);
+        describe(s.doc); // the timeline and ID tags read before the first step too
         for (const QString &step : script.split(u';')) {
             s.run(step);
             QTextDocument copy;
