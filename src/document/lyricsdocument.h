@@ -104,6 +104,9 @@ public:
     // --- Confirmation ------------------------------------------------------
     // Whether tag `index` of the kind on the line was set by the user (true
     // for anything typed or loaded) rather than proposed by the program.
+    // Undoing a timing edit puts back what was proposed; a proposed tag the
+    // user typed over, or whose line was deleted, comes back confirmed when
+    // that typing or deletion is undone.
     bool isConfirmed(int line, TagKind kind, int index) const;
     bool hasProposals(int line) const;
     // The line's proposed tags become the user's: one undo step that changes
