@@ -114,9 +114,12 @@ bool isIdTagLine(QStringView line)
     return count > 0 && i == line.size();
 }
 
+} // namespace
+
 // "[+-]digits" within a day either way; beyond it the value is junk.
 std::optional<qint64> offsetValue(QStringView value)
 {
+    value = value.trimmed();
     if (value.startsWith(u'+') || value.startsWith(u'-')) {
         if (value.size() < 2 || !isDigit(value[1]))
             return std::nullopt;
@@ -129,6 +132,8 @@ std::optional<qint64> offsetValue(QStringView value)
         return std::nullopt;
     return ms;
 }
+
+namespace {
 
 // A song's length, "m:ss" with an optional fraction, read as a time tag's
 // inside is.
@@ -159,6 +164,18 @@ LrcLine parseLrcLine(QStringView line)
         return result;
     if (isIdTagLine(line)) {
         result.kind = LrcLine::Kind::IdTags;
+        for (qsizetype i = skipSpaces(line, 0); const qsizetype length = bracketLength(line, i);
+             i = skipSpaces(line, i + length)) {
+            QStringView key, value;
+            readIdTag(line.sliced(i, length), key, value);
+            IdTag tag;
+            tag.key = key.toString().toLower();
+            tag.value = value.trimmed().toString();
+            tag.state = idTagState(tag.key, tag.value);
+            tag.start = i;
+            tag.length = length;
+            result.ids.append(tag);
+        }
         return result;
     }
     result.kind = LrcLine::Kind::Lyric;
@@ -202,20 +219,8 @@ QList<IdTag> readIdTags(const QStringList &lines)
 {
     QList<IdTag> tags;
     for (int i = 0; i < lines.size(); ++i) {
-        const QStringView line = lines[i];
-        if (!isIdTagLine(line))
-            continue;
-        for (qsizetype at = skipSpaces(line, 0); const qsizetype length = bracketLength(line, at);
-             at = skipSpaces(line, at + length)) {
-            QStringView key, value;
-            readIdTag(line.sliced(at, length), key, value);
-            IdTag tag;
-            tag.key = key.toString().toLower();
-            tag.value = value.trimmed().toString();
-            tag.state = idTagState(tag.key, tag.value);
+        for (IdTag tag : parseLrcLine(lines[i]).ids) {
             tag.line = i;
-            tag.start = at;
-            tag.length = length;
             tags.append(tag);
         }
     }

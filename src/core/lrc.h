@@ -54,9 +54,25 @@ struct WordTag {
     qsizetype length = 0; // up to and including ">"
 };
 
+// One ID tag of an ID-tag line, e.g. "[ar:歌手]".
+struct IdTag {
+    // Usable: a value that means something. [offset:] wants a whole number
+    // of milliseconds with an optional sign (at most a day), [length:]
+    // minutes:seconds (seconds below 60, an optional fraction); any other
+    // key takes any text.
+    enum class Value { Usable, Empty, Malformed };
+    QString key;   // in lower case
+    QString value; // without the spaces around it
+    Value state = Value::Usable;
+    int line = 0;         // index into the lines (readIdTags; 0 from parseLrcLine)
+    qsizetype start = 0;  // where "[" stands in the line
+    qsizetype length = 0; // up to and including "]"
+};
+
 struct LrcLine {
     enum class Kind { Blank, IdTags, Lyric };
     Kind kind = Kind::Blank;
+    QList<IdTag> ids;            // an ID-tag line's tags, in order
     QList<TimeTag> tags;         // the leading time tags, in order
     qsizetype textStart = 0;     // the text after them starts here
     QList<MalformedTag> malformed;
@@ -70,27 +86,15 @@ LrcLine parseLrcLine(QStringView line);
 // line. Blank lines and ID-tag lines are skipped when tapping moves on.
 bool isLyricLine(QStringView line);
 
-// One ID tag of an ID-tag line, e.g. "[ar:歌手]".
-struct IdTag {
-    // Usable: a value that means something. [offset:] wants a whole number
-    // of milliseconds with an optional sign (at most a day), [length:]
-    // minutes:seconds (seconds below 60, an optional fraction); any other
-    // key takes any text.
-    enum class Value { Usable, Empty, Malformed };
-    QString key;   // in lower case
-    QString value; // without the spaces around it
-    Value state = Value::Usable;
-    int line = 0;         // index into the lines
-    qsizetype start = 0;  // where "[" stands in the line
-    qsizetype length = 0; // up to and including "]"
-};
-
 // Every ID tag of the lines' ID-tag lines, in order.
 QList<IdTag> readIdTags(const QStringList &lines);
 
 // The value of the first [offset:±ms] ID tag in the lines, 0 if none or if
 // that one's value is not usable.
 qint64 lrcOffset(const QStringList &lines);
+// An [offset:] value read as milliseconds ("+500", " -20 "); nothing when it
+// is not a whole number or is more than a day either way.
+std::optional<qint64> offsetValue(QStringView value);
 
 // "[mm:ss.xx]", cut (never rounded) to the hundredth; below 0 reads as 0.
 QString formatTimeTag(qint64 ms);

@@ -1,0 +1,427 @@
+// The lyrics document over a text document: how lines read, that reading
+// only the changed lines gives what reading the whole text gives, the
+// timeline, the timing edits and their undo steps, which tags are confirmed,
+// and what the changed signal says.
+//
+// Rows are scripts of steps separated by ";":
+//   type L C TEXT       insert TEXT at line L, column C ("\n" breaks lines)
+//   paste L C N TEXT    replace N characters from there with TEXT, in one go
+//   undo | redo | text TEXT (the whole text replaced)
+//   tap L MS [p]        setLineTag; "p": proposed
+//   tag L T MS [p]      setTagTime      nudge L T DELTA     shift DELTA
+//   map SPEED OFFSET    mapAllTags      clear L             accept L
+//   words L AT:MS,AT:MS END|- [p]       setWordTags
+#include "document/lyricsdocument.h"
+
+#include <QAbstractUndoItem>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
+using namespace tarvelin;
+
+namespace {
+
+// Lines: 0 ID, 1 offset, 2 at 10 s, 3 blank, 4 at 20 and 40 s, 5 at 30 s, 6 at 5 s.
+const QString Song = u"[ti:x]\n[offset:%1]\n[00:10.00]a\n\n[00:20.00][00:40.00]chorus\n[00:30.00]b\n[00:05.00]c"_s;
+
+struct Session {
+    QTextDocument text;
+    LyricsDocument doc{&text};
+    explicit Session(const QString &plain) { text.setPlainText(plain); }
+
+    QTextCursor at(int line, int column)
+    {
+        QTextCursor cursor(text.findBlockByNumber(line));
+        cursor.setPosition(cursor.position() + column);
+        return cursor;
+    }
+
+    // Runs the steps; the value of the last one.
+    bool run(const QString &script)
+    {
+        bool result = true;
+        for (const QString &step : script.split(u';', Qt::SkipEmptyParts)) {
+            const QStringList w = step.trimmed().split(u' ');
+            const auto n = [&](int i) { return w.value(i).toLongLong(); };
+            const auto rest = [&](int from) { return w.mid(from).join(u' ').replace(u"\\n"_s, u"\n"_s); };
+            const TagOrigin origin = w.constLast() == u"p" ? TagOrigin::Proposed : TagOrigin::User;
+            const QString op = w[0];
+            if (op == u"type") {
+                at(int(n(1)), int(n(2))).insertText(rest(3));
+            } else if (op == u"paste") {
+                QTextCursor cursor = at(int(n(1)), int(n(2)));
+                cursor.setPosition(cursor.position() + int(n(3)), QTextCursor::KeepAnchor);
+                cursor.insertText(rest(4));
+            } else if (op == u"undo") {
+                text.undo();
+            } else if (op == u"redo") {
+                text.redo();
+            } else if (op == u"text") {
+                text.setPlainText(rest(1));
+            } else if (op == u"tap") {
+                result = doc.setLineTag(int(n(1)), n(2), origin);
+            } else if (op == u"tag") {
+                result = doc.setTagTime(int(n(1)), int(n(2)), n(3), origin);
+            } else if (op == u"nudge") {
+                result = doc.nudgeTag(int(n(1)), int(n(2)), n(3)).has_value();
+            } else if (op == u"shift") {
+                result = doc.shiftAllTags(n(1));
+            } else if (op == u"map") {
+                result = doc.mapAllTags(w[1].toDouble(), n(2));
+            } else if (op == u"clear") {
+                result = doc.clearWordTags(int(n(1)));
+            } else if (op == u"accept") {
+                result = doc.acceptProposals(int(n(1)));
+            } else if (op == u"words") {
+                QList<WordTime> words;
+                for (const QString &word : w[2].split(u',', Qt::SkipEmptyParts))
+                    words.append({word.section(u':', 0, 0).toLongLong(), word.section(u':', 1).toLongLong()});
+                const auto end = w[3] == u"-" ? std::nullopt : std::optional(n(3));
+                result = doc.setWordTags(int(n(1)), words, end, origin);
+            } else {
+                qFatal("unknown step %s", qPrintable(step));
+            }
+        }
+        return result;
+    }
+};
+
+// Everything the model tells about the text, line by line, then the
+// timeline, the ID tags and the lyric lines.
+QStringList describe(const LyricsDocument &doc)
+{
+    QStringList out;
+    for (int i = 0; i < doc.lineCount(); ++i) {
+        const LrcLine &line = doc.line(i);
+        QStringList parts{QString::number(int(line.kind))};
+        for (const TimeTag &tag : line.tags)
+            parts << u"t%1@%2+%3"_s.arg(tag.ms).arg(tag.start).arg(tag.length);
+        for (const MalformedTag &bad : line.malformed)
+            parts << u"m@%1+%2"_s.arg(bad.start).arg(bad.length);
+        for (const WordTag &word : line.words)
+            parts << u"w%1@%2"_s.arg(word.ms).arg(word.start);
+        for (const IdTag &id : line.ids)
+            parts << id.key + u'=' + id.value;
+        out << parts.join(u' ') + u" |"_s + doc.lyricText(i) + u'|';
+    }
+    for (const TimelineEntry &entry : doc.timeline())
+        out << u"@%1 %2.%3"_s.arg(entry.ms).arg(entry.line).arg(entry.tag);
+    for (const char16_t *key : {u"offset", u"ar", u"ti"}) {
+        const IdTagLookup id = doc.idTag(key);
+        out << u"%1 %2 %3 %4"_s.arg(key).arg(int(id.state)).arg(id.value).arg(id.line);
+    }
+    out << u"offset %1"_s.arg(doc.offsetMs());
+    QStringList lyric;
+    for (int line : doc.lyricLines())
+        lyric << QString::number(line);
+    out << u"lyric "_s + lyric.join(u',');
+    return out;
+}
+
+// The tags not yet confirmed: "line:t index" for line tags, "line:w index" for word tags.
+QStringList unconfirmed(const LyricsDocument &doc)
+{
+    QStringList out;
+    for (int i = 0; i < doc.lineCount(); ++i) {
+        for (int t = 0; t < doc.line(i).tags.size(); ++t) {
+            if (!doc.isConfirmed(i, TagKind::Line, t))
+                out << u"%1:t%2"_s.arg(i).arg(t);
+        }
+        for (int t = 0; t < doc.line(i).words.size(); ++t) {
+            if (!doc.isConfirmed(i, TagKind::Word, t))
+                out << u"%1:w%2"_s.arg(i).arg(t);
+        }
+    }
+    return out;
+}
+
+// Counts its undos and redos: a caller's own item in a timing edit's step.
+class CountingStep final : public QAbstractUndoItem {
+public:
+    explicit CountingStep(int *count) : m_count(count) {}
+    void undo() override { --*m_count; }
+    void redo() override { ++*m_count; }
+
+private:
+    int *m_count;
+};
+
+} // namespace
+
+class TestLyricsDocument : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // How the lines of a mixed text read, and what the ID tags hold.
+    void reading_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("ID lines, blank, tagged, malformed, word tags")
+            << u"[ti:歌] [ar:]\n \t\n[00:01.00] [01:02.5]甲 [x]\n[1:60.00]乙\n[00:02.00]<00:02.00>春<00:02.50>眠<00:03.00>"_s
+            << QStringList{u"1 ti=歌 ar= ||"_s, u"0 ||"_s, u"2 t1000@0+10 t62500@11+9 |甲 [x]|"_s,
+                           u"2 m@0+9 |乙|"_s, u"2 t2000@0+10 w2000@10 w2500@21 w3000@32 |春眠|"_s,
+                           u"@1000 2.0"_s, u"@2000 4.0"_s, u"@62500 2.1"_s, u"offset 0  -1"_s, u"ar 1  0"_s,
+                           u"ti 3 歌 0"_s, u"offset 0"_s, u"lyric 2,3,4"_s};
+        QTest::newRow("an ID tag with text after it is a lyric line; the first offset counts, not below 0")
+            << u"[ar:x] b\n[OFFSET:+500]\n[offset:-100]\n[00:00.30]c"_s
+            << QStringList{u"2 |[ar:x] b|"_s, u"1 offset=+500 ||"_s, u"1 offset=-100 ||"_s, u"2 t300@0+10 |c|"_s,
+                           u"@0 3.0"_s, u"offset 3 +500 1"_s, u"ar 0  -1"_s, u"ti 0  -1"_s, u"offset 500"_s,
+                           u"lyric 0,3"_s};
+        QTest::newRow("a malformed offset reads as 0")
+            << u"[offset:abc]\n[00:00.30]c"_s
+            << QStringList{u"1 offset=abc ||"_s, u"2 t300@0+10 |c|"_s, u"@300 1.0"_s, u"offset 2 abc 0"_s,
+                           u"ar 0  -1"_s, u"ti 0  -1"_s, u"offset 0"_s, u"lyric 1"_s};
+    }
+    void reading()
+    {
+        QFETCH(QString, text);
+        Session s(text);
+        QTEST(describe(s.doc), "expected");
+    }
+
+    // After any edit, what the model holds equals a fresh reading of the
+    // same text; the steps run one by one and each is checked.
+    void incremental_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("script");
+        const QString song = Song.arg(u"0"_s);
+        QTest::newRow("typing in a line, in a tag, in an ID tag") << song << u"type 2 10 x; type 4 3 1; type 0 3 y"_s;
+        QTest::newRow("lines inserted above tagged lines") << song << u"type 2 0 [00:07.00]new\\n\\n; type 0 0 \\n"_s;
+        QTest::newRow("tagged lines removed, lines joined") << song << u"paste 2 0 13 ; paste 3 0 1 ; paste 1 11 1 "_s;
+        QTest::newRow("a multi-line paste over a selection")
+            << song << u"paste 4 5 12 x]\\n[00:01.00]p\\n[ar:q]\\nz"_s;
+        QTest::newRow("offset changed, then its line removed")
+            << song << u"paste 1 8 1 -1500; paste 0 6 12 "_s;
+        QTest::newRow("undo and redo of typing and of timing edits")
+            << song << u"type 3 0 [00:15.00]d; tap 2 1000; shift 500; undo; undo; undo; redo; redo; redo"_s;
+        QTest::newRow("taps and drags onto the same time keep line order")
+            << song << u"tap 6 10000; tap 5 10000; tag 4 1 10000; tap 3 10000; undo; nudge 2 0 10"_s;
+        QTest::newRow("the whole text replaced, then undone") << song << u"text [00:01.00]x\\ny; undo; redo"_s;
+        QTest::newRow("typing into an empty document") << u""_s << u"type 0 0 [ar:a]\\n[00:01.00]b; type 1 1 1"_s;
+    }
+    void incremental()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, script);
+        Session s(text);
+        describe(s.doc); // the timeline and ID tags read before the first step too
+        for (const QString &step : script.split(u';')) {
+            s.run(step);
+            QTextDocument copy;
+            copy.setPlainText(s.text.toPlainText());
+            const LyricsDocument fresh(&copy);
+            QCOMPARE(describe(s.doc), describe(fresh));
+        }
+    }
+
+    // When the lines show, offset applied; an offset edited in place and the
+    // lines above tagged lines changing move the timeline with them.
+    void live_data()
+    {
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<int>("next");
+        QTest::newRow("before the first") << "" << "" << 0.0 << -1 << 6;
+        QTest::newRow("exactly at a tag") << "" << "" << 10.0 << 2 << 4;
+        QTest::newRow("tags sorted, chorus again") << "" << "" << 35.0 << 5 << 4;
+        QTest::newRow("after the last") << "" << "" << 99.0 << 4 << -1;
+        QTest::newRow("negative offset shows later") << "-500" << "" << 10.499 << 6 << 2;
+        QTest::newRow("offset typed in") << "" << "type 1 8 1000" << 9.0 << 2 << 4;
+        QTest::newRow("lines inserted above") << "" << "type 0 0 \\n\\n" << 10.0 << 4 << 6;
+        QTest::newRow("a tap moves the line") << "" << "tap 6 36000" << 35.0 << 5 << 6;
+    }
+    void live()
+    {
+        QFETCH(QString, offset);
+        QFETCH(double, seconds);
+        Session s(Song.arg(offset));
+        QFETCH(QString, script);
+        s.run(script);
+        const auto live = s.doc.liveAt(seconds);
+        QTEST(live.current, "current");
+        QTEST(live.next, "next");
+    }
+
+    // Each timing edit: the text it leaves (only the tags rewritten, a caret
+    // at the end of the line stays there), one undo back to the exact text,
+    // redo forward again; no step at all when nothing changes.
+    void edits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("changes");
+        QTest::addColumn<QString>("expected");
+        const QString lyrics = u"[ar:Singer]\n\none\n[00:30.00][01:00.00]two\n\nthree"_s;
+        QTest::newRow("tap an untagged line, cut to the hundredth")
+            << lyrics << "tap 2 5009" << true << u"[ar:Singer]\n\n[00:05.00]one\n[00:30.00][01:00.00]two\n\nthree"_s;
+        QTest::newRow("a re-tap replaces the first tag only")
+            << lyrics << "tap 3 7500" << true << u"[ar:Singer]\n\none\n[00:07.50][01:00.00]two\n\nthree"_s;
+        QTest::newRow("tap before a malformed tag, below 0 reads as 0")
+            << u"[1:60.00]a"_s << "tap 0 -20" << true << u"[00:00.00][1:60.00]a"_s;
+        QTest::newRow("a tap at the same time changes nothing") << lyrics << "tap 3 30000" << false << lyrics;
+        QTest::newRow("drag the second tag") << lyrics << "tag 3 1 40010" << true
+                                             << u"[ar:Singer]\n\none\n[00:30.00][00:40.01]two\n\nthree"_s;
+        QTest::newRow("no such tag") << lyrics << "tag 3 2 1000" << false << lyrics;
+        QTest::newRow("nudge across a minute") << u"[00:59.95]a"_s << "nudge 0 0 100" << true << u"[01:00.05]a"_s;
+        QTest::newRow("nudge stops at 0") << u"[00:00.05]a"_s << "nudge 0 0 -100" << true << u"[00:00.00]a"_s;
+        QTest::newRow("nudge an untagged line") << u"a"_s << "nudge 0 0 100" << false << u"a"_s;
+        QTest::newRow("shift all: every tag, across a minute; ID lines and text stay")
+            << u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n[01:20.00]乙\n丙"_s << "shift 100" << true
+            << u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s;
+        QTest::newRow("shift all: cut to the hundredth, clamped at 0, word tags too, bad tags stay")
+            << u"[00:12.009]a\n[00:00.10]<00:00.10>b<00:00.60>\n[1:60.00]c"_s << "shift -500" << true
+            << u"[00:11.50]a\n[00:00.00]<00:00.00>b<00:00.10>\n[1:60.00]c"_s;
+        QTest::newRow("shift all with no tags") << u"[ti:x]\na"_s << "shift 100" << false << u"[ti:x]\na"_s;
+        QTest::newRow("onto another recording: t * 1.5 + 1 s")
+            << u"[00:10.00]a\n[00:20.00]<00:20.00>b<00:21.00>"_s << "map 1.5 1000" << true
+            << u"[00:16.00]a\n[00:31.00]<00:31.00>b<00:32.50>"_s;
+        QTest::newRow("word tags with an end tag")
+            << u"[00:01.00]春眠 不觉"_s << "words 0 0:1000,1:1500,3:2009 3000" << true
+            << u"[00:01.00]<00:01.00>春<00:01.50>眠 <00:02.00>不觉<00:03.00>"_s;
+        QTest::newRow("word tags replace the old ones")
+            << u"[00:01.00]<00:01.00>ab<00:02.00>"_s << "words 0 0:1100,1:1200 -" << true
+            << u"[00:01.00]<00:01.10>a<00:01.20>b"_s;
+        QTest::newRow("word places out of order") << u"[00:01.00]ab"_s << "words 0 1:1000,0:1200 -" << false
+                                                  << u"[00:01.00]ab"_s;
+        QTest::newRow("word tags cleared") << u"[00:01.00]<00:01.00>a <00:01.50>b"_s << "clear 0" << true
+                                           << u"[00:01.00]a b"_s;
+    }
+    void edits()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Session s(text);
+        s.text.setModified(false);
+        const int line = script.section(u' ', 1, 1).toInt();
+        QTextCursor caret = s.at(line, 0);
+        caret.movePosition(QTextCursor::EndOfBlock);
+        const int steps = s.text.availableUndoSteps();
+        QTEST(s.run(script), "changes");
+        QCOMPARE(s.text.toPlainText(), expected);
+        QCOMPARE(s.text.isModified(), text != expected);
+        if (text == expected) {
+            QCOMPARE(s.text.availableUndoSteps(), steps);
+            return;
+        }
+        if (line < s.doc.lineCount() && !script.startsWith(u"shift") && !script.startsWith(u"map"))
+            QVERIFY(caret.atBlockEnd() && caret.blockNumber() == line);
+        s.text.undo();
+        QCOMPARE(s.text.toPlainText(), text);
+        s.text.redo();
+        QCOMPARE(s.text.toPlainText(), expected);
+    }
+
+    // A tap, drag or nudge confirms; a proposed tag stays unconfirmed until
+    // accepted or edited by hand, and undo and redo carry the state.
+    void confirmation_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("unconfirmed");
+        const QString words = u"words 0 0:1000,1:1500 2000 p"_s;
+        QTest::newRow("proposed word times") << words << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("a drag of the line tag leaves them")
+            << words + u"; tag 0 0 900"_s << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("one edited by hand") << words + u"; paste 0 29 1 7"_s << QStringList{u"0:w0"_s, u"0:w2"_s};
+        QTest::newRow("accepted") << words + u"; accept 0"_s << QStringList{};
+        QTest::newRow("acceptance undone") << words + u"; accept 0; undo"_s
+                                           << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("proposal undone, redone") << words + u"; undo"_s << QStringList{};
+        QTest::newRow("proposal redone") << words + u"; undo; redo"_s << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("shifted, still proposed") << words + u"; shift 120"_s
+                                                 << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("lines above added, still proposed") << words + u"; type 0 0 \\n\\n"_s
+                                                           << QStringList{u"2:w0"_s, u"2:w1"_s, u"2:w2"_s};
+        QTest::newRow("a proposed line tag, tapped over") << u"tap 1 3000 p"_s << QStringList{u"1:t0"_s};
+        QTest::newRow("tapped over") << u"tap 1 3000 p; tap 1 3100"_s << QStringList{};
+        QTest::newRow("nudged") << u"tap 1 3000 p; nudge 1 0 10"_s << QStringList{};
+        QTest::newRow("accepting nothing") << u"accept 1"_s << QStringList{};
+    }
+    void confirmation()
+    {
+        QFETCH(QString, script);
+        Session s(u"[00:01.00]春眠\n不觉"_s);
+        const QString last = script.section(u';', -1);
+        s.run(script.section(u';', 0, -2));
+        s.text.setModified(false);
+        s.run(last);
+        QTEST(unconfirmed(s.doc), "unconfirmed");
+        QCOMPARE(s.text.isModified(), !last.contains(u"accept")); // acceptance changes no text
+    }
+
+    // What the changed signal says: the lines that hold changed text
+    // (numbered after the change), how many lines came or went, and whether
+    // any tag changed.
+    void changedSignal_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QList<int>>("expected"); // first, last, added, tags changed (0/1)
+        QTest::newRow("typing in the text") << "type 2 10 x" << QList<int>{2, 2, 0, 0};
+        QTest::newRow("typing in a tag") << "type 2 4 1" << QList<int>{2, 2, 0, 1};
+        QTest::newRow("Enter in a line") << "type 2 11 \\n" << QList<int>{2, 3, 1, 0};
+        QTest::newRow("a tagged line removed") << "paste 2 0 12 " << QList<int>{2, 2, -1, 1};
+        QTest::newRow("a multi-line paste") << "paste 3 0 0 [00:01.00]x\\ny\\n" << QList<int>{3, 5, 2, 1};
+        QTest::newRow("the offset edited") << "type 1 8 5" << QList<int>{1, 1, 0, 1};
+        QTest::newRow("a tap") << "tap 5 1000" << QList<int>{5, 5, 0, 1};
+        QTest::newRow("shift all") << "shift 10" << QList<int>{2, 6, 0, 1};
+        QTest::newRow("acceptance") << "words 2 0:1000 - p; accept 2" << QList<int>{2, 2, 0, 1};
+    }
+    void changedSignal()
+    {
+        QFETCH(QString, script);
+        QFETCH(QList<int>, expected);
+        Session s(Song.arg(u"0"_s));
+        QSignalSpy spy(&s.doc, &LyricsDocument::changed);
+        s.run(script);
+        QVERIFY(!spy.isEmpty());
+        const auto change = spy.constLast().constFirst().value<LinesChange>();
+        QCOMPARE((QList<int>{change.first, change.last, change.linesAdded, int(change.tagsChanged)}), expected);
+    }
+
+    // A caller's own undo item joins the edit's step; typing right after a
+    // tag is a step of its own.
+    void undoSteps()
+    {
+        Session s(u"one\ntwo"_s);
+        int count = 0;
+        QTextCursor block(&s.text);
+        block.beginEditBlock();
+        s.doc.setLineTag(0, 5000);
+        s.text.appendUndoItem(new CountingStep(&count));
+        block.endEditBlock();
+        count = 1;
+        s.text.undo();
+        QCOMPARE(s.text.toPlainText(), u"one\ntwo"_s);
+        QCOMPARE(count, 0);
+
+        s.doc.setLineTag(1, 6000);
+        s.at(1, 10).insertText(u"x"_s);
+        s.text.undo();
+        QCOMPARE(s.text.toPlainText(), u"one\n[00:06.00]two"_s);
+    }
+
+    // The model and the text document may go in either order.
+    void lifetimes()
+    {
+        auto text = std::make_unique<QTextDocument>(u"[00:01.00]a\nb"_s);
+        {
+            LyricsDocument first(text.get());
+            QCOMPARE(first.lyricLines().size(), 2);
+        }
+        QVERIFY(!text->firstBlock().userData());
+        LyricsDocument second(text.get());
+        QCOMPARE(second.timeline().size(), 1);
+        text.reset();
+        QCOMPARE(second.lineCount(), 0);
+        QCOMPARE(second.liveAt(1.0).current, -1);
+    }
+};
+
+QTEST_MAIN(TestLyricsDocument)
+#include "tst_lyricsdocument.moc"
