@@ -79,4 +79,7 @@ QString fileErrorReason(const QFileDevice &file);
 // reason on failure, an empty string on success.
 QString writeLyricsFile(const QString &path, QStringView text);
 
+// The same for bytes made elsewhere (an export): written as they are.
+QString writeFileAtomically(const QString &path, const QByteArray &bytes);
+
 } // namespace tarvelin
