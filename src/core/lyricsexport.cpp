@@ -426,8 +426,8 @@ public:
         if (m_encoding != ExportEncoding::Gbk || character[0].unicode() < 0x80)
             return true;
         const char32_t code = character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1]) : character[0].unicode();
-        if (code >= 0xE000 && code <= 0xF8FF)
-            return false; // private use: GBK's user-defined areas mean nothing elsewhere
+        if ((code >= 0xE000 && code <= 0xF8FF) || code == 0xFEFF)
+            return false; // private use: GBK's user-defined areas mean nothing elsewhere; a stray BOM
         const QByteArray bytes = m_gb.encode(character);
         return !m_gb.hasError() && bytes.size() == 2 && !gbkLacks(uchar(bytes[0]), uchar(bytes[1]));
     }
@@ -541,9 +541,11 @@ QStringList describeUnencodable(const QList<UnencodableChar> &chars)
 {
     QStringList out;
     for (const UnencodableChar &c : chars) {
-        const QString shown = c.character.size() == 1 && c.character[0].isSurrogate()
-            ? u"U+%1"_s.arg(c.character[0].unicode(), 4, 16, QLatin1Char('0')).toUpper()
-            : c.character;
+        // Half a surrogate pair or an invisible character is named by its number.
+        const char32_t code = c.character.size() == 2 ? QChar::surrogateToUcs4(c.character[0], c.character[1])
+                                                       : c.character[0].unicode();
+        const bool visible = !(c.character.size() == 1 && c.character[0].isSurrogate()) && QChar::isPrint(code);
+        const QString shown = visible ? c.character : u"U+%1"_s.arg(uint(code), 4, 16, QLatin1Char('0')).toUpper();
         out << u"第 %1 行第 %2 个字“%3”"_s.arg(c.line).arg(c.column).arg(shown);
     }
     return out;

@@ -56,7 +56,6 @@ struct ExportResult {
     QString text;      // what was encoded, line endings and all
     QByteArray bytes;  // empty when characters could not be encoded and were not to be replaced
     QList<UnencodableChar> unencodable; // in order of line and column
-    bool ok() const { return !bytes.isEmpty() || text.isEmpty(); }
 };
 
 // The lines rearranged as the options say (repeats, offset, word tags); LRC

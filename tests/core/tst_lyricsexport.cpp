@@ -169,9 +169,11 @@ private Q_SLOTS:
         QTest::newRow("gbk: emoji, euro, ideographic description, private use; Chinese, é and … fit")
             << u"[ti:中]\n[00:01.00]é…🎵€\n[00:02.00]⿰木\uE000"_s << "gbk"
             << QStringList{u"第 2 行第 13 个字“🎵”"_s, u"第 2 行第 14 个字“€”"_s, u"第 3 行第 11 个字“⿰”"_s,
-                           u"第 3 行第 13 个字“\uE000”"_s}
+                           u"第 3 行第 13 个字“U+E000”"_s}
             << u"[ti:中]\r\n[00:01.00]é…??\r\n[00:02.00]?木?\r\n"_s;
         QTest::newRow("gb18030 holds them all") << u"[00:01.00]🎵€⿰\U00020000"_s << "gb18030" << QStringList() << QString();
+        QTest::newRow("gbk: an invisible character is named by its number") << u"[00:01.00]a\uFEFF"_s << "gbk"
+            << QStringList{u"第 1 行第 12 个字“U+FEFF”"_s} << u"[00:01.00]a?\r\n"_s;
         QTest::newRow("a lone surrogate fits nowhere") << u"[00:01.00]a"_s + QChar(0xD800) << "utf-8"
             << QStringList{u"第 1 行第 12 个字“U+D800”"_s} << u"[00:01.00]a?\r\n"_s;
         QTest::newRow("expanded copies name the line once") << u"[00:01.00][00:05.00]€"_s << "gbk"
