@@ -255,10 +255,9 @@ QList<Cue> cues(const QStringList &input, qint64 songMs)
             cue.sources << item.unit->sources[b];
         }
         const LrcLine main = parseLrcLine(cue.bodies.first());
-        const QString text = lyricText(cue.bodies.first(), main);
-        bool anyText = !text.trimmed().isEmpty();
-        for (const QString &body : cue.bodies)
-            anyText = anyText || !lyricText(body, parseLrcLine(body)).trimmed().isEmpty();
+        const bool anyText = std::any_of(cue.bodies.cbegin(), cue.bodies.cend(), [](const QString &body) {
+            return !lyricText(body, parseLrcLine(body)).trimmed().isEmpty();
+        });
         if (!anyText)
             continue; // a tag on an empty line only ends the line before it
 
