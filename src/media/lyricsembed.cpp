@@ -263,15 +263,13 @@ QString embedLyrics(const QString &songPath, const QStringList &lines)
     QFile original(songPath);
     if (!original.open(QIODevice::ReadOnly))
         return u"无法读取歌曲文件：%1"_s.arg(original.errorString());
+    int lengthBefore = 0;
     {
         Opened before = open(songPath, kind);
         if (!before.file)
             return u"文件内容不是可写入歌词的 %1 歌曲"_s.arg(kindName(kind));
+        lengthBefore = before.file->audioProperties()->lengthInMilliseconds();
     }
-    const int lengthBefore = [&] {
-        Opened o = open(songPath, kind);
-        return o.file->audioProperties()->lengthInMilliseconds();
-    }();
 
     // The copy stands beside the original, so the rename stays on one file
     // system; it keeps the original's type suffix for TagLib.
