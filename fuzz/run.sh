@@ -14,7 +14,7 @@ BUILD=${TARVELIN_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
 SECONDS_EACH=${1:-60}
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(lyricstext positiontext)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(lyricstext positiontext lyricsexport)
 JOBS=${FUZZ_JOBS:-1}
 
 CLANG=${TARVELIN_CLANG:-$(command -v clang++ || command -v clang++-14 || true)}

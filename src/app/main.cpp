@@ -1,16 +1,39 @@
 #include "ui/window/mainwindow.h"
+#include "media/lyricscommand.h"
 #include "media/mpvengine.h"
 #include "ui/components/platformtools.h"
 #include "ui/window/chinese.h"
 #include "ui/workflow/recovery.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <clocale>
 #include <memory>
 
+namespace {
+
+// --export, --embed and --help run without a window (and without a display).
+int runCommand(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvelin"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorrin"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return tarvelin::runLyricsCommand(QCoreApplication::arguments().mid(1), out, err);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (tarvelin::isLyricsCommand(arguments))
+        return runCommand(argc, argv);
+
     QApplication app(argc, argv);
     tarvelin::installChineseTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Tarvelin"));

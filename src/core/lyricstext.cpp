@@ -427,9 +427,13 @@ QByteArray encodeLyrics(QStringView text)
 
 QString writeLyricsFile(const QString &path, QStringView text)
 {
+    return writeFileAtomically(path, encodeLyrics(text));
+}
+
+QString writeFileAtomically(const QString &path, const QByteArray &bytes)
+{
     if (path.isEmpty())
         return u"没有文件名"_s;
-    const QByteArray bytes = encodeLyrics(text);
     const QFileInfo info(path);
     if (info.isDir())
         return u"这是一个文件夹，不是文件"_s;

@@ -79,4 +79,7 @@ QString fileErrorReason(int code, FileAction action, const QString &path);
 // reason on failure, an empty string on success.
 QString writeLyricsFile(const QString &path, QStringView text);
 
+// The same for bytes made elsewhere (an export): written as they are.
+QString writeFileAtomically(const QString &path, const QByteArray &bytes);
+
 } // namespace tarvelin

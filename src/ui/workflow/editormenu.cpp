@@ -2,10 +2,13 @@
 
 #include "media/songtags.h"
 #include "ui/components/platformtools.h"
+#include "core/lrc.h"
 #include "ui/workflow/lyricscheck.h"
+#include "ui/workflow/lyricsexportactions.h"
 #include "ui/workflow/reimport.h"
 #include "ui/workflow/songinfo.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -22,6 +25,13 @@ EditorMenu::EditorMenu(QPlainTextEdit *editor, QLineEdit *Text2, PlatformTools &
         menu->exec(m_editor->viewport()->mapToGlobal(pos));
         delete menu;
     });
+    m_exportAction = new QAction(QStringLiteral("导出…"), this);
+    m_exportAction->setObjectName(QStringLiteral("exportLyrics"));
+    m_exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_exportAction->setShortcutContext(Qt::WindowShortcut);
+    m_exportAction->setToolTip(QStringLiteral("按播放器需要的编码和格式另存歌词，或写入歌曲文件"));
+    connect(m_exportAction, &QAction::triggered, this, &EditorMenu::exportLyrics);
+    (window ? window : static_cast<QWidget *>(editor))->addAction(m_exportAction);
 }
 
 void EditorMenu::setSong(std::function<QString()> path, std::function<double()> duration)
@@ -61,6 +71,18 @@ QMenu *EditorMenu::createMenu(const QPoint &pos)
         action->setData(int(encoding));
         group->addAction(action);
     }
+
+    menu->addSeparator();
+    menu->addAction(m_exportAction);
+    const QStringList lines = m_editor->toPlainText().split(u'\n');
+    QAction *expand = menu->addAction(QStringLiteral("展开重复行"), this, [this] { expandRepeatedLines(m_editor); });
+    expand->setObjectName(QStringLiteral("expandRepeats"));
+    expand->setEnabled(hasRepeatedLines(lines) && !m_editor->isReadOnly());
+    expand->setToolTip(QStringLiteral("把带几个时间的行展开为每个时间一行，按时间排列"));
+    QAction *offset = menu->addAction(QStringLiteral("应用 [offset:]"), this, [this] { applyOffset(m_editor); });
+    offset->setObjectName(QStringLiteral("applyOffset"));
+    offset->setEnabled(lrcOffset(lines) != 0 && !m_editor->isReadOnly());
+    offset->setToolTip(QStringLiteral("把 [offset:] 计入每个时间标签并去掉它"));
     return menu;
 }
 
@@ -86,6 +108,12 @@ void EditorMenu::checkLyrics()
 {
     if (m_editor && m_window)
         checkLyricsOf(m_editor, songDuration(), m_tools, m_window);
+}
+
+void EditorMenu::exportLyrics()
+{
+    if (m_editor && m_window)
+        startExport(m_editor, m_songPath ? m_songPath() : QString(), songDuration(), m_tools, m_window);
 }
 
 void EditorMenu::reimportAs(TextEncoding encoding)

@@ -1,7 +1,8 @@
 #pragma once
 
 // The editor's right-click menu: Qt's own entries (undo, cut, copy, paste,
-// select all...), then 插入歌曲信息, 检查歌词 and 按其他编码重新导入.
+// select all...), then 插入歌曲信息, 检查歌词 and 按其他编码重新导入, then
+// 导出… (Ctrl+E anywhere in the window), 展开重复行 and 应用 [offset:].
 
 #include "core/lyricstext.h"
 
@@ -10,6 +11,7 @@
 
 #include <functional>
 
+class QAction;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -42,6 +44,7 @@ public:
     void insertSongInfo();
     void checkLyrics();
     void reimportAs(TextEncoding encoding);
+    void exportLyrics();
 
 private:
     double songDuration() const;
@@ -52,6 +55,7 @@ private:
     QPointer<QWidget> m_window;
     std::function<QString()> m_songPath;
     std::function<double()> m_playerDuration;
+    QAction *m_exportAction = nullptr;
 };
 
 } // namespace tarvelin

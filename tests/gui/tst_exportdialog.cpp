@@ -1,0 +1,248 @@
+// 导出… in the window: the dialog's choices give the file written through
+// the save dialog, GBK's missing characters are named with 取消 / 替换后写入,
+// the choices are remembered, 写入歌曲 is offered only where it works, and
+// 展开重复行 / 应用 [offset:] are one undo step each.
+#include "ui/window/mainwindow.h"
+#include "ui/workflow/editormenu.h"
+#include "ui/workflow/exportdialog.h"
+#include "fakes.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using tarvelin::ExportDialog;
+
+namespace {
+
+const QString Lyrics = u"[ti:歌]\n[offset:+500]\n[00:10.00][00:30.00]副歌🎵\n[00:10.00][00:30.00]Chorus\n[00:20.00]<00:20.00>主<00:20.40>歌"_s;
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestExportDialog : public QObject {
+    Q_OBJECT
+
+    tarvelin::test::FakeTools m_tools;
+    std::unique_ptr<tarvelin::MainWindow> m_window;
+    QPlainTextEdit *m_editor = nullptr;
+    QString m_song;
+
+    // Ctrl+E, as the user opens it.
+    ExportDialog *openDialog()
+    {
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            return nullptr;
+        m_editor->setFocus();
+        QTest::keyClick(m_editor, Qt::Key_E, Qt::ControlModifier);
+        return m_window->findChild<ExportDialog *>(u"exportDialog"_s);
+    }
+    static void choose(ExportDialog *dialog, const QString &box, const QString &key)
+    {
+        auto *combo = dialog->findChild<QComboBox *>(box);
+        combo->setCurrentIndex(combo->findData(key));
+    }
+    static void press(ExportDialog *dialog, const QString &button)
+    {
+        QPointer<ExportDialog> watched(dialog);
+        dialog->findChild<QPushButton *>(button)->click();
+        QTRY_VERIFY(!watched);
+    }
+    QAction *menuEntry(const QString &name, std::unique_ptr<QMenu> &menu)
+    {
+        menu.reset(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu(QPoint(1, 1)));
+        return menu->findChild<QAction *>(name);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(u"Quorrin"_s);
+        QCoreApplication::setApplicationName(u"TarvelinExportTest"_s);
+    }
+    void init()
+    {
+        QSettings().clear();
+        m_tools = tarvelin::test::FakeTools();
+        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
+        m_window->show();
+        m_editor = m_window->findChild<QPlainTextEdit *>(u"Text3"_s);
+        m_editor->setPlainText(Lyrics);
+        m_song.clear();
+        m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->setSong([this] { return m_song; }, [] { return 60.0; });
+    }
+    void cleanup() { m_window.reset(); }
+
+    void exports_data()
+    {
+        QTest::addColumn<QStringList>("choices"); // box=key, or a check box's name
+        QTest::addColumn<QString>("button");      // export or cancel
+        QTest::addColumn<QString>("file");        // the answer to the save dialog; empty: cancel it
+        QTest::addColumn<QString>("warning");     // the GBK note, empty when hidden
+        QTest::addColumn<QString>("written");     // decoded; "-" for no file
+        QTest::newRow("default: UTF-8, CR LF, as typed")
+            << QStringList() << "export" << "out.lrc" << QString() << Lyrics.split(u'\n').join(u"\r\n"_s) + u"\r\n"_s;
+        QTest::newRow("GBK: named, replaced on 替换后写入; expanded, offset applied, word tags stripped, LF")
+            << QStringList{u"encoding=gbk"_s, u"repeats=expand"_s, u"lineEndings=lf"_s, u"applyOffset"_s, u"stripWords"_s}
+            << "export" << "out.lrc" << u"GBK 无法表示以下字符，写入时会换成“?”：第 3 行第 23 个字“🎵”。"_s
+            << u"[ti:歌]\n[00:09.50]副歌?\n[00:09.50]Chorus\n[00:19.50]主歌\n[00:29.50]副歌?\n[00:29.50]Chorus\n"_s;
+        QTest::newRow("GBK: 取消 writes nothing") << QStringList{u"encoding=gbk"_s} << "cancel" << "out.lrc"
+                                                 << u"GBK 无法表示以下字符，写入时会换成“?”：第 3 行第 23 个字“🎵”。"_s << "-";
+        QTest::newRow("save dialog cancelled") << QStringList{u"format=srt"_s} << "export" << QString() << QString() << "-";
+        QTest::newRow("SRT, song length from the player")
+            << QStringList{u"format=srt"_s, u"lineEndings=lf"_s} << "export" << "out.srt" << QString()
+            << u"1\n00:00:09,500 --> 00:00:19,500\n副歌🎵\nChorus\n\n2\n00:00:19,500 --> 00:00:29,500\n主歌\n\n"
+               "3\n00:00:29,500 --> 00:00:34,500\n副歌🎵\nChorus\n\n"_s;
+    }
+    void exports()
+    {
+        QFETCH(QStringList, choices);
+        QFETCH(QString, button);
+        QFETCH(QString, file);
+        QFETCH(QString, warning);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(file);
+        if (file.isEmpty())
+            m_tools.cancel();
+        else
+            m_tools.answer(path);
+
+        ExportDialog *dialog = openDialog();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        for (const QString &choice : choices) {
+            if (choice.contains(u'='))
+                choose(dialog, choice.section(u'=', 0, 0), choice.section(u'=', 1));
+            else
+                dialog->findChild<QCheckBox *>(choice)->setChecked(true);
+        }
+        auto *note = dialog->findChild<QLabel *>(u"unencodable"_s);
+        QCOMPARE(note->isVisible() ? note->text().section(u'。', 0, 0) + u'。' : QString(), warning);
+        QCOMPARE(dialog->findChild<QPushButton *>(u"export"_s)->text(), warning.isEmpty() ? u"导出…"_s : u"替换后写入…"_s);
+        // The preview is the start of what is written.
+        const QString preview = dialog->findChild<QPlainTextEdit *>(u"preview"_s)->toPlainText();
+        press(dialog, button);
+
+        QCOMPARE(m_tools.requests.size(), button == u"export" ? 1 : 0);
+        QCOMPARE(m_tools.errors, QStringList());
+        QFETCH(QString, written);
+        if (written == u"-") {
+            QVERIFY(QDir(dir.path()).isEmpty());
+            return;
+        }
+        const QString text = QStringDecoder(warning.isEmpty() ? "UTF-8" : "GB18030").decode(contentOf(path));
+        QCOMPARE(text, written);
+        QVERIFY(text.startsWith(preview.first(20).replace(u'\n', text.contains(u'\r') ? u"\r\n"_s : u"\n"_s)));
+    }
+
+    // The next dialog starts with the last export's choices; a cancelled one
+    // is not remembered.
+    void remembersChoices()
+    {
+        m_tools.answer(QTemporaryDir().filePath(u"x.lrc"_s)); // a folder gone: the write fails and says so
+        ExportDialog *dialog = openDialog();
+        QVERIFY(dialog);
+        choose(dialog, u"encoding"_s, u"gb18030"_s);
+        choose(dialog, u"repeats"_s, u"collapse"_s);
+        dialog->findChild<QCheckBox *>(u"stripWords"_s)->setChecked(true);
+        press(dialog, u"export"_s);
+        QCOMPARE(m_tools.errors.size(), 1);
+        QVERIFY(m_tools.errors.first().startsWith(u"导出歌词: 无法写入"_s));
+
+        dialog = openDialog();
+        QVERIFY(dialog);
+        choose(dialog, u"encoding"_s, u"utf-8-bom"_s);
+        press(dialog, u"cancel"_s);
+        dialog = openDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->options().encoding, tarvelin::ExportEncoding::Gb18030);
+        QCOMPARE(dialog->options().repeats, tarvelin::RepeatedLines::Collapse);
+        QVERIFY(dialog->options().stripWords);
+        QVERIFY(!dialog->options().applyOffset);
+        dialog->reject();
+    }
+
+    void embed_data()
+    {
+        QTest::addColumn<QString>("song");
+        QTest::addColumn<QString>("reason"); // the tooltip of a disabled 写入歌曲
+        QTest::newRow("wma") << "a.wma" << "只能写入 MP3、FLAC、Ogg（Vorbis/Opus）和 M4A 歌曲，这首歌是 WMA 文件";
+        QTest::newRow("flac that is not one") << "a.flac" << QString();
+    }
+    // Offered only where lyrics can be written; a failure is reported.
+    void embed()
+    {
+        QFETCH(QString, song);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        m_song = dir.filePath(song);
+        QFile file(m_song);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not audio") > 0);
+        file.close();
+        ExportDialog *dialog = openDialog();
+        QVERIFY(dialog);
+        QPushButton *embed = dialog->findChild<QPushButton *>(u"embed"_s);
+        QCOMPARE(embed->isEnabled(), reason.isEmpty());
+        if (!reason.isEmpty()) {
+            QCOMPARE(embed->toolTip(), reason);
+            dialog->reject();
+            return;
+        }
+        press(dialog, u"embed"_s);
+        QCOMPARE(m_tools.errors.size(), 1);
+        QVERIFY(m_tools.errors.first().contains(u"文件内容不是可写入歌词的 FLAC 歌曲"_s));
+        QCOMPARE(contentOf(m_song), "not audio"_ba);
+    }
+
+    void rewrite_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // empty: the entry is disabled
+        QTest::newRow("expand") << "expandRepeats" << Lyrics
+            << u"[ti:歌]\n[offset:+500]\n[00:10.00]副歌🎵\n[00:10.00]Chorus\n[00:20.00]<00:20.00>主<00:20.40>歌\n"
+               "[00:30.00]副歌🎵\n[00:30.00]Chorus"_s;
+        QTest::newRow("nothing to expand") << "expandRepeats" << u"[00:01.00]a\n[00:02.00]b"_s << QString();
+        QTest::newRow("apply offset") << "applyOffset" << Lyrics
+            << u"[ti:歌]\n[00:09.50][00:29.50]副歌🎵\n[00:09.50][00:29.50]Chorus\n[00:19.50]<00:19.50>主<00:19.90>歌"_s;
+        QTest::newRow("no offset") << "applyOffset" << u"[offset:0]\n[00:01.00]a"_s << QString();
+    }
+    // One undo step takes it back.
+    void rewrite()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        m_editor->setPlainText(text);
+        std::unique_ptr<QMenu> menu;
+        QAction *action = menuEntry(entry, menu);
+        QCOMPARE(action->isEnabled(), !expected.isEmpty());
+        if (expected.isEmpty())
+            return;
+        action->trigger();
+        QCOMPARE(m_editor->toPlainText(), expected);
+        m_editor->undo();
+        QCOMPARE(m_editor->toPlainText(), text);
+    }
+};
+
+QTEST_MAIN(TestExportDialog)
+#include "tst_exportdialog.moc"
