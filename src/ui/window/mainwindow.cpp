@@ -1,5 +1,7 @@
 #include "ui/window/mainwindow.h"
 
+#include "document/lyricsdocument.h"
+
 #include "analysis/songanalysis.h"
 #include "ui/components/playerwidget.h"
 #include "ui/components/waveformview.h"
@@ -166,6 +168,8 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_lyricsEditor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     // Tab moves on to the next control, as everywhere else in the window.
     m_lyricsEditor->setTabChangesFocus(true);
+    // The one reading of the editor's text as tagged lyrics.
+    m_lyrics = new LyricsDocument(m_lyricsEditor->document(), this);
 
     m_importTextButton = makeButton(QStringLiteral("Command1"), QStringLiteral("导入文本"), m_canvas);
     m_importSongButton = makeButton(QStringLiteral("Command2"), QStringLiteral("导入歌曲"), m_canvas);

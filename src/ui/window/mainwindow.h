@@ -26,6 +26,7 @@ class SongAnalysis;
 class TimingAssist;
 class WaveformView;
 class RecoveryJournal;
+class LyricsDocument;
 
 // The program's one window. Every widget keeps its design name as its
 // objectName (the window "Form1", the editor "Text3", the buttons
@@ -43,6 +44,9 @@ public:
     void insertTime();           // 插入时间
     bool saveLyrics();           // 保存歌词
     void refreshTitleAndClock(); // the caption and the clock, every second
+
+    // The editor's text read as tagged lyrics; every timing edit goes through it.
+    LyricsDocument *lyricsDocument() const { return m_lyrics; }
 
     // True while the lyrics hold changes that were never saved.
     bool hasUnsavedLyrics() const;
@@ -101,6 +105,7 @@ private:
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
+    LyricsDocument *m_lyrics = nullptr;
     bool m_leftoversToOffer = false;
     Tapping m_tapping;
 };
