@@ -69,7 +69,7 @@ public:
     // Clamped to 0..MaxVolume.
     virtual void setVolume(int percent) = 0;
     virtual void setMuted(bool muted) = 0;
-    // Clamped to MinSpeed..MaxSpeed (core/heardposition.h); the pitch is kept.
+    // Clamped to MinSpeed..MaxSpeed (media/heardposition.h); the pitch is kept.
     virtual void setSpeed(double factor) = 0;
 
     // The position of the audio the listener hears right now, in seconds;

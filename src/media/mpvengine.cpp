@@ -1,6 +1,6 @@
 #include "media/mpvengine.h"
 
-#include "core/heardposition.h"
+#include "media/heardposition.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>

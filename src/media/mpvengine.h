@@ -2,7 +2,7 @@
 
 #include "media/mediaengine.h"
 #include "media/songtags.h"
-#include "core/heardposition.h"
+#include "media/heardposition.h"
 
 #include <QElapsedTimer>
 

@@ -1,7 +1,7 @@
 // The real libmpv engine on real files. Playback runs in real time even
 // without a sound device, because the audio output list ends in "null".
 #include "media/mpvengine.h"
-#include "core/heardposition.h"
+#include "media/heardposition.h"
 #include "core/positiontext.h"
 #include "ui/components/playerwidget.h"
 #include "fakes.h"

@@ -1,4 +1,4 @@
-#include "core/heardposition.h"
+#include "media/heardposition.h"
 
 #include <QtGlobal>
 
@@ -46,10 +46,6 @@ double heardPosition(double pts, double speed)
 {
     return qMax(0.0, pts - stretchLag(speed));
 }
-
-} // namespace tarvelin
-
-namespace tarvelin {
 
 double SteadyPosition::filter(double reading, double now, double speed)
 {

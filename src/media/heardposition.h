@@ -22,10 +22,6 @@ extern const char *const StretchFilter;
 // lag of the nearest end. Never before the start (0).
 double heardPosition(double pts, double speed);
 
-} // namespace tarvelin
-
-namespace tarvelin {
-
 // Smooths out the few timestamps that run ahead of the sound. FFmpeg's Ogg
 // reader stamps a Vorbis packet 448 samples (9.3 ms at 48 kHz) late at some
 // long-to-short block changes, and the packet after it is stamped right

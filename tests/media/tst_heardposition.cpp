@@ -1,6 +1,6 @@
 // The stretch lag taken off the playback position: a wrong row here puts
 // every tag made away from 1x off by that much.
-#include "core/heardposition.h"
+#include "media/heardposition.h"
 
 #include <QPointF>
 #include <QTest>
