@@ -47,19 +47,23 @@ double heardPosition(double pts, double speed)
     return qMax(0.0, pts - stretchLag(speed));
 }
 
-double SteadyPosition::filter(double reading, double now, double speed)
+double SteadyPosition::read(double reading, double now, double speed) const
 {
-    if (m_anchored) {
-        const double elapsed = now - m_at;
-        const double expected = m_position + elapsed * speed;
-        const double ahead = reading - expected;
-        if (elapsed >= 0 && elapsed <= MaxGap && ahead > Drift && ahead < MaxArtefact)
-            reading = expected;
-    }
-    m_anchored = true;
-    m_position = reading;
-    m_at = now;
+    if (!m_anchored)
+        return reading;
+    const double elapsed = now - m_at;
+    const double expected = m_position + elapsed * speed;
+    const double ahead = reading - expected;
+    if (elapsed >= 0 && elapsed <= MaxGap && ahead > Drift && ahead < MaxArtefact)
+        return expected;
     return reading;
+}
+
+void SteadyPosition::advance(double reading, double now, double speed)
+{
+    m_position = read(reading, now, speed);
+    m_at = now;
+    m_anchored = true;
 }
 
 } // namespace tarvelin

@@ -41,9 +41,12 @@ public:
     // An anchor older than this is not trusted to extrapolate from.
     static constexpr double MaxGap = 0.1;
 
-    // `reading` is the position read at `now` (seconds on a steady clock)
-    // while playing at `speed`.
-    double filter(double reading, double now, double speed);
+    // What `reading`, the position read at `now` (seconds on a steady clock)
+    // while playing at `speed`, stands for. Changes nothing: readers call it.
+    double read(double reading, double now, double speed) const;
+    // Moves the anchor on to `reading`: the player's own ticks call it, so
+    // the result never depends on how often anyone reads.
+    void advance(double reading, double now, double speed);
     void reset() { m_anchored = false; }
 
 private:

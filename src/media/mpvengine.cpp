@@ -1,7 +1,5 @@
 #include "media/mpvengine.h"
 
-#include "media/heardposition.h"
-
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMetaObject>
@@ -64,6 +62,9 @@ MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options(), parent) {}
 MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(parent)
 {
     m_clock.start();
+    m_steadyTicks.setTimerType(Qt::PreciseTimer);
+    m_steadyTicks.setInterval(std::chrono::milliseconds(40));
+    connect(&m_steadyTicks, &QTimer::timeout, this, &MpvEngine::advanceSteady);
     m_mpv = mpv_create();
     if (!m_mpv) {
         qCDebug(lcEngine, "mpv_create failed (is LC_NUMERIC \"C\"?)");
@@ -210,6 +211,7 @@ void MpvEngine::handlePropertyChange(const mpv_event &event)
         break;
     case PropAudioPts:
     case PropTimePos:
+        advanceSteady();
         // Displays show the same position a tag would get.
         Q_EMIT positionChanged(position().value_or(0.0));
         break;
@@ -317,6 +319,10 @@ bool MpvEngine::setPaused(bool paused)
 void MpvEngine::setState(State state)
 {
     m_steady.reset();
+    if (state == State::Playing)
+        m_steadyTicks.start();
+    else
+        m_steadyTicks.stop();
     if (state != m_state) {
         m_state = state;
         Q_EMIT stateChanged(state);
@@ -437,6 +443,27 @@ void MpvEngine::setSpeed(double factor)
         seekTo(*m_target);
 }
 
+std::optional<double> MpvEngine::readMpvPosition() const
+{
+    // Read now rather than use the last observed value. While playing,
+    // audio-pts is the sample the sound server plays at this very moment,
+    // its buffer accounted for; just after a seek only time-pos may be known.
+    double value = 0;
+    if (m_state == State::Playing && mpv_get_property(m_mpv, "audio-pts", MPV_FORMAT_DOUBLE, &value) >= 0)
+        return value;
+    if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &value) >= 0)
+        return value;
+    return std::nullopt;
+}
+
+void MpvEngine::advanceSteady()
+{
+    if (!m_mpv || m_state != State::Playing || m_target)
+        return;
+    if (const std::optional<double> value = readMpvPosition())
+        m_steady.advance(*value, m_clock.nsecsElapsed() / 1e9, m_speed);
+}
+
 std::optional<double> MpvEngine::position()
 {
     if (!m_mpv)
@@ -445,22 +472,13 @@ std::optional<double> MpvEngine::position()
         return 0.0;
     if (m_target)
         return *m_target;
-    // Read now rather than use the last observed value. While playing,
-    // audio-pts is the sample the sound server plays at this very moment,
-    // its buffer accounted for, and the time stretcher's lag comes off it;
-    // just after a seek only time-pos may be known.
-    const bool playing = m_state == State::Playing;
-    for (const char *name : {"audio-pts", "time-pos"}) {
-        double value = 0;
-        if ((playing || qstrcmp(name, "time-pos") == 0)
-            && mpv_get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value) >= 0) {
-            if (!playing)
-                return qMax(0.0, value);
-            const double now = m_clock.nsecsElapsed() / 1e9;
-            return heardPosition(m_steady.filter(value, now, m_speed), m_speed);
-        }
-    }
-    return std::nullopt;
+    const std::optional<double> value = readMpvPosition();
+    if (!value || m_state != State::Playing)
+        return value ? std::optional(qMax(0.0, *value)) : std::nullopt;
+    // Only read here: the filter moves on with the engine's ticks alone. The
+    // time stretcher's lag comes off what it gives.
+    const double now = m_clock.nsecsElapsed() / 1e9;
+    return heardPosition(m_steady.read(*value, now, m_speed), m_speed);
 }
 
 std::optional<QString> MpvEngine::title()

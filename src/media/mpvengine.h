@@ -5,6 +5,7 @@
 #include "media/heardposition.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <atomic>
 #include <initializer_list>
@@ -68,6 +69,11 @@ private:
     void handleEnd();
     void fail(const Failure &failure);
     bool readFlag(const char *name) const;
+    // What mpv says the position is, as position() reads it: audio-pts while
+    // playing, else (or before it is known) time-pos.
+    std::optional<double> readMpvPosition() const;
+    // The engine's tick while playing: moves the steady-position filter on.
+    void advanceSteady();
     // Not playing, with nothing left to play from where it stands.
     bool standsAtEnd() const;
     bool setPaused(bool paused);
@@ -88,6 +94,9 @@ private:
     // stopped, the end when it ended. Reset while playing.
     std::optional<double> m_target;
     SteadyPosition m_steady; // Ogg timestamps that run ahead
+    // Ticks the filter on while playing, well within its MaxGap, between
+    // mpv's own position changes.
+    QTimer m_steadyTicks;
     QElapsedTimer m_clock;
     QString m_path;
     SongTags m_tags;
