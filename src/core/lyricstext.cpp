@@ -1,5 +1,7 @@
 #include "core/lyricstext.h"
 
+#include "core/systemfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,8 +13,6 @@
 #include <cerrno>
 #include <optional>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvelin {
 
@@ -31,6 +31,26 @@ QString decodeWith(QStringDecoder decoder, QByteArrayView bytes, bool *failed = 
 // Stateless: a sequence cut off at the end of the file counts as an error.
 // ConvertInitialBom: the caller has already taken the one mark away.
 constexpr auto DecodeFlags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+
+// The encoding a byte-order mark at the start names, and the mark's length.
+struct ByteOrderMark {
+    TextEncoding encoding;
+    qsizetype size;
+};
+
+std::optional<ByteOrderMark> byteOrderMark(QByteArrayView bytes)
+{
+    switch (QStringConverter::encodingForData(bytes).value_or(QStringConverter::System)) {
+    case QStringConverter::Utf8:
+        return ByteOrderMark{TextEncoding::Utf8, 3};
+    case QStringConverter::Utf16LE:
+        return ByteOrderMark{TextEncoding::Utf16LE, 2};
+    case QStringConverter::Utf16BE:
+        return ByteOrderMark{TextEncoding::Utf16BE, 2};
+    default: // none, or UTF-32's, which no lyrics come in
+        return std::nullopt;
+    }
+}
 
 DecodedText notText()
 {
@@ -250,14 +270,6 @@ QString reasonOf(const Failure &failure, FileAction action, const QString &path)
     }
 }
 
-// Character devices (/dev/null, a terminal, a full disk's stand-in) can be
-// written but not replaced; renaming a file over one would destroy it.
-bool isCharacterDevice(const QString &path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
-}
-
 // Writes to a file opened unbuffered. A short write (a full disk, a size
 // limit) is not an error by itself; writing the rest again brings out the
 // reason. Qt's own buffered writes take a short write for success.
@@ -297,21 +309,11 @@ QString encodingName(TextEncoding encoding)
 
 DecodedText decodeText(const QByteArray &bytes)
 {
-    static const struct {
-        QByteArrayView mark;
-        TextEncoding encoding;
-    } marks[] = {
-        {"\xEF\xBB\xBF", TextEncoding::Utf8},
-        {"\xFF\xFE", TextEncoding::Utf16LE},
-        {"\xFE\xFF", TextEncoding::Utf16BE},
-    };
-    for (const auto &[mark, encoding] : marks) {
-        if (!bytes.startsWith(mark))
-            continue;
-        QString text = decodeWith(decoderFor(encoding), QByteArrayView(bytes).sliced(mark.size()));
+    if (const std::optional<ByteOrderMark> mark = byteOrderMark(bytes)) {
+        QString text = decodeWith(decoderFor(mark->encoding), QByteArrayView(bytes).sliced(mark->size));
         if (text.contains(QChar(0)))
             return notText();
-        return {std::move(text), {}, encoding, false};
+        return {std::move(text), {}, mark->encoding, false};
     }
     if (bytes.contains('\0')) {
         if (std::optional<DecodedText> utf16 = utf16WithoutMark(bytes))
@@ -329,12 +331,8 @@ DecodedText decodeTextAs(const QByteArray &bytes, TextEncoding encoding)
     if (!decoder.isValid())
         return missingDecoder(encoding);
     QByteArrayView rest(bytes);
-    const QByteArrayView mark = encoding == TextEncoding::Utf8 ? QByteArrayView("\xEF\xBB\xBF")
-                              : encoding == TextEncoding::Utf16LE ? QByteArrayView("\xFF\xFE")
-                              : encoding == TextEncoding::Utf16BE ? QByteArrayView("\xFE\xFF")
-                                                                  : QByteArrayView();
-    if (!mark.isEmpty() && rest.startsWith(mark))
-        rest = rest.sliced(mark.size());
+    if (const std::optional<ByteOrderMark> mark = byteOrderMark(rest); mark && mark->encoding == encoding)
+        rest = rest.sliced(mark->size);
     QString text = decodeWith(std::move(decoder), rest);
     if (text.contains(QChar(0)))
         return notText();
@@ -381,10 +379,8 @@ LyricsFile readLyricsFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        struct stat status {};
-        errno = 0;
-        const bool gone = ::stat(QFile::encodeName(path).constData(), &status) != 0;
-        return refused(gone && errno ? fileErrorReason(errno, FileAction::Read, path) : u"文件不存在"_s);
+        const int code = lookUpError(path);
+        return refused(code ? fileErrorReason(code, FileAction::Read, path) : u"文件不存在"_s);
     }
     if (info.isDir())
         return refused(u"这是一个文件夹，不是文件"_s);
@@ -438,6 +434,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (info.isDir())
         return u"这是一个文件夹，不是文件"_s;
     if (info.exists() && !info.isFile()) {
+        // Renaming a file over a character device would destroy it.
         if (isCharacterDevice(path))
             return writeDirectly(path, bytes);
         return u"这不是普通文件"_s;
@@ -446,8 +443,8 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (const auto failure = failed(file, [&] { return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); })) {
         // QSaveFile refuses a file it may not replace by itself; ask why.
-        if (info.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
-            return fileErrorReason(errno, FileAction::Write, path);
+        if (const int code = info.exists() ? writeAccessError(path) : 0)
+            return fileErrorReason(code, FileAction::Write, path);
         return reasonOf(*failure, FileAction::Write, path);
     }
     if (const QString reason = writeAll(file, bytes, path); !reason.isEmpty()) {
