@@ -251,7 +251,6 @@ void SongAnalysis::clear()
     m_error.clear();
     m_analysed = 0;
     m_duration = 0;
-    m_onsetsReached = 0;
     m_peaksComplete = false;
     m_status = Status::Empty;
 }
@@ -281,7 +280,6 @@ void SongAnalysis::onOnsetProgress(const Job *job, double reached)
 {
     if (job != m_job.get() || m_status != Status::Running)
         return;
-    m_onsetsReached = reached;
     Q_EMIT onsetsProgressed(reached);
 }
 
@@ -294,7 +292,6 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
     }
     if (DecodeResult::Outcome(outcome) == DecodeResult::Outcome::Finished) {
         m_status = Status::Finished;
-        m_onsetsReached = reached;
         if (!m_peaksComplete) {
             m_peaksComplete = true;
             const double from = m_analysed;
@@ -308,7 +305,7 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
         m_job.reset(); // nothing of a song that cannot be decoded is shown
         m_status = Status::Failed;
         m_error = error;
-        m_analysed = m_duration = m_onsetsReached = 0;
+        m_analysed = m_duration = 0;
         m_peaksComplete = false;
         Q_EMIT failed(error);
     }

@@ -62,8 +62,6 @@ public:
     // Whether the peaks reach the end of the song (the onsets may still be
     // coming: status() says when they are in too).
     bool peaksComplete() const { return m_peaksComplete; }
-    // How far from the start the onsets are found so far.
-    double onsetsSeconds() const { return m_onsetsReached; }
     // The container's guess while running (0 if it has none), the decoded
     // length once finished.
     double duration() const { return m_duration; }
@@ -112,7 +110,6 @@ private:
     QString m_error;
     double m_analysed = 0;
     double m_duration = 0;
-    double m_onsetsReached = 0;
     bool m_peaksComplete = false;
 };
 

@@ -42,16 +42,6 @@ LiveLyricsView::LiveLyricsView(LiveLyrics *live, QWidget *parent)
     refresh();
 }
 
-QString LiveLyricsView::currentText() const
-{
-    return m_current->text();
-}
-
-QString LiveLyricsView::nextText() const
-{
-    return m_next->text();
-}
-
 void LiveLyricsView::refresh()
 {
     // Without a parent, showing would open a window of its own.

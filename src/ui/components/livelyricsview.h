@@ -16,9 +16,6 @@ class LiveLyricsView : public QWidget {
 public:
     explicit LiveLyricsView(LiveLyrics *live, QWidget *parent = nullptr);
 
-    QString currentText() const;
-    QString nextText() const;
-
 private:
     void refresh();
 

@@ -72,7 +72,6 @@ public:
     void setPathSources(std::function<QString()> songPath, std::function<QString()> savePath);
 
     QString filePath() const;
-    bool writePending() const { return m_timer.isActive(); }
 
     // A clean close: the file goes and nothing more is written.
     void discard();

@@ -153,7 +153,6 @@ void TapMode::setActive(bool on)
     } else {
         refreshHighlights();
     }
-    Q_EMIT activeChanged(on);
 }
 
 void TapMode::dropComposition()

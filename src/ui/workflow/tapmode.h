@@ -80,15 +80,11 @@ public:
     QAction *action() const { return m_action; }
     bool isActive() const { return m_active; }
     void setActive(bool on);
-    Tapper *tapper() const { return m_tapper; }
     // The snapping and delay correction behind S, C and 自动吸附.
     void setAssist(TimingAssist *assist) { m_assist = assist; }
 
     // The line being sung, -1 for none.
     void setLiveLine(int line);
-
-Q_SIGNALS:
-    void activeChanged(bool on);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -82,10 +82,7 @@ void Tapper::setCurrentLine(int line)
 
 void Tapper::moveTo(int line)
 {
-    const bool changed = line != m_current;
     m_current = line;
-    if (changed)
-        Q_EMIT currentLineChanged(line);
 }
 
 int Tapper::lyricLine(int from, int direction) const

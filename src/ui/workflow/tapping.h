@@ -19,8 +19,7 @@ namespace tarvelin {
 // the editor's own undo and redo take them back and forth; the current line
 // follows: undoing a tap or nudge makes its line current again, redoing it
 // puts the current line where the tap or nudge left it. The line changes
-// while the document's undo()/redo() runs (currentLineChanged is emitted
-// then); an editor that places its caret after undoing should read
+// while the document's undo()/redo() runs; an editor that places its caret after undoing should read
 // currentLine() once undo() has returned.
 class Tapper : public QObject {
     Q_OBJECT
@@ -32,7 +31,7 @@ public:
 
     // Always a line of the document (clamped after outside edits).
     int currentLine() const;
-    // Any line, e.g. the one the user clicked; emits currentLineChanged.
+    // Any line, e.g. the one the user clicked.
     void setCurrentLine(int line);
 
     // Writes the tag for `seconds` ("[mm:ss.xx]", cut to the hundredth) at
@@ -61,9 +60,6 @@ public:
     // Not undo steps.
     bool moveUp();
     bool moveDown();
-
-Q_SIGNALS:
-    void currentLineChanged(int line);
 
 private:
     friend class CurrentLineStep;
