@@ -65,12 +65,13 @@ PressMoment::~PressMoment() = default;
 void PressMoment::remember(const QInputEvent *press)
 {
     ++m_presses;
-    m_position = m_engine ? positionAtEvent(*m_engine, press) : std::optional<double>();
+    const std::optional<double> read = m_engine ? positionAtEvent(*m_engine, press) : std::nullopt;
+    m_position = read ? PressPosition{PressPosition::State::Known, *read} : PressPosition{PressPosition::State::Unknown};
 }
 
-std::optional<std::optional<double>> PressMoment::take()
+PressPosition PressMoment::take()
 {
-    return std::exchange(m_position, std::nullopt);
+    return std::exchange(m_position, PressPosition());
 }
 
 void PressMoment::forgetAfterRelease()
@@ -79,7 +80,7 @@ void PressMoment::forgetAfterRelease()
     // not take by then belongs to no click, unless a new press came.
     QTimer::singleShot(0, this, [this, presses = m_presses] {
         if (m_presses == presses)
-            m_position.reset();
+            m_position = {};
     });
 }
 

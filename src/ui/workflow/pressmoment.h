@@ -17,6 +17,17 @@ namespace tarvelin {
 
 class MediaEngine;
 
+// What was read at the press of a button, for the click it led to.
+struct PressPosition {
+    enum class State {
+        NoPress, // the click came without a press (e.g. from code)
+        Unknown, // pressed, but the engine could not tell the position then
+        Known,   // pressed at `seconds`
+    };
+    State state = State::NoPress;
+    double seconds = 0;
+};
+
 // Milliseconds from the moment an input event happened to now, when its
 // timestamp can be trusted to run on our clock; nothing otherwise.
 //
@@ -51,10 +62,8 @@ public:
     PressMoment(QAbstractButton *button, MediaEngine *engine, QObject *parent = nullptr);
     ~PressMoment() override;
 
-    // The reading at the press of the click being handled, once: the
-    // position, or an empty reading when the engine could not tell it then.
-    // Nothing when the click came without a press (e.g. from code).
-    std::optional<std::optional<double>> take();
+    // The reading at the press of the click being handled, once.
+    PressPosition take();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,7 +81,7 @@ private:
     QTimer *m_releaseTimer;
     bool m_passing = false;
     quint64 m_presses = 0;
-    std::optional<std::optional<double>> m_position;
+    PressPosition m_position;
 };
 
 } // namespace tarvelin

@@ -25,13 +25,14 @@ public:
 } // namespace
 
 bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
-                   std::optional<std::optional<double>> pressPosition)
+                   PressPosition pressPosition)
 {
     // The moment of the press is what the tag records; without a press, read
     // the position first and as late as possible.
-    const auto position = !pressPosition ? player->currentPositionString()
-                          : *pressPosition ? std::optional(formatPosition(**pressPosition))
-                                           : std::nullopt;
+    using State = PressPosition::State;
+    const auto position = pressPosition.state == State::NoPress ? player->currentPositionString()
+                          : pressPosition.state == State::Known ? std::optional(formatPosition(pressPosition.seconds))
+                                                                : std::nullopt;
     if (!position) {
         tools.showError(parent, QStringLiteral("插入时间"),
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));

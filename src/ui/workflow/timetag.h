@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include "ui/workflow/pressmoment.h"
 
 class QPlainTextEdit;
 class QWidget;
@@ -17,6 +17,6 @@ class PlayerWidget;
 // position cannot be read, says so and leaves the editor untouched.
 // Returns whether a tag went in.
 bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
-                   std::optional<std::optional<double>> pressPosition = std::nullopt);
+                   PressPosition pressPosition = {});
 
 } // namespace tarvelin
