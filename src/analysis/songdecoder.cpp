@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -73,6 +74,9 @@ private:
         return {m_stop.stop_requested() ? DecodeResult::Outcome::Cancelled : DecodeResult::Outcome::Failed,
                 why, m_written};
     }
+    // Opens the song and its decoder; why not, or nothing when it is open.
+    std::optional<QString> open(const QString &path);
+    DecodeResult decodePackets();
     bool receiveFrames();
     bool takeFrame(const AVFrame *frame);
     bool openResampler(const AVFrame *frame);
@@ -99,23 +103,35 @@ private:
 
 DecodeResult Decoder::run(const QString &path)
 {
+    if (const std::optional<QString> why = open(path))
+        return fail(*why);
+    const AVFormatContext *format = m_format.get();
+    if (m_sink.opened)
+        m_sink.opened(format->duration != AV_NOPTS_VALUE && format->duration > 0
+                          ? double(format->duration) / AV_TIME_BASE
+                          : 0.0);
+    return decodePackets();
+}
+
+std::optional<QString> Decoder::open(const QString &path)
+{
     AVFormatContext *format = avformat_alloc_context();
     if (!format)
-        return fail(QStringLiteral("out of memory"));
+        return QStringLiteral("out of memory");
     format->interrupt_callback = {&interrupted, &m_stop};
     // "file:" keeps a colon in a file name from reading as a protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
     int err = avformat_open_input(&format, url.constData(), nullptr, nullptr);
     if (err < 0)
-        return fail(avError(err));
+        return avError(err);
     m_format.reset(format);
     if ((err = avformat_find_stream_info(format, nullptr)) < 0)
-        return fail(avError(err));
+        return avError(err);
     const AVCodec *codec = nullptr;
     const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index < 0 || !codec)
-        return fail(index == AVERROR_DECODER_NOT_FOUND ? QStringLiteral("no decoder for its audio")
-                                                       : QStringLiteral("no audio stream"));
+        return index == AVERROR_DECODER_NOT_FOUND ? QStringLiteral("no decoder for its audio")
+                                                  : QStringLiteral("no audio stream");
     m_stream = format->streams[index];
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (int(i) != index)
@@ -127,26 +143,24 @@ DecodeResult Decoder::run(const QString &path)
 
     m_codec.reset(avcodec_alloc_context3(codec));
     if (!m_codec || avcodec_parameters_to_context(m_codec.get(), m_stream->codecpar) < 0)
-        return fail(QStringLiteral("cannot set up the decoder"));
+        return QStringLiteral("cannot set up the decoder");
     m_codec->pkt_timebase = m_stream->time_base;
     if ((err = avcodec_open2(m_codec.get(), codec, nullptr)) < 0)
-        return fail(avError(err));
+        return avError(err);
+    return std::nullopt;
+}
 
-    if (m_sink.opened)
-        m_sink.opened(format->duration != AV_NOPTS_VALUE && format->duration > 0
-                          ? double(format->duration) / AV_TIME_BASE
-                          : 0.0);
-
+DecodeResult Decoder::decodePackets()
+{
     std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
     if (!packet || !m_frame)
         return fail(QStringLiteral("out of memory"));
     for (;;) {
         if (m_stop.stop_requested())
             return fail({});
-        err = av_read_frame(format, packet.get());
-        if (err < 0)
+        if (av_read_frame(m_format.get(), packet.get()) < 0)
             break; // the end, or as far as the file can be read: as a player does
-        if (packet->stream_index == index) {
+        if (packet->stream_index == m_stream->index) {
             // A damaged packet is skipped, as a player skips it.
             avcodec_send_packet(m_codec.get(), packet.get());
             if (!receiveFrames())

@@ -3,7 +3,6 @@
 #include "core/lrc.h"
 
 #include <QHash>
-#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -17,11 +16,14 @@ using namespace Qt::StringLiterals;
 
 // ---- Rearranging ---------------------------------------------------------
 
-// "[offset:…]" in an ID-tag line.
-const QRegularExpression &offsetTag()
+// The ID-tag line without its [offset:] tags; the line itself when it has none.
+QString withoutOffsetTags(const QString &line, const LrcLine &parsed)
 {
-    static const QRegularExpression re(u"\\[\\s*offset\\s*:[^\\]]*\\]"_s, QRegularExpression::CaseInsensitiveOption);
-    return re;
+    QString out = line;
+    for (auto id = parsed.ids.crbegin(); id != parsed.ids.crend(); ++id)
+        if (id->key == u"offset")
+            out.remove(id->start, id->length);
+    return out;
 }
 
 // The line without its word tags.
@@ -51,10 +53,11 @@ Lines prepare(const QStringList &input, bool applyOffset, bool stripWords)
     for (int i = 0; i < shifted.size(); ++i) {
         QString line = shifted[i];
         const LrcLine parsed = parseLrcLine(line);
-        if (applyOffset && parsed.kind == LrcLine::Kind::IdTags && line.contains(offsetTag())) {
-            line.remove(offsetTag());
-            if (line.trimmed().isEmpty())
+        if (applyOffset && parsed.kind == LrcLine::Kind::IdTags) {
+            const QString rest = withoutOffsetTags(line, parsed);
+            if (rest.size() != line.size() && rest.trimmed().isEmpty())
                 continue;
+            line = rest;
         }
         if (stripWords && parsed.kind == LrcLine::Kind::Lyric)
             line = withoutWordTags(line);

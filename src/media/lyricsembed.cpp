@@ -244,6 +244,59 @@ EmbeddedLyrics readEmbeddedLyrics(const QString &songPath)
     return o.file ? readFrom(o) : EmbeddedLyrics{};
 }
 
+namespace {
+
+// Copies the whole of `original` into `copy`; why not, or nothing.
+QString copyWhole(QFile &original, QTemporaryFile &copy)
+{
+    while (!original.atEnd()) {
+        const QByteArray chunk = original.read(1 << 20);
+        if (original.error() != QFileDevice::NoError)
+            return u"读取歌曲文件时出错：%1"_s.arg(original.errorString());
+        if (copy.write(chunk) != chunk.size())
+            return u"复制歌曲时出错：%1"_s.arg(copy.errorString());
+    }
+    if (!copy.flush())
+        return u"复制歌曲时出错：%1"_s.arg(copy.errorString());
+    copy.close();
+    return {};
+}
+
+// Writes the lyrics into the copy and reads it back: it must still play as
+// long as before and give the same lyrics. Why not, or nothing.
+QString writeAndCheck(const QString &copyPath, Kind kind, const EmbeddedLyrics &lyrics, int lengthBefore)
+{
+    {
+        Opened o = open(copyPath, kind);
+        if (!o.file || !writeTo(o, lyrics))
+            return u"TagLib 无法写入这首 %1 歌曲的标签"_s.arg(kindName(kind));
+    }
+    Opened o = open(copyPath, kind);
+    if (!o.file || o.file->audioProperties()->lengthInMilliseconds() != lengthBefore)
+        return u"写入后歌曲无法正常读取，原文件未改动"_s;
+    const EmbeddedLyrics back = readFrom(o);
+    if (back.text != lyrics.text || (kind == Kind::Mpeg && back.synced != lyrics.synced))
+        return u"写入后读回的歌词与原歌词不一致，原文件未改动"_s;
+    return {};
+}
+
+// The copy gets the original's owner (only root may give it back; others own
+// it already) and is on the disk before it replaces the original.
+void keepOwnerAndSync([[maybe_unused]] const QString &songPath, [[maybe_unused]] const QString &copyPath)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(songPath).constData(), &st) == 0) {
+        [[maybe_unused]] const int ignored = ::chown(QFile::encodeName(copyPath).constData(), st.st_uid, st.st_gid);
+    }
+    QFile synced(copyPath);
+    if (synced.open(QIODevice::ReadWrite))
+        ::fsync(synced.handle());
+#endif
+}
+
+} // namespace
+
 QString embedLyrics(const QString &songPath, const QStringList &lines)
 {
     if (const QString reason = embedUnsupportedReason(songPath); !reason.isEmpty())
@@ -276,45 +329,14 @@ QString embedLyrics(const QString &songPath, const QStringList &lines)
     QTemporaryFile copy(info.dir().filePath(u".%1.XXXXXX.%2"_s.arg(info.completeBaseName(), info.suffix())));
     if (!copy.open())
         return u"无法在歌曲所在的文件夹里写入：%1"_s.arg(copy.errorString());
-    while (!original.atEnd()) {
-        const QByteArray chunk = original.read(1 << 20);
-        if (original.error() != QFileDevice::NoError)
-            return u"读取歌曲文件时出错：%1"_s.arg(original.errorString());
-        if (copy.write(chunk) != chunk.size())
-            return u"复制歌曲时出错：%1"_s.arg(copy.errorString());
-    }
-    if (!copy.flush())
-        return u"复制歌曲时出错：%1"_s.arg(copy.errorString());
-    copy.close();
-
-    const EmbeddedLyrics lyrics = embeddedLyricsFor(lines);
-    {
-        Opened o = open(copy.fileName(), kind);
-        if (!o.file || !writeTo(o, lyrics))
-            return u"TagLib 无法写入这首 %1 歌曲的标签"_s.arg(kindName(kind));
-    }
-    {
-        Opened o = open(copy.fileName(), kind);
-        if (!o.file || o.file->audioProperties()->lengthInMilliseconds() != lengthBefore)
-            return u"写入后歌曲无法正常读取，原文件未改动"_s;
-        const EmbeddedLyrics back = readFrom(o);
-        if (back.text != lyrics.text || (kind == Kind::Mpeg && back.synced != lyrics.synced))
-            return u"写入后读回的歌词与原歌词不一致，原文件未改动"_s;
-    }
+    if (const QString reason = copyWhole(original, copy); !reason.isEmpty())
+        return reason;
+    if (const QString reason = writeAndCheck(copy.fileName(), kind, embeddedLyricsFor(lines), lengthBefore);
+        !reason.isEmpty())
+        return reason;
     if (!QFile::setPermissions(copy.fileName(), info.permissions()))
         return u"无法设置副本的权限，原文件未改动"_s;
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::stat(QFile::encodeName(songPath).constData(), &st) == 0) {
-        // Only root may give the file back to its owner; others own it already.
-        [[maybe_unused]] const int ignored = ::chown(QFile::encodeName(copy.fileName()).constData(), st.st_uid, st.st_gid);
-    }
-    {
-        QFile synced(copy.fileName());
-        if (synced.open(QIODevice::ReadWrite))
-            ::fsync(synced.handle());
-    }
-#endif
+    keepOwnerAndSync(songPath, copy.fileName());
     // The original went away while it was being copied: nothing to replace.
     if (!QFileInfo::exists(songPath) || !QFileInfo(songPath).isFile())
         return u"歌曲文件在写入期间被移走或删除"_s;

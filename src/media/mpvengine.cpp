@@ -55,6 +55,24 @@ MediaEngine::Error errorFromMpv(int error)
     }
 }
 
+// What handlePropertyChange hears about.
+void observeProperties(mpv_handle *mpv)
+{
+    const std::tuple<ObservedProperty, const char *, mpv_format> observed[] = {
+        {PropDuration, "duration", MPV_FORMAT_DOUBLE},
+        {PropAudioPts, "audio-pts", MPV_FORMAT_DOUBLE},
+        {PropTimePos, "time-pos", MPV_FORMAT_DOUBLE},
+        {PropEofReached, "eof-reached", MPV_FORMAT_FLAG},
+        {PropMetadata, "metadata", MPV_FORMAT_NONE},
+        {PropVolume, "volume", MPV_FORMAT_DOUBLE},
+        {PropMute, "mute", MPV_FORMAT_FLAG},
+        {PropSpeed, "speed", MPV_FORMAT_DOUBLE},
+        {PropPause, "pause", MPV_FORMAT_FLAG},
+    };
+    for (const auto &[id, name, format] : observed)
+        check(mpv_observe_property(mpv, id, name, format), "mpv_observe_property", name);
+}
+
 } // namespace
 
 MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options(), parent) {}
@@ -107,19 +125,7 @@ MpvEngine::MpvEngine(const Options &options, QObject *parent) : MediaEngine(pare
     // Only ask for mpv's log when someone reads it.
     if (lcEngine().isDebugEnabled())
         check(mpv_request_log_messages(m_mpv, "v"), "mpv_request_log_messages", "v");
-    const std::tuple<ObservedProperty, const char *, mpv_format> observed[] = {
-        {PropDuration, "duration", MPV_FORMAT_DOUBLE},
-        {PropAudioPts, "audio-pts", MPV_FORMAT_DOUBLE},
-        {PropTimePos, "time-pos", MPV_FORMAT_DOUBLE},
-        {PropEofReached, "eof-reached", MPV_FORMAT_FLAG},
-        {PropMetadata, "metadata", MPV_FORMAT_NONE},
-        {PropVolume, "volume", MPV_FORMAT_DOUBLE},
-        {PropMute, "mute", MPV_FORMAT_FLAG},
-        {PropSpeed, "speed", MPV_FORMAT_DOUBLE},
-        {PropPause, "pause", MPV_FORMAT_FLAG},
-    };
-    for (const auto &[id, name, format] : observed)
-        check(mpv_observe_property(m_mpv, id, name, format), "mpv_observe_property", name);
+    observeProperties(m_mpv);
     mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
 }
 
