@@ -30,44 +30,14 @@
 #   the machine is shared, and wall time grows with its load.
 #
 # Needs: espeak-ng, sox, ffmpeg, pulseaudio (all installed by the setup).
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
-
-for tool in espeak-ng sox ffmpeg pulseaudio pactl; do
-    command -v "$tool" >/dev/null || { echo "assist.sh: needs $tool" >&2; exit 1; }
-done
-
-cmake -S "$repo" -B "$build" -DTARVELIN_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target bench_assist >/dev/null
+source "$(dirname "$0")/lib.sh"
+bench_needs espeak-ng sox ffmpeg pulseaudio pactl
+bench_build bench_assist
 bench=$build/bench/bench_assist
-
-tmp=$(mktemp -d)
-pulse_pid=
-cleanup() {
-    [[ -n $pulse_pid ]] && kill "$pulse_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
 
 echo "== the song"
 "$bench" --make-song "$tmp/song" "${SONG_SEED:-20240611}"
-
-# A private sound server with a null sink, so playback runs in real time
-# without a sound card and without anyone hearing it.
-mkdir -m 700 "$tmp/pulse" "$tmp/home"
-export PULSE_RUNTIME_PATH=$tmp/pulse XDG_RUNTIME_DIR=$tmp/pulse PULSE_SERVER=unix:$tmp/pulse/native
-HOME=$tmp/home pulseaudio --daemonize=no --system=no -n --exit-idle-time=-1 --use-pid-file=no \
-    --load="module-native-protocol-unix auth-anonymous=1 socket=$tmp/pulse/native" \
-    --load="module-null-sink sink_name=assist rate=48000 channels=2" 2>"$tmp/pulse.log" &
-pulse_pid=$!
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    sleep 0.05
-done
+bench_start_pulse assist
 
 echo
 echo "== tags against the true line starts"

@@ -9,13 +9,7 @@
 #
 # Runs on the offscreen platform. Environment: BUILD_DIR (default
 # <repo>/build-bench).
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
-
-cmake -S "$repo" -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target bench_document >/dev/null
+source "$(dirname "$0")/lib.sh"
+bench_build bench_document
 
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/bench_document" "$@"

@@ -13,30 +13,13 @@
 # and takes the peak RSS from wait4(). Runs under Xvfb: the DISPLAY given, or
 # a private Xvfb started here when DISPLAY is unset.
 # Environment: BUILD_DIR (default <repo>/build-bench).
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
+source "$(dirname "$0")/lib.sh"
 runs=${1:-10}
-
-cmake -S "$repo" -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target bench_startup_probe_app bench_startup_baseline bench_startup_runner >/dev/null
-
-tmp=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
+bench_build bench_startup_probe_app bench_startup_baseline bench_startup_runner
 
 if [[ -z ${DISPLAY:-} ]]; then
-    command -v Xvfb >/dev/null || { echo "startup.sh: needs Xvfb (apt-get install xvfb) or a DISPLAY" >&2; exit 1; }
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.05; done
-    export DISPLAY=:$(cat "$tmp/display")
+    bench_needs Xvfb
+    bench_start_x 1280x1024x24
 fi
 unset QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR=$tmp/runtime

@@ -57,42 +57,16 @@
 #
 # Needs: xvfb, pulseaudio, pulseaudio-utils (pacat), ffmpeg, libpulse-dev and
 # libxtst-dev (build). Environment: BUILD_DIR (default <repo>/build-bench), MODES.
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
+source "$(dirname "$0")/lib.sh"
 formats=("$@")
 [[ ${#formats[@]} -gt 0 ]] || formats=(mp3 wma rm flac ogg m4a wav)
 read -r -a modes <<<"${MODES:-normal seek slow}"
 
-for tool in Xvfb pulseaudio pacat pactl ffmpeg pkg-config; do
-    command -v "$tool" >/dev/null || {
-        echo "tag_error.sh: needs $tool (apt-get install xvfb pulseaudio pulseaudio-utils ffmpeg)" >&2
-        exit 1
-    }
-done
-pkg-config --exists libpulse xtst || { echo "tag_error.sh: needs libpulse-dev and libxtst-dev" >&2; exit 1; }
-
-cmake -S "$repo" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target bench_tag_error >/dev/null
+bench_needs Xvfb pulseaudio pacat pactl ffmpeg pkg-config
+pkg-config --exists libpulse xtst || bench_fail "needs libpulse-dev and libxtst-dev"
+bench_build bench_tag_error
 bench=$build/bench/bench_tag_error
 
-tmp=$(mktemp -d)
-pulse_pid=
-pacat_pid=
-x_pid=
-cleanup() {
-    local pid
-    for pid in "$pacat_pid" "$pulse_pid" "$x_pid"; do
-        [[ -n $pid ]] && kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-# The test files.
 "$bench" --make-wav "$tmp/clicks.wav" >/dev/null
 declare -A encode=(
     [mp3]="-c:a libmp3lame -b:a 192k"
@@ -119,34 +93,13 @@ for f in "${formats[@]}"; do
 done
 
 # The private sound server.
-mkdir -m 700 "$tmp/pulse" "$tmp/home"
-export PULSE_RUNTIME_PATH=$tmp/pulse XDG_RUNTIME_DIR=$tmp/pulse
-export PULSE_SERVER=unix:$tmp/pulse/native
 sink=tarvelin_bench
-HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config pulseaudio --daemonize=no --system=no -n \
-    --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
-    --load="module-native-protocol-unix auth-anonymous=1 socket=$tmp/pulse/native" \
-    --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
-    2>"$tmp/pulseaudio.log" &
-pulse_pid=$!
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    sleep 0.05
-done
-pactl info >/dev/null 2>&1 || { echo "tag_error.sh: pulseaudio did not start:" >&2; cat "$tmp/pulseaudio.log" >&2; exit 1; }
+bench_start_pulse "$sink"
 pacat --playback --raw --format=float32le --rate=48000 --channels=1 --latency-msec=5 \
     --device="$sink" /dev/zero 2>/dev/null &
-pacat_pid=$!
+bench_pids+=($!)
 sleep 0.3
-
-# The private X server; -displayfd: it picks a free display and tells it.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-x_pid=$!
-for _ in $(seq 100); do
-    [[ -s $tmp/display ]] && break
-    sleep 0.05
-done
-export DISPLAY=:$(head -1 "$tmp/display")
+bench_start_x
 
 echo "== tag error against the heard audio: PulseAudio null sink, formats: ${formats[*]}, modes: ${modes[*]}"
 QT_QPA_PLATFORM=xcb "$bench" --sink "$sink" "${jobs[@]}"

@@ -30,48 +30,16 @@
 #
 # Needs: Xvfb, pulseaudio, pactl, ffmpeg, libxtst-dev (build).
 # Environment: BUILD_DIR (default <repo>/build-bench), ROWS.
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
+source "$(dirname "$0")/lib.sh"
 read -r -a rows <<<"${ROWS:-keys:1:0 keys:0.75:0 keys:1:200 keys:0.75:200 button:1:0 button:0.75:0 button:1:200 button:0.75:200}"
-
-for tool in Xvfb pulseaudio pactl ffmpeg; do
-    command -v "$tool" >/dev/null || { echo "tap.sh: needs $tool (apt-get install xvfb pulseaudio pulseaudio-utils ffmpeg)" >&2; exit 1; }
-done
-
-cmake -S "$repo" -B "$build" -DTARVELIN_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target bench_tap_probe_app >/dev/null
+bench_needs Xvfb pulseaudio pactl ffmpeg
+bench_build bench_tap_probe_app
 probe=$build/bench/bench_tap_probe_app
 
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=30" -ac 2 -ar 48000 -c:a libmp3lame -b:a 128k "$tmp/tone.mp3"
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.05; done
-DISPLAY=:$(cat "$tmp/display")
-export DISPLAY
-
-mkdir -m 700 "$tmp/pulse" "$tmp/home" "$tmp/runtime"
-export PULSE_SERVER=unix:$tmp/pulse/native
-HOME=$tmp/home XDG_RUNTIME_DIR=$tmp/pulse pulseaudio --daemonize=no --system=no -n \
-    --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes --log-target=stderr \
-    --load="module-native-protocol-unix auth-anonymous=1 socket=$tmp/pulse/native" \
-    --load="module-null-sink sink_name=tap_bench rate=48000 channels=2" 2>"$tmp/pulseaudio.log" &
-pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl info >/dev/null 2>&1 || { echo "tap.sh: pulseaudio did not start" >&2; cat "$tmp/pulseaudio.log" >&2; exit 1; }
+bench_start_x
+bench_start_pulse tap_bench
+mkdir -m 700 "$tmp/runtime"
 
 echo "== tags made by pressing through X (Xvfb $DISPLAY, PulseAudio null sink), 40 presses per row"
 printf '%-8s %5s %6s | %6s %6s %6s | %13s | %8s %8s %8s\n' what speed stall err_med err_p95 err_max signed hnd_med hnd_p95 hnd_max

@@ -30,23 +30,14 @@
 # - Then the analysis of a 5-minute mp3 in the program's background worker
 #   (bench_assist --perf): to the complete waveform and to all curves, the
 #   longest interface-thread stall, and the memory kept.
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-build=${BUILD_DIR:-$repo/build-bench}
-songs=${1:-${SONGS_DIR:-$repo/../shared/songs}}
-
-cmake -S "$repo" -B "$build" -DTARVELIN_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target bench_timing bench_assist >/dev/null
-
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/lib.sh"
+songs=$(bench_songs "${1:-}")
+bench_build bench_timing bench_assist
 
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_assist" --make-song "$tmp/song" "${SONG_SEED:-20240611}" >/dev/null
 
-if [[ ! -f $songs/index.tsv ]]; then
-    echo "no real songs at $songs (index.tsv missing): only the generated song is measured"
+if [[ -z $songs ]]; then
+    echo "only the generated song is measured"
     songs_args=()
 else
     echo "real songs from $songs"
