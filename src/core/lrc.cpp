@@ -312,14 +312,12 @@ QString secondsText(qint64 ms)
 
 } // namespace
 
-QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSeconds)
+namespace {
+
+// What the ID tags get wrong, by line.
+QHash<int, QList<LyricsProblem>> idTagProblems(const QStringList &lines)
 {
     using Kind = LyricsProblem::Kind;
-    const bool knowEnd = std::isfinite(durationSeconds) && durationSeconds > 0;
-    const qint64 endMs = msFromSeconds(durationSeconds);
-    const qint64 offset = lrcOffset(lines);
-
-    // What the ID tags get wrong, by line.
     QHash<int, QList<LyricsProblem>> idProblems;
     QHash<QString, int> firstLineWith; // key -> first line that has it
     for (const IdTag &tag : readIdTags(lines)) {
@@ -335,6 +333,48 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
         else
             add(Kind::RepeatedIdTag, QStringLiteral("“%1”重复：第 %2 行已有 %3 标签").arg(text).arg(*first + 1).arg(tag.key));
     }
+    return idProblems;
+}
+
+// Line i's tags that are not read as meant: malformed, missing, or standing
+// in the text.
+void tagFormProblems(QStringView line, int i, const LrcLine &parsed, QList<LyricsProblem> &problems)
+{
+    using Kind = LyricsProblem::Kind;
+    const auto add = [&](Kind kind, const QString &message) { problems.append({kind, i, message}); };
+    const auto spanText = [&](qsizetype start, qsizetype length) { return line.sliced(start, length).toString(); };
+    for (const MalformedTag &bad : parsed.malformed) {
+        const QString text = spanText(bad.start, bad.length);
+        add(Kind::Malformed, bad.secondsTooLarge
+                ? QStringLiteral("“%1”不是有效的时间标签：秒数须小于 60").arg(text)
+                : QStringLiteral("“%1”不是有效的时间标签，应写作 [分:秒.百分秒]，如 [01:23.45]").arg(text));
+    }
+    if (parsed.kind == LrcLine::Kind::Lyric && parsed.tags.isEmpty() && parsed.malformed.isEmpty())
+        add(Kind::Untagged, QStringLiteral("这一行歌词没有时间标签"));
+    // Past the leading tags a tag is only text: the line does not show then.
+    for (qsizetype at = parsed.kind == LrcLine::Kind::Lyric ? line.indexOf(u'[', parsed.textStart) : -1; at >= 0;
+         at = line.indexOf(u'[', at + 1)) {
+        const qsizetype length = bracketLength(line, at);
+        if (length < 2)
+            break;
+        TimeTag tag;
+        bool secondsTooLarge = false;
+        if (readTime(line.sliced(at + 1, length - 2), tag, secondsTooLarge) != TagRead::NotTime)
+            add(Kind::TagInText,
+                QStringLiteral("“%1”在行中间，不算时间标签；时间标签要写在行首").arg(spanText(at, length)));
+    }
+}
+
+} // namespace
+
+QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSeconds)
+{
+    using Kind = LyricsProblem::Kind;
+    const bool knowEnd = std::isfinite(durationSeconds) && durationSeconds > 0;
+    const qint64 endMs = msFromSeconds(durationSeconds);
+    const qint64 offset = lrcOffset(lines);
+
+    const QHash<int, QList<LyricsProblem>> idProblems = idTagProblems(lines);
 
     QList<LyricsProblem> problems;
     QHash<qint64, int> firstLineAt; // time -> first line that has it
@@ -349,26 +389,7 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
 
         problems.append(idProblems.value(i));
 
-        for (const MalformedTag &bad : parsed.malformed) {
-            const QString text = spanText(bad.start, bad.length);
-            add(Kind::Malformed, bad.secondsTooLarge
-                    ? QStringLiteral("“%1”不是有效的时间标签：秒数须小于 60").arg(text)
-                    : QStringLiteral("“%1”不是有效的时间标签，应写作 [分:秒.百分秒]，如 [01:23.45]").arg(text));
-        }
-        if (parsed.kind == LrcLine::Kind::Lyric && parsed.tags.isEmpty() && parsed.malformed.isEmpty())
-            add(Kind::Untagged, QStringLiteral("这一行歌词没有时间标签"));
-        // Past the leading tags a tag is only text: the line does not show then.
-        for (qsizetype at = parsed.kind == LrcLine::Kind::Lyric ? line.indexOf(u'[', parsed.textStart) : -1; at >= 0;
-             at = line.indexOf(u'[', at + 1)) {
-            const qsizetype length = bracketLength(line, at);
-            if (length < 2)
-                break;
-            TimeTag tag;
-            bool secondsTooLarge = false;
-            if (readTime(line.sliced(at + 1, length - 2), tag, secondsTooLarge) != TagRead::NotTime)
-                add(Kind::TagInText,
-                    QStringLiteral("“%1”在行中间，不算时间标签；时间标签要写在行首").arg(spanText(at, length)));
-        }
+        tagFormProblems(line, i, parsed, problems);
         if (parsed.tags.isEmpty())
             continue;
 
