@@ -42,20 +42,16 @@
 #include <numbers>
 #include <random>
 #include <vector>
+#include "common.h"
 
 using namespace tarvelin;
 using namespace Qt::StringLiterals;
 
-namespace {
+using bench::maxOf;
+using bench::median;
+using bench::quantile;
 
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+namespace {
 
 // --- The song ---------------------------------------------------------------
 
@@ -295,12 +291,6 @@ std::vector<double> readNumbers(const QString &path)
     return v;
 }
 
-double quantile(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, std::size_t(q * double(v.size() - 1) + 0.5))];
-}
-
 std::vector<double> firstTags(const QPlainTextEdit &editor)
 {
     std::vector<double> tags;
@@ -501,7 +491,6 @@ int perf(const QString &path, int runs)
             v.push_back(r.*field);
         return v;
     };
-    const auto maxOf = [](std::vector<double> v) { return *std::max_element(v.begin(), v.end()); };
     std::printf("median: waveform %.0f ms, onsets %.0f ms; worst stall %.1f ms; extra memory %.1f MiB (max), "
                 "held %.1f MiB\n",
                 median(pick(&PerfRun::peaksMs)), median(pick(&PerfRun::allMs)), maxOf(pick(&PerfRun::stallMs)),

@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <vector>
+#include "common.h"
 
 using namespace tarvelin;
 using namespace Qt::StringLiterals;
@@ -43,10 +44,9 @@ struct Figures {
     double max = 0;
 };
 
-Figures figures(std::vector<double> times)
+Figures figures(const std::vector<double> &times)
 {
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    return {bench::median(times), bench::maxOf(times)};
 }
 
 double elapsedMs(const std::function<void()> &step)

@@ -4,7 +4,7 @@
 #   bench_needs TOOL...                   stops with a hint when a tool is missing
 #   bench_build TARGET...                 configures (benches on) and builds them
 #   bench_start_x [SIZE]                  a private Xvfb; exports DISPLAY
-#   bench_start_pulse SINK                a private PulseAudio with a null sink named SINK
+#   bench_start_pulse SINK [OPTION...]    a private PulseAudio with a null sink named SINK
 #   bench_songs [DIR]                     the real songs' folder, or "" (says so) when absent
 #
 # Environment: BUILD_DIR (default <repo>/build-bench).
@@ -62,12 +62,14 @@ bench_start_x() {
 }
 
 bench_start_pulse() {
+    local sink=$1
+    shift
     mkdir -p -m 700 "$tmp/pulse" "$tmp/home"
     export PULSE_RUNTIME_PATH=$tmp/pulse XDG_RUNTIME_DIR=$tmp/pulse PULSE_SERVER=unix:$tmp/pulse/native
     HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config pulseaudio --daemonize=no --system=no -n \
-        --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes --log-target=stderr \
+        --exit-idle-time=-1 --use-pid-file=no --log-target=stderr "$@" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$tmp/pulse/native" \
-        --load="module-null-sink sink_name=$1 rate=48000 channels=2" 2>"$tmp/pulseaudio.log" &
+        --load="module-null-sink sink_name=$sink rate=48000 channels=2" 2>"$tmp/pulseaudio.log" &
     bench_pids+=($!)
     bench_wait_for pactl info >/dev/null 2>&1 || {
         cat "$tmp/pulseaudio.log" >&2

@@ -21,8 +21,11 @@
 #include <ctime>
 #include <string>
 #include <vector>
+#include "common.h"
 
 extern char **environ;
+
+using bench::median;
 
 namespace {
 
@@ -80,13 +83,6 @@ bool runOnce(const Program &p, double &shownMs, double &rssMiB)
     shownMs = std::atof(text.c_str() + at + 9);
     rssMiB = usage.ru_maxrss / 1024.0; // kB on Linux
     return true;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace

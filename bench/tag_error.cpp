@@ -49,6 +49,10 @@
 // Last: X11's headers define macros that clash with Qt's names.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include "common.h"
+
+using bench::median;
+using bench::quantile;
 
 namespace {
 
@@ -112,23 +116,6 @@ long long monotonicNs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double quantile(std::vector<double> v, double q)
-{
-    if (v.empty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
 }
 
 // Click onsets in a signal, as sample indices: the first sample above a

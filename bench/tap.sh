@@ -38,7 +38,7 @@ probe=$build/bench/bench_tap_probe_app
 
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=30" -ac 2 -ar 48000 -c:a libmp3lame -b:a 128k "$tmp/tone.mp3"
 bench_start_x
-bench_start_pulse tap_bench
+bench_start_pulse tap_bench --disable-shm=yes
 mkdir -m 700 "$tmp/runtime"
 
 echo "== tags made by pressing through X (Xvfb $DISPLAY, PulseAudio null sink), 40 presses per row"
