@@ -2,6 +2,7 @@
 // as one undo step, and only its own line's, within the song; a click seeks;
 // an analysed song shows its waveform.
 #include "analysis/songanalysis.h"
+#include "document/lyricsdocument.h"
 #include "fakes.h"
 #include "ui/components/waveformview.h"
 
@@ -24,6 +25,7 @@ constexpr double Playhead = 4.0;
 
 struct Strip {
     QPlainTextEdit editor;
+    tarvelin::LyricsDocument lyrics{editor.document()};
     FakeEngine engine;
     SongAnalysis analysis;
     WaveformView view{&analysis, &engine};
@@ -31,7 +33,7 @@ struct Strip {
     explicit Strip(const QString &text)
     {
         editor.setPlainText(text);
-        view.setEditor(&editor);
+        view.setLyrics(&lyrics, &editor);
         view.resize(Width, 64);
         engine.load(u"song.mp3"_s);
         engine.pause();

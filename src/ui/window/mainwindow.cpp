@@ -137,7 +137,7 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     buildControls(std::move(engine));
     layoutControls();
     wireEvents();
-    m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
+    m_tapping = attachTapping(this, m_lyricsEditor, m_lyrics, m_player, m_insertTimeButton);
     m_tapping.mode->setAssist(m_assist);
 
     setTabOrder(m_importTextButton, m_importSongButton);
@@ -202,13 +202,13 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     // that uses its onsets, in the player's display and menu.
     m_analysis = new SongAnalysis(this);
     m_waveform = new WaveformView(m_analysis, m_player->engine(), this);
-    m_waveform->setEditor(m_lyricsEditor);
+    m_waveform->setLyrics(m_lyrics, m_lyricsEditor);
     m_player->addDisplayWidget(m_waveform, 1);
     // Where the display is short (the design's 1× size, a large font) the
     // waveform gives way, down to two lines, so that the live lyrics below
     // it keep both their lines.
     m_waveform->setMinimumHeight(m_waveform->fontMetrics().height() * 2);
-    m_assist = new TimingAssist(m_lyricsEditor, m_analysis, m_tools, this, this);
+    m_assist = new TimingAssist(m_lyrics, m_analysis, m_tools, this, this);
     m_assist->setObjectName(QStringLiteral("timingAssist"));
     m_player->addMenuActions(
         {m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->alignAction(), m_assist->shiftAction()});
@@ -291,7 +291,7 @@ void MainWindow::wireEvents()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
-    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_textPath, m_tools, this);
+    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_lyrics, m_textPath, m_tools, this);
     editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_player->engine()->duration(); });
 }
 
