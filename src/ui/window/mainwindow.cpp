@@ -302,8 +302,8 @@ void MainWindow::wireEvents()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
-    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_lyrics, m_textPath, m_tools, this);
-    editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_session->engine()->duration(); });
+    m_editorMenu = new EditorMenu(m_lyricsEditor, m_lyrics, m_textPath, m_tools, this);
+    m_editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_session->engine()->duration(); });
 }
 
 void MainWindow::startRecovery(const QString &directory)
@@ -395,7 +395,7 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::importText()
 {
-    tarvelin::importText(m_textDialog, m_textPath, m_lyricsEditor, m_tools, this);
+    tarvelin::importText(m_textDialog, m_textPath, m_lyricsEditor, m_editorMenu->importedText(), m_tools, this);
 }
 
 void MainWindow::importSong()

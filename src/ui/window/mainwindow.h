@@ -18,6 +18,7 @@ class QTimer;
 namespace tarvelin {
 
 class ClockLabel;
+class EditorMenu;
 class LinkLabel;
 class MediaEngine;
 class PlatformTools;
@@ -104,6 +105,7 @@ private:
     QLabel *m_recoveryNote = nullptr;
     PlayerWidget *m_player = nullptr;
     SongSession *m_session = nullptr;
+    EditorMenu *m_editorMenu = nullptr;
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;

@@ -39,6 +39,9 @@ public:
     // knows it (<= 0: not known).
     void setSong(std::function<QString()> path, std::function<double()> duration);
 
+    // The last imported text, for 导入文本 to note its imports in.
+    ImportedText *importedText() const { return m_imported; }
+
     // The menu for a right-click at `pos` (the editor viewport's
     // coordinates). The caller owns it.
     QMenu *createMenu(const QPoint &pos);
