@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 
 namespace tarvelin {
@@ -35,6 +36,8 @@ constexpr float WeakOnset = 4.0f;
 constexpr float FullTick = 1000.0f;
 // A marker's label: at most this many characters of its lyric.
 constexpr int LabelCharacters = 8;
+// A change of more lines than this reads every marker again.
+constexpr int MaxMarkerLines = 64;
 // Each wheel step zooms by this factor.
 constexpr double ZoomStep = 1.25;
 
@@ -118,20 +121,25 @@ const QList<WaveformView::Marker> &WaveformView::markers() const
     m_markers.clear();
     if (!m_lyrics)
         return m_markers;
-    // The timeline is in the order the lines show, which is the order of the
-    // written times (the offset moves them all alike); only tags the offset
-    // would take below 0 tie there, so the list is put in written order.
-    const QList<TimelineEntry> entries = m_lyrics->timeline();
-    m_markers.reserve(entries.size());
-    for (const TimelineEntry &entry : entries) {
-        const LrcLine &line = m_lyrics->line(entry.line);
-        if (line.kind != LrcLine::Kind::Lyric || entry.tag >= line.tags.size())
-            continue;
-        m_markers.append({entry.line, entry.tag, line.tags[entry.tag].ms,
-                          m_lyrics->lyricText(entry.line).trimmed().left(LabelCharacters)});
-    }
-    std::stable_sort(m_markers.begin(), m_markers.end(), [](const Marker &a, const Marker &b) { return a.ms < b.ms; });
+    for (int line = 0, n = m_lyrics->lineCount(); line < n; ++line)
+        appendMarkers(line);
+    std::sort(m_markers.begin(), m_markers.end(), markerOrder);
     return m_markers;
+}
+
+void WaveformView::appendMarkers(int line) const
+{
+    const LrcLine &parsed = m_lyrics->line(line);
+    if (parsed.kind != LrcLine::Kind::Lyric || parsed.tags.isEmpty())
+        return;
+    const QString label = m_lyrics->lyricText(line).trimmed().left(LabelCharacters);
+    for (int i = 0; i < parsed.tags.size(); ++i)
+        m_markers.append({line, i, parsed.tags[i].ms, label});
+}
+
+bool WaveformView::markerOrder(const Marker &a, const Marker &b)
+{
+    return std::tie(a.ms, a.line, a.tag) < std::tie(b.ms, b.line, b.tag);
 }
 
 bool WaveformView::hasWaveform() const
@@ -225,8 +233,19 @@ void WaveformView::lyricsChanged(const LinesChange &change)
     // Line numbers after a change of lines, and the tags after a change of
     // tags, are read again when next drawn; typing in a line's text keeps
     // both, only the labels of the lines typed in are read again.
-    if (change.tagsChanged || change.linesAdded != 0) {
+    if (change.linesAdded != 0 || change.last - change.first > MaxMarkerLines) {
         m_markersStale = true;
+    } else if (change.tagsChanged && !m_markersStale) {
+        // A tap, a drag, a nudge, an undo of one: the lines' markers taken
+        // out and put back in their places, not the whole list sorted again.
+        m_markers.removeIf([&](const Marker &m) { return m.line >= change.first && m.line <= change.last; });
+        const qsizetype kept = m_markers.size();
+        for (int line = change.first; line <= change.last; ++line)
+            appendMarkers(line);
+        const QList<Marker> added = m_markers.sliced(kept);
+        m_markers.resize(kept);
+        for (const Marker &m : added)
+            m_markers.insert(std::upper_bound(m_markers.cbegin(), m_markers.cend(), m, markerOrder), m);
     } else if (!m_markersStale) {
         for (Marker &marker : m_markers) {
             if (marker.line >= change.first && marker.line <= change.last)

@@ -86,6 +86,8 @@ private:
     void advance();
     void followPlayback();
     int markerAt(double x) const;
+    void appendMarkers(int line) const;
+    static bool markerOrder(const Marker &a, const Marker &b);
     int currentLine() const;
     bool isDragged(const Marker &marker) const;
     void lyricsChanged(const LinesChange &change);
