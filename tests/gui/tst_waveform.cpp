@@ -69,6 +69,18 @@ private Q_SLOTS:
         QCOMPARE(s.editor.toPlainText(), u"[ti:歌]\n\n[00:01.00][00:04.01]副歌\n[00:03.00]一"_s);
         s.editor.undo();
         QCOMPARE(s.editor.toPlainText(), typed);
+        // The markers follow each timing edit in time order, past another
+        // line's marker and back on Ctrl+Z.
+        const auto times = [&s] {
+            QList<std::pair<qint64, int>> list;
+            for (const WaveformView::Marker &m : s.view.markers())
+                list.append({m.ms, m.line});
+            return list;
+        };
+        s.drag(s.view.xAt(5.0), -300); // 2.4 s earlier: before the other line's 3.00
+        QCOMPARE(times(), (QList<std::pair<qint64, int>>{{1000, 2}, {2600, 2}, {3000, 3}}));
+        s.editor.undo();
+        QCOMPARE(times(), (QList<std::pair<qint64, int>>{{1000, 2}, {3000, 3}, {5000, 2}}));
         for (const auto &[at, dx] : {std::pair(4.6, 0), std::pair(3.0, 2)}) {
             s.drag(s.view.xAt(at), dx);
             QCOMPARE(*s.engine.positionValue, at);
