@@ -17,6 +17,7 @@
 //       median: import to complete waveform (peaks), to complete onsets, the
 //       longest interface-thread stall meanwhile, and the extra memory.
 
+#include "document/lyricsdocument.h"
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
 #include "media/mpvengine.h"
@@ -314,10 +315,10 @@ void report(const char *what, const std::vector<double> &tags, const std::vector
 // position reaches its start plus its delay, as a listener pressing then
 // would (the position is what is heard). The tap goes through the timing
 // help, so 自动吸附 applies when on.
-bool tapAlong(MpvEngine &engine, QPlainTextEdit &editor, const TimingAssist &assist,
+bool tapAlong(MpvEngine &engine, QPlainTextEdit &editor, LyricsDocument &lyrics, const TimingAssist &assist,
               const std::vector<double> &starts, const std::vector<double> &delays)
 {
-    Tapper tapper(editor.document());
+    Tapper tapper(&lyrics);
     std::size_t next = 0;
     QEventLoop loop;
     QTimer poll;
@@ -359,7 +360,8 @@ int tapBench(const QString &dirPath)
     SongAnalysis analysis;
     YesTools tools;
     QPlainTextEdit editor;
-    TimingAssist assist(&editor, &analysis, tools, nullptr);
+    LyricsDocument tagged(editor.document());
+    TimingAssist assist(&tagged, &analysis, tools, nullptr);
     QEventLoop ready;
     QObject::connect(&analysis, &SongAnalysis::finished, &ready, &QEventLoop::quit);
     QObject::connect(&analysis, &SongAnalysis::failed, &ready, &QEventLoop::quit);
@@ -375,7 +377,7 @@ int tapBench(const QString &dirPath)
                 DelayLow * 1000, DelayHigh * 1000);
     std::printf("%-28s %8s %8s %8s\n", "|tag - line start| in ms", "median", "p95", "max");
     editor.setPlainText(text);
-    if (!tapAlong(engine, editor, assist, starts, delays))
+    if (!tapAlong(engine, editor, tagged, assist, starts, delays))
         return 1;
     report("raw taps", firstTags(editor), starts);
     assist.correctReactionDelay();
@@ -387,7 +389,7 @@ int tapBench(const QString &dirPath)
 
     editor.setPlainText(text);
     assist.autoSnapAction()->setChecked(true);
-    if (!tapAlong(engine, editor, assist, starts, delays))
+    if (!tapAlong(engine, editor, tagged, assist, starts, delays))
         return 1;
     report("with 自动吸附", firstTags(editor), starts);
     return 0;

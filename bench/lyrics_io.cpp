@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     const auto importFrom = [&](const QString &path) {
         return [&, path](QPlainTextEdit &editor) {
             tools.path = path;
-            if (!importText(opentxt1, &text2, &editor, tools, nullptr))
+            if (!importText(opentxt1, &text2, &editor, nullptr, tools, nullptr))
                 qFatal("import failed");
         };
     };

@@ -266,6 +266,17 @@ QString LyricsDocument::text(int line) const
     return m_document ? m_document->findBlockByNumber(line).text() : QString();
 }
 
+QStringList LyricsDocument::lines() const
+{
+    QStringList all;
+    if (!m_document)
+        return all;
+    all.reserve(m_document->blockCount());
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+        all.append(block.text());
+    return all;
+}
+
 const LrcLine &LyricsDocument::line(int line) const
 {
     const LineData *d = data(line);
@@ -411,12 +422,18 @@ IdTagLookup LyricsDocument::idTag(QStringView key) const
         IdTagLookup found;
         found.value = item.id.value.trimmed();
         found.line = item.block.blockNumber();
-        if (found.value.isEmpty())
+        // As the line parser read it: [offset:] and [length:] have a form.
+        switch (item.id.state) {
+        case IdTag::Value::Empty:
             found.state = State::Empty;
-        else if (key.compare(u"offset", Qt::CaseInsensitive) == 0 && !offsetValue(found.value))
+            break;
+        case IdTag::Value::Malformed:
             found.state = State::Malformed;
-        else
+            break;
+        case IdTag::Value::Usable:
             found.state = State::Set;
+            break;
+        }
         return found;
     }
     return {};

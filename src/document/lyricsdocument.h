@@ -87,6 +87,8 @@ public:
     // --- Lines -------------------------------------------------------------
     int lineCount() const;
     QString text(int line) const;
+    // Every line's text, in order (for the checks that read the whole text).
+    QStringList lines() const;
     // The line as read (see parseLrcLine); a blank line for a line that does
     // not exist. Valid until the text changes.
     const LrcLine &line(int line) const;

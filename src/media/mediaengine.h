@@ -64,7 +64,8 @@ public:
     // Plays on from where the medium stands; from its end, from the start.
     virtual void play() = 0;
     virtual void pause() = 0;
-    // Exact seek to an absolute position in seconds, within the medium.
+    // Exact seek to an absolute position in seconds. The engine keeps it
+    // within the medium (0 .. its length): callers need not clamp.
     virtual void seek(double seconds) = 0;
     // Clamped to 0..MaxVolume.
     virtual void setVolume(int percent) = 0;

@@ -22,14 +22,17 @@ class TestPlayerWidget : public QObject {
 private Q_SLOTS:
     void init()
     {
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        m_engine = engine.get();
-        m_player = new tarvelin::PlayerWidget(std::move(engine));
+        m_engine = new tarvelin::test::FakeEngine;
+        m_player = new tarvelin::PlayerWidget(m_engine);
         m_player->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_player));
         m_player->setFocus();
     }
-    void cleanup() { delete m_player; }
+    void cleanup()
+    {
+        delete m_player;
+        delete m_engine;
+    }
 
     // A medium that cannot be played is named in the display until the next
     // one. Space and the buttons play, pause, stop and mute; Left/Right move

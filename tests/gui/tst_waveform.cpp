@@ -2,6 +2,7 @@
 // as one undo step, and only its own line's, within the song; a click seeks;
 // an analysed song shows its waveform.
 #include "analysis/songanalysis.h"
+#include "document/lyricsdocument.h"
 #include "fakes.h"
 #include "ui/components/waveformview.h"
 
@@ -24,6 +25,7 @@ constexpr double Playhead = 4.0;
 
 struct Strip {
     QPlainTextEdit editor;
+    tarvelin::LyricsDocument lyrics{editor.document()};
     FakeEngine engine;
     SongAnalysis analysis;
     WaveformView view{&analysis, &engine};
@@ -31,7 +33,7 @@ struct Strip {
     explicit Strip(const QString &text)
     {
         editor.setPlainText(text);
-        view.setEditor(&editor);
+        view.setLyrics(&lyrics, &editor);
         view.resize(Width, 64);
         engine.load(u"song.mp3"_s);
         engine.pause();
@@ -67,6 +69,18 @@ private Q_SLOTS:
         QCOMPARE(s.editor.toPlainText(), u"[ti:歌]\n\n[00:01.00][00:04.01]副歌\n[00:03.00]一"_s);
         s.editor.undo();
         QCOMPARE(s.editor.toPlainText(), typed);
+        // The markers follow each timing edit in time order, past another
+        // line's marker and back on Ctrl+Z.
+        const auto times = [&s] {
+            QList<std::pair<qint64, int>> list;
+            for (const WaveformView::Marker &m : s.view.markers())
+                list.append({m.ms, m.line});
+            return list;
+        };
+        s.drag(s.view.xAt(5.0), -300); // 2.4 s earlier: before the other line's 3.00
+        QCOMPARE(times(), (QList<std::pair<qint64, int>>{{1000, 2}, {2600, 2}, {3000, 3}}));
+        s.editor.undo();
+        QCOMPARE(times(), (QList<std::pair<qint64, int>>{{1000, 2}, {3000, 3}, {5000, 2}}));
         for (const auto &[at, dx] : {std::pair(4.6, 0), std::pair(3.0, 2)}) {
             s.drag(s.view.xAt(at), dx);
             QCOMPARE(*s.engine.positionValue, at);

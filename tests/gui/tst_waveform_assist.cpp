@@ -7,6 +7,8 @@
 #include "ui/workflow/timingassist.h"
 
 #include <QAction>
+#include "document/lyricsdocument.h"
+
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -46,6 +48,7 @@ class TestWaveformAssist : public QObject {
     QTemporaryDir m_dir;
     SongAnalysis m_song;
     QPlainTextEdit m_editor;
+    tarvelin::LyricsDocument m_lyrics{m_editor.document()};
     FakeTools m_tools;
     std::unique_ptr<TimingAssist> m_assist;
 
@@ -53,7 +56,7 @@ class TestWaveformAssist : public QObject {
     {
         m_editor.setPlainText(text);
         m_tools = FakeTools();
-        m_assist = std::make_unique<TimingAssist>(&m_editor, &m_song, m_tools, nullptr);
+        m_assist = std::make_unique<TimingAssist>(&m_lyrics, &m_song, m_tools, nullptr);
     }
 
 private Q_SLOTS:
@@ -177,7 +180,7 @@ private Q_SLOTS:
         start(u"甲\n乙\n丙\n丁"_s);
         tarvelin::test::FakeEngine engine;
         engine.currentState = tarvelin::MediaEngine::State::Playing;
-        tarvelin::TapMode mode(&m_editor, &engine);
+        tarvelin::TapMode mode(&m_editor, &m_lyrics, &engine);
         mode.setAssist(m_assist.get());
         mode.setActive(true);
         QSignalSpy notice(m_assist.get(), &TimingAssist::notice);

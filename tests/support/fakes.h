@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "media/mediaengine.h"
 #include "ui/components/platformtools.h"
 
@@ -85,7 +87,12 @@ public:
     void stop() override;
     void play() override { setState(State::Playing); }
     void pause() override { setState(currentState == State::Playing ? State::Paused : currentState); }
-    void seek(double seconds) override { positionValue = seconds; }
+    // Kept within 0 .. the song's length (when known), as the real engine does.
+    void seek(double seconds) override
+    {
+        seconds = std::max(0.0, seconds);
+        positionValue = durationValue > 0 ? std::min(seconds, durationValue) : seconds;
+    }
     void setVolume(int percent) override { m_volume = percent; }
     void setMuted(bool muted) override { m_muted = muted; }
     void setSpeed(double factor) override { m_speed = factor; }

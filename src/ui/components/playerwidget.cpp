@@ -44,8 +44,8 @@ QString timeText(double seconds, double duration)
 
 } // namespace
 
-PlayerWidget::PlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget *parent)
-    : QWidget(parent), m_engine(std::move(engine))
+PlayerWidget::PlayerWidget(MediaEngine *engine, QWidget *parent)
+    : QWidget(parent), m_engine(engine)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("播放器"));
@@ -61,7 +61,7 @@ PlayerWidget::PlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget *parent)
     outer->addLayout(buildControlRow());
     m_menu = buildContextMenu();
 
-    MediaEngine *e = m_engine.get();
+    MediaEngine *e = m_engine;
     connect(e, &MediaEngine::stateChanged, this, &PlayerWidget::refresh);
     connect(e, &MediaEngine::positionChanged, this, &PlayerWidget::refresh);
     connect(e, &MediaEngine::durationChanged, this, &PlayerWidget::refresh);

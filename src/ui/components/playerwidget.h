@@ -40,7 +40,8 @@ public:
         QAction *volumeDown;
     };
 
-    explicit PlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget *parent = nullptr);
+    // The engine is the song session's; it outlives the widget.
+    explicit PlayerWidget(MediaEngine *engine, QWidget *parent = nullptr);
     ~PlayerWidget() override;
 
     // Takes the path as the medium (empty: unload) and starts playing it.
@@ -53,7 +54,7 @@ public:
     // The medium's title; empty with nothing loaded.
     std::optional<QString> currentMediaTitle();
 
-    MediaEngine *engine() const { return m_engine.get(); }
+    MediaEngine *engine() const { return m_engine; }
     const Actions &actions() const { return m_actions; }
     // What the display area shows, e.g. an error; for tests and accessibility.
     QString displayText() const;
@@ -92,7 +93,7 @@ private:
     void refresh();
     void showTime(double seconds);
 
-    std::unique_ptr<MediaEngine> m_engine;
+    MediaEngine *m_engine;
     Actions m_actions{};
     QVBoxLayout *m_displayLayout = nullptr;
     QHBoxLayout *m_controlRow = nullptr;

@@ -2,8 +2,9 @@
 
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
+#include "core/positiontext.h"
+#include "document/lyricsdocument.h"
 #include "media/mediaengine.h"
-#include "ui/workflow/timingassist.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 
 namespace tarvelin {
@@ -34,6 +36,8 @@ constexpr float WeakOnset = 4.0f;
 constexpr float FullTick = 1000.0f;
 // A marker's label: at most this many characters of its lyric.
 constexpr int LabelCharacters = 8;
+// A change of more lines than this reads every marker again.
+constexpr int MaxMarkerLines = 64;
 // Each wheel step zooms by this factor.
 constexpr double ZoomStep = 1.25;
 
@@ -71,23 +75,20 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
 
 WaveformView::~WaveformView() = default;
 
-void WaveformView::setEditor(QPlainTextEdit *editor)
+void WaveformView::setLyrics(LyricsDocument *lyrics, QPlainTextEdit *editor)
 {
-    if (m_editor) {
+    if (m_editor)
         m_editor->disconnect(this);
-        m_editor->document()->disconnect(this);
-    }
+    if (m_lyrics)
+        m_lyrics->disconnect(this);
     cancelDrag();
+    m_lyrics = lyrics;
     m_editor = editor;
     m_markersStale = true;
-    if (editor) {
-        connect(editor, &QPlainTextEdit::textChanged, this, [this] {
-            m_markersStale = true;
-            update();
-        });
+    if (editor)
         connect(editor, &QPlainTextEdit::cursorPositionChanged, this, qOverload<>(&QWidget::update));
-        connect(editor->document(), &QTextDocument::contentsChange, this, &WaveformView::dragTextChanged);
-    }
+    if (lyrics)
+        connect(lyrics, &LyricsDocument::changed, this, &WaveformView::lyricsChanged);
     update();
 }
 
@@ -118,19 +119,27 @@ const QList<WaveformView::Marker> &WaveformView::markers() const
         return m_markers;
     m_markersStale = false;
     m_markers.clear();
-    if (!m_editor)
+    if (!m_lyrics)
         return m_markers;
-    for (QTextBlock block = m_editor->document()->begin(); block.isValid(); block = block.next()) {
-        const QString text = block.text();
-        const LrcLine line = parseLrcLine(text);
-        if (line.kind != LrcLine::Kind::Lyric)
-            continue;
-        const QString label = text.mid(line.textStart).trimmed().left(LabelCharacters);
-        for (int i = 0; i < line.tags.size(); ++i)
-            m_markers.append({block.blockNumber(), i, line.tags[i].ms, label});
-    }
-    std::stable_sort(m_markers.begin(), m_markers.end(), [](const Marker &a, const Marker &b) { return a.ms < b.ms; });
+    for (int line = 0, n = m_lyrics->lineCount(); line < n; ++line)
+        appendMarkers(line);
+    std::sort(m_markers.begin(), m_markers.end(), markerOrder);
     return m_markers;
+}
+
+void WaveformView::appendMarkers(int line) const
+{
+    const LrcLine &parsed = m_lyrics->line(line);
+    if (parsed.kind != LrcLine::Kind::Lyric || parsed.tags.isEmpty())
+        return;
+    const QString label = m_lyrics->lyricText(line).trimmed().left(LabelCharacters);
+    for (int i = 0; i < parsed.tags.size(); ++i)
+        m_markers.append({line, i, parsed.tags[i].ms, label});
+}
+
+bool WaveformView::markerOrder(const Marker &a, const Marker &b)
+{
+    return std::tie(a.ms, a.line, a.tag) < std::tie(b.ms, b.line, b.tag);
 }
 
 bool WaveformView::hasWaveform() const
@@ -219,19 +228,39 @@ bool WaveformView::isDragged(const Marker &marker) const
     return m_dragging && marker.line == m_dragLine.blockNumber() && marker.tag == m_dragTag;
 }
 
-void WaveformView::dragTextChanged(int from, int removed, int)
+void WaveformView::lyricsChanged(const LinesChange &change)
 {
+    // Line numbers after a change of lines, and the tags after a change of
+    // tags, are read again when next drawn; typing in a line's text keeps
+    // both, only the labels of the lines typed in are read again.
+    if (change.linesAdded != 0 || change.last - change.first > MaxMarkerLines) {
+        m_markersStale = true;
+    } else if (change.tagsChanged && !m_markersStale) {
+        // A tap, a drag, a nudge, an undo of one: the lines' markers taken
+        // out and put back in their places, not the whole list sorted again.
+        m_markers.removeIf([&](const Marker &m) { return m.line >= change.first && m.line <= change.last; });
+        const qsizetype kept = m_markers.size();
+        for (int line = change.first; line <= change.last; ++line)
+            appendMarkers(line);
+        const QList<Marker> added = m_markers.sliced(kept);
+        m_markers.resize(kept);
+        for (const Marker &m : added)
+            m_markers.insert(std::upper_bound(m_markers.cbegin(), m_markers.cend(), m, markerOrder), m);
+    } else if (!m_markersStale) {
+        for (Marker &marker : m_markers) {
+            if (marker.line >= change.first && marker.line <= change.last)
+                marker.label = m_lyrics->lyricText(marker.line).trimmed().left(LabelCharacters);
+        }
+    }
+    update();
     if (!m_dragging)
         return;
-    // An edit that reaches into the grabbed line (its own line break
+    // A change that reaches into the grabbed line (its own line break
     // included) takes the drag away; after any other the line is where the
-    // cursor has moved with it, whole, at the start of a line.
-    const int start = m_dragStart;
-    const int end = start + int(m_dragText.size());
-    const bool touched = removed > 0 ? from <= end && from + removed > start : from >= start && from <= end;
+    // cursor has moved with it.
     const QTextBlock block = m_dragLine.block();
-    m_dragStart = m_dragLine.position();
-    if (touched || !block.isValid() || block.position() != m_dragStart || block.text() != m_dragText)
+    const int line = block.blockNumber();
+    if (!block.isValid() || (line >= change.first && line <= change.last) || block.text() != m_dragText)
         cancelDrag();
 }
 
@@ -375,14 +404,13 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
     m_pressX = event->position().x();
     const int index = markerAt(m_pressX);
     cancelDrag();
-    m_pressedOnMarker = index >= 0 && m_editor;
+    m_pressedOnMarker = index >= 0 && m_lyrics;
     if (m_pressedOnMarker) {
         const Marker marker = markers()[index];
-        const QTextBlock block = m_editor->document()->findBlockByNumber(marker.line);
+        const QTextBlock block = m_lyrics->textDocument()->findBlockByNumber(marker.line);
         m_frozenStart = viewStart();
         m_dragging = true;
         m_dragLine = QTextCursor(block);
-        m_dragStart = block.position();
         m_dragText = block.text();
         m_dragTag = marker.tag;
         m_grabbedMs = marker.ms;
@@ -424,18 +452,19 @@ void WaveformView::mouseReleaseEvent(QMouseEvent *event)
         const int line = m_dragLine.blockNumber();
         const qint64 ms = m_dragMs;
         cancelDrag();
-        if (m_editor)
-            setTagTime(m_editor->document(), line, m_dragTag, ms);
+        if (m_lyrics)
+            m_lyrics->setTagTime(line, m_dragTag, ms);
     } else if (onMarker && !m_dragging) {
         // The grabbed line changed while it was held: the drag is off.
     } else {
         const double seconds = timeAt(m_pressX);
         cancelDrag();
         if (m_engine && m_engine->state() != MediaEngine::State::Empty) {
-            const double end = m_engine->duration();
-            const double target = std::max(0.0, end > 0 ? std::min(seconds, end) : seconds);
-            m_engine->seek(target);
-            setAnchor(target);
+            // The engine keeps the seek within the song; the playhead shows
+            // where it went once it says so.
+            m_engine->seek(seconds);
+            if (const auto now = m_engine->position())
+                setAnchor(*now);
         }
     }
     update();

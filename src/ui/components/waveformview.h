@@ -12,6 +12,8 @@ class QTimer;
 
 namespace tarvelin {
 
+class LyricsDocument;
+struct LinesChange;
 class MediaEngine;
 class SongAnalysis;
 
@@ -20,12 +22,14 @@ class SongAnalysis;
 // - the waveform (min/max peaks) as far as the song is decoded; nothing for
 //   a song that cannot be decoded;
 // - the playhead in the middle, the window scrolling with playback;
-// - a marker for every time tag in the editor, a line and the first
-//   characters of its lyric, redrawn as the text changes; the caret's line
-//   (the current line in tap mode) stands out;
+// - a marker for every time tag of the lyrics, at the time written in the
+//   tag ([offset:] is not applied: the marker is the tag the user drags), a
+//   line and the first characters of its lyric, redrawn as the lyrics change;
+//   the caret's line (the current line in tap mode) stands out;
 // - small ticks where sounds start (onsets), the weak ones left out.
 // A click seeks there; dragging a marker moves its tag (cut to the
-// hundredth, kept within the song, one undo step). The drag holds on to its
+// hundredth, kept within the song's length as the engine knows it, one
+// undo step of the lyrics document). The drag holds on to its
 // line, not to the marker's place in the list: lines added or removed
 // elsewhere meanwhile leave it on its line, and any change to the line
 // itself (an undo, a tap) cancels it. The mouse wheel zooms from 2 to 60
@@ -40,9 +44,9 @@ public:
     WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget *parent = nullptr);
     ~WaveformView() override;
 
-    // The editor whose tags are shown and moved; its caret's line is the
-    // current line.
-    void setEditor(QPlainTextEdit *editor);
+    // The lyrics whose tags are shown and moved, and the editor showing
+    // them: its caret's line is the current line.
+    void setLyrics(LyricsDocument *lyrics, QPlainTextEdit *editor);
 
     double span() const { return m_span; }
     void setSpan(double seconds);
@@ -60,7 +64,7 @@ public:
         QString label;  // the first characters of the lyric
         friend bool operator==(const Marker &, const Marker &) = default;
     };
-    // Every tag in the editor, in time order.
+    // Every line tag of the lyrics, in time order as written.
     const QList<Marker> &markers() const;
     // Whether the waveform has anything to draw (decoded peaks).
     bool hasWaveform() const;
@@ -82,13 +86,16 @@ private:
     void advance();
     void followPlayback();
     int markerAt(double x) const;
+    void appendMarkers(int line) const;
+    static bool markerOrder(const Marker &a, const Marker &b);
     int currentLine() const;
     bool isDragged(const Marker &marker) const;
-    void dragTextChanged(int from, int removed, int added);
+    void lyricsChanged(const LinesChange &change);
     void cancelDrag();
 
     QPointer<SongAnalysis> m_analysis;
     QPointer<MediaEngine> m_engine;
+    QPointer<LyricsDocument> m_lyrics;
     QPointer<QPlainTextEdit> m_editor;
     QTimer *m_ticker;
     double m_span = DefaultSpan;
@@ -102,8 +109,7 @@ private:
     // at the start of the grabbed line and moves with edits elsewhere.
     bool m_dragging = false;
     QTextCursor m_dragLine;
-    int m_dragStart = 0;      // the line's place in the text
-    QString m_dragText;       // and the line as grabbed
+    QString m_dragText;       // the line as grabbed
     int m_dragTag = 0;        // which of the line's leading tags
     qint64 m_grabbedMs = 0;   // its time when grabbed
     qint64 m_dragMs = 0;      // where it would go now

@@ -9,12 +9,12 @@
 #include "ui/workflow/timingassist.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
+#include "ui/window/songsession.h"
 #include "ui/window/twips.h"
 #include "ui/window/version.h"
 #include "ui/workflow/editormenu.h"
 #include "ui/workflow/lyricssave.h"
 #include "ui/workflow/recovery.h"
-#include "ui/workflow/songimport.h"
 #include "ui/workflow/textimport.h"
 #include "ui/workflow/pressmoment.h"
 #include "ui/workflow/timetag.h"
@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -134,10 +135,11 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
 
-    buildControls(std::move(engine));
+    m_session = new SongSession(std::move(engine), this);
+    buildControls();
     layoutControls();
     wireEvents();
-    m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
+    m_tapping = attachTapping(this, m_lyricsEditor, m_lyrics, m_player, m_insertTimeButton);
     m_tapping.mode->setAssist(m_assist);
 
     setTabOrder(m_importTextButton, m_importSongButton);
@@ -150,9 +152,19 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     m_importTextButton->setFocus(Qt::OtherFocusReason);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Every part of the window plays, shows or times the session's song:
+    // they go before the session does.
+    const QObjectList parts = children();
+    const QList<QPointer<QObject>> guarded(parts.begin(), parts.end());
+    for (const QPointer<QObject> &part : guarded) {
+        if (part && part != m_session)
+            delete part.data();
+    }
+}
 
-void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
+void MainWindow::buildControls()
 {
     m_songFrame = makeFrame(QStringLiteral("Frame1"), QStringLiteral("导入歌曲路径"), m_canvas);
     m_songPath = makePathBox(QStringLiteral("Text1"), m_songFrame);
@@ -195,20 +207,19 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
                           m_recoveryNote})
         label->setTextFormat(Qt::PlainText);
 
-    m_player = new PlayerWidget(std::move(engine), m_canvas);
+    m_player = new PlayerWidget(m_session->engine(), m_canvas);
     m_player->setObjectName(QStringLiteral("music1"));
 
     // The song's waveform with the tags as markers, and the timing help
     // that uses its onsets, in the player's display and menu.
-    m_analysis = new SongAnalysis(this);
-    m_waveform = new WaveformView(m_analysis, m_player->engine(), this);
-    m_waveform->setEditor(m_lyricsEditor);
+    m_waveform = new WaveformView(m_session->analysis(), m_session->engine(), this);
+    m_waveform->setLyrics(m_lyrics, m_lyricsEditor);
     m_player->addDisplayWidget(m_waveform, 1);
     // Where the display is short (the design's 1× size, a large font) the
     // waveform gives way, down to two lines, so that the live lyrics below
     // it keep both their lines.
     m_waveform->setMinimumHeight(m_waveform->fontMetrics().height() * 2);
-    m_assist = new TimingAssist(m_lyricsEditor, m_analysis, m_tools, this, this);
+    m_assist = new TimingAssist(m_lyrics, m_session->analysis(), m_tools, this, this);
     m_assist->setObjectName(QStringLiteral("timingAssist"));
     m_player->addMenuActions(
         {m_assist->autoSnapAction(), m_assist->correctAction(), m_assist->alignAction(), m_assist->shiftAction()});
@@ -291,8 +302,8 @@ void MainWindow::wireEvents()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::saveLyrics);
     connect(m_ticker, &QTimer::timeout, this, &MainWindow::refreshTitleAndClock);
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
-    auto *editorMenu = new EditorMenu(m_lyricsEditor, m_textPath, m_tools, this);
-    editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_player->engine()->duration(); });
+    m_editorMenu = new EditorMenu(m_lyricsEditor, m_lyrics, m_textPath, m_tools, this);
+    m_editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_session->engine()->duration(); });
 }
 
 void MainWindow::startRecovery(const QString &directory)
@@ -318,9 +329,7 @@ void MainWindow::offerLeftoversWhenShown()
     }
     window->removeEventFilter(this);
     m_leftoversToOffer = false;
-    m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) {
-        loadSong(song, m_songPath, m_player, m_analysis);
-    });
+    m_recovery->offerLeftovers(m_tools, this, [this](const QString &song) { loadSong(song); });
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -386,12 +395,21 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::importText()
 {
-    tarvelin::importText(m_textDialog, m_textPath, m_lyricsEditor, m_tools, this);
+    tarvelin::importText(m_textDialog, m_textPath, m_lyricsEditor, m_editorMenu->importedText(), m_tools, this);
 }
 
 void MainWindow::importSong()
 {
-    tarvelin::importSong(m_songDialog, m_songPath, m_player, m_analysis, this);
+    // A cancelled dialog must not hand the player its song again: that would
+    // restart it and lose the place the user is tagging at.
+    if (m_songDialog.ShowOpen(this))
+        loadSong(m_songDialog.FileName);
+}
+
+void MainWindow::loadSong(const QString &path)
+{
+    m_songPath->setText(path);
+    m_session->load(m_songPath->text());
 }
 
 void MainWindow::insertTime()

@@ -18,11 +18,13 @@ class QTimer;
 namespace tarvelin {
 
 class ClockLabel;
+class EditorMenu;
 class LinkLabel;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
 class SongAnalysis;
+class SongSession;
 class TimingAssist;
 class WaveformView;
 class RecoveryJournal;
@@ -63,7 +65,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls(std::unique_ptr<MediaEngine> engine);
+    void buildControls();
+    // The song's path in its box, and the song loaded from what the box holds.
+    void loadSong(const QString &path);
     void layoutControls();
     // The window at its design size where the screen's free area holds it;
     // else as large as that area allows, the controls scrolled in it.
@@ -100,7 +104,8 @@ private:
     LinkLabel *m_authorLink = nullptr;
     QLabel *m_recoveryNote = nullptr;
     PlayerWidget *m_player = nullptr;
-    SongAnalysis *m_analysis = nullptr;
+    SongSession *m_session = nullptr;
+    EditorMenu *m_editorMenu = nullptr;
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
     QTimer *m_ticker = nullptr;

@@ -3,6 +3,7 @@
 #include "media/songtags.h"
 #include "ui/components/platformtools.h"
 #include "core/lrc.h"
+#include "document/lyricsdocument.h"
 #include "ui/workflow/lyricscheck.h"
 #include "ui/workflow/lyricsexportactions.h"
 #include "ui/workflow/reimport.h"
@@ -15,8 +16,9 @@
 
 namespace tarvelin {
 
-EditorMenu::EditorMenu(QPlainTextEdit *editor, QLineEdit *Text2, PlatformTools &tools, QWidget *window)
-    : QObject(editor), m_editor(editor), m_imported(new ImportedText(editor, Text2)), m_tools(tools), m_window(window)
+EditorMenu::EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2, PlatformTools &tools,
+                       QWidget *window)
+    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_imported(new ImportedText(editor, lyrics, Text2)), m_tools(tools), m_window(window)
 {
     setObjectName(QStringLiteral("editorMenu"));
     editor->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -74,14 +76,16 @@ QMenu *EditorMenu::createMenu(const QPoint &pos)
 
     menu->addSeparator();
     menu->addAction(m_exportAction);
-    const QStringList lines = m_editor->toPlainText().split(u'\n');
+    bool repeated = false;
+    for (int line = 0, n = m_lyrics->lineCount(); line < n && !repeated; ++line)
+        repeated = m_lyrics->line(line).tags.size() > 1;
     QAction *expand = menu->addAction(QStringLiteral("展开重复行"), this, [this] { expandRepeatedLines(m_editor); });
     expand->setObjectName(QStringLiteral("expandRepeats"));
-    expand->setEnabled(hasRepeatedLines(lines) && !m_editor->isReadOnly());
+    expand->setEnabled(repeated && !m_editor->isReadOnly());
     expand->setToolTip(QStringLiteral("把带几个时间的行展开为每个时间一行，按时间排列"));
     QAction *offset = menu->addAction(QStringLiteral("应用 [offset:]"), this, [this] { applyOffset(m_editor); });
     offset->setObjectName(QStringLiteral("applyOffset"));
-    offset->setEnabled(lrcOffset(lines) != 0 && !m_editor->isReadOnly());
+    offset->setEnabled(m_lyrics->offsetMs() != 0 && !m_editor->isReadOnly());
     offset->setToolTip(QStringLiteral("把 [offset:] 计入每个时间标签并去掉它"));
     return menu;
 }
@@ -96,18 +100,21 @@ double EditorMenu::songDuration() const
 
 void EditorMenu::insertSongInfo()
 {
-    if (!m_editor || !m_songPath || m_songPath().isEmpty())
+    if (!m_lyrics || !m_songPath || m_songPath().isEmpty())
         return;
     SongTags tags = readSongTags(m_songPath());
     if (tags.duration <= 0 && m_playerDuration)
         tags.duration = m_playerDuration();
-    tarvelin::insertSongInfo(m_editor, tags);
+    tarvelin::insertSongInfo(*m_lyrics, tags);
 }
 
 void EditorMenu::checkLyrics()
 {
-    if (m_editor && m_window)
-        checkLyricsOf(m_editor, songDuration(), m_tools, m_window);
+    if (!m_editor || !m_window)
+        return;
+    if (!m_check)
+        m_check = new LyricsCheckDialog(m_editor, m_lyrics, m_window);
+    checkLyricsOf(m_check, songDuration(), m_tools);
 }
 
 void EditorMenu::exportLyrics()

@@ -21,6 +21,8 @@ class QWidget;
 namespace tarvelin {
 
 class ImportedText;
+class LyricsCheckDialog;
+class LyricsDocument;
 class PlatformTools;
 
 class EditorMenu : public QObject {
@@ -28,13 +30,17 @@ class EditorMenu : public QObject {
 public:
     // Takes over the editor's context menu; a child of the editor named
     // "editorMenu". Makes the editor's ImportedText (see reimport.h), which
-    // notes how imports into it were read on Text2. Messages and the check
-    // window belong to `window`.
-    EditorMenu(QPlainTextEdit *editor, QLineEdit *Text2, PlatformTools &tools, QWidget *window);
+    // notes how imports into it were read on Text2. `lyrics` is the editor's
+    // text read as lyrics. Messages and the check window belong to `window`.
+    EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2, PlatformTools &tools,
+               QWidget *window);
 
     // The loaded song's path (empty: none) and its length as the player
     // knows it (<= 0: not known).
     void setSong(std::function<QString()> path, std::function<double()> duration);
+
+    // The last imported text, for 导入文本 to note its imports in.
+    ImportedText *importedText() const { return m_imported; }
 
     // The menu for a right-click at `pos` (the editor viewport's
     // coordinates). The caller owns it.
@@ -50,6 +56,8 @@ private:
     double songDuration() const;
 
     QPointer<QPlainTextEdit> m_editor;
+    QPointer<LyricsDocument> m_lyrics;
+    QPointer<LyricsCheckDialog> m_check; // made on first use
     ImportedText *m_imported = nullptr;
     PlatformTools &m_tools;
     QPointer<QWidget> m_window;

@@ -1,14 +1,14 @@
 #include "ui/workflow/livelyrics.h"
 
+#include "document/lyricsdocument.h"
 #include "media/mediaengine.h"
 
-#include <QTextDocument>
 #include <QTimer>
 
 namespace tarvelin {
 
-LiveLyrics::LiveLyrics(QTextDocument *document, MediaEngine *engine, QObject *parent)
-    : QObject(parent), m_document(document), m_engine(engine),
+LiveLyrics::LiveLyrics(LyricsDocument *lyrics, MediaEngine *engine, QObject *parent)
+    : QObject(parent), m_lyrics(lyrics), m_engine(engine),
       m_poll(new QTimer(this)), m_reread(new QTimer(this))
 {
     m_poll->setInterval(RefreshIntervalMs);
@@ -18,11 +18,10 @@ LiveLyrics::LiveLyrics(QTextDocument *document, MediaEngine *engine, QObject *pa
     m_reread->setSingleShot(true);
     m_reread->setInterval(100);
     connect(m_reread, &QTimer::timeout, this, [this] {
-        m_lines = m_document ? m_document->toPlainText().split(QChar::LineFeed) : QStringList();
-        m_timeline = LrcTimeline(m_lines);
+        m_hasTimeline = m_lyrics && !m_lyrics->timeline().isEmpty();
         refresh(true); // the lines' text may have changed under the same numbers
     });
-    connect(document, &QTextDocument::contentsChanged, m_reread, qOverload<>(&QTimer::start));
+    connect(lyrics, &LyricsDocument::changed, m_reread, qOverload<>(&QTimer::start));
 
     connect(engine, &MediaEngine::stateChanged, this, [this](MediaEngine::State state) {
         if (state == MediaEngine::State::Playing)
@@ -40,22 +39,21 @@ LiveLyrics::LiveLyrics(QTextDocument *document, MediaEngine *engine, QObject *pa
 
 QString LiveLyrics::lyricText(int line) const
 {
-    if (line < 0 || line >= m_lines.size())
+    if (!m_lyrics || line < 0 || line >= m_lyrics->lineCount())
         return {};
-    const QString &text = m_lines.at(line);
-    return text.mid(parseLrcLine(text).textStart).trimmed();
+    return m_lyrics->lyricText(line).trimmed();
 }
 
 void LiveLyrics::refresh(bool textChanged)
 {
     LrcTimeline::Live live;
-    if (m_engine && !m_timeline.isEmpty() && m_engine->state() != MediaEngine::State::Empty) {
+    if (m_engine && m_lyrics && m_hasTimeline && m_engine->state() != MediaEngine::State::Empty) {
         if (const auto position = m_engine->position())
-            live = m_timeline.liveAt(*position);
+            live = m_lyrics->liveAt(*position);
         else
             live = m_live; // cannot tell: keep what shows
     }
-    const bool hasTimeline = !m_timeline.isEmpty();
+    const bool hasTimeline = m_hasTimeline;
     if (!textChanged && live.current == m_live.current && live.next == m_live.next && hasTimeline == m_hadTimeline)
         return;
     m_live = live;

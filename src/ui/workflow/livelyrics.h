@@ -5,14 +5,14 @@
 #include <QObject>
 #include <QPointer>
 
-class QTextDocument;
 class QTimer;
 
 namespace tarvelin {
 
+class LyricsDocument;
 class MediaEngine;
 
-// Follows the song through the time tags of the editor's text: which line is
+// Follows the song through the time tags of the lyrics: which line is
 // showing now (the latest tag at or before the position, [offset:] honoured)
 // and which comes next. Polls the position 25 times a second while playing,
 // and once after every seek, pause or edit otherwise. Reads only; never
@@ -22,14 +22,14 @@ class LiveLyrics : public QObject {
 public:
     static constexpr int RefreshIntervalMs = 40;
 
-    LiveLyrics(QTextDocument *document, MediaEngine *engine, QObject *parent = nullptr);
+    LiveLyrics(LyricsDocument *lyrics, MediaEngine *engine, QObject *parent = nullptr);
 
     // Lines of the document, -1 for none.
     int currentLine() const { return m_live.current; }
     int nextLine() const { return m_live.next; }
     // Whether any line has a time tag; without one there is nothing to show.
-    bool hasTimeline() const { return !m_timeline.isEmpty(); }
-    // A line's text without its leading time tags, trimmed; empty for -1.
+    bool hasTimeline() const { return m_hasTimeline; }
+    // What is sung on a line (no time tags, no word tags), trimmed; empty for -1.
     QString lyricText(int line) const;
 
 Q_SIGNALS:
@@ -39,12 +39,11 @@ Q_SIGNALS:
 private:
     void refresh(bool textChanged = false);
 
-    QPointer<QTextDocument> m_document;
+    QPointer<LyricsDocument> m_lyrics;
     QPointer<MediaEngine> m_engine;
     QTimer *m_poll = nullptr;
     QTimer *m_reread = nullptr; // coalesces edits: the text is read once per burst
-    QStringList m_lines;
-    LrcTimeline m_timeline;
+    bool m_hasTimeline = false;
     LrcTimeline::Live m_live;
     bool m_hadTimeline = false;
 };

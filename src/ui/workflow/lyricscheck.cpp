@@ -2,7 +2,7 @@
 
 #include "core/lrc.h"
 #include "ui/components/platformtools.h"
-#include "ui/workflow/songinfo.h"
+#include "document/lyricsdocument.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -20,8 +20,8 @@ const QString Title = QStringLiteral("检查歌词");
 
 } // namespace
 
-LyricsCheckDialog::LyricsCheckDialog(QPlainTextEdit *editor, QWidget *parent)
-    : QDialog(parent, Qt::Tool), m_editor(editor)
+LyricsCheckDialog::LyricsCheckDialog(QPlainTextEdit *editor, LyricsDocument *lyrics, QWidget *parent)
+    : QDialog(parent, Qt::Tool), m_editor(editor), m_lyrics(lyrics)
 {
     setObjectName(QStringLiteral("lyricsCheck"));
     setWindowTitle(Title);
@@ -56,9 +56,9 @@ int LyricsCheckDialog::check(double durationSeconds)
 {
     m_duration = durationSeconds;
     m_list->clear();
-    if (!m_editor)
+    if (!m_lyrics)
         return 0;
-    const QList<LyricsProblem> problems = checkLyrics(editorLines(m_editor), durationSeconds);
+    const QList<LyricsProblem> problems = checkLyrics(m_lyrics->lines(), durationSeconds);
     for (const LyricsProblem &problem : problems) {
         auto *item = new QTreeWidgetItem(m_list, {QString::number(problem.line + 1), problem.message});
         item->setData(0, Qt::UserRole, problem.line);
@@ -83,14 +83,11 @@ void LyricsCheckDialog::goToLine(int line)
     m_editor->setFocus(Qt::OtherFocusReason);
 }
 
-void checkLyricsOf(QPlainTextEdit *editor, double durationSeconds, PlatformTools &tools, QWidget *parent)
+void checkLyricsOf(LyricsCheckDialog *dialog, double durationSeconds, PlatformTools &tools)
 {
-    auto *dialog = parent->findChild<LyricsCheckDialog *>(QStringLiteral("lyricsCheck"), Qt::FindDirectChildrenOnly);
-    if (!dialog)
-        dialog = new LyricsCheckDialog(editor, parent);
     if (dialog->check(durationSeconds) == 0) {
         dialog->hide();
-        tools.showInformation(parent, Title, QStringLiteral("没有发现问题。"));
+        tools.showInformation(dialog->parentWidget(), Title, QStringLiteral("没有发现问题。"));
         return;
     }
     dialog->show();

@@ -12,15 +12,16 @@ class QTreeWidgetItem;
 
 namespace tarvelin {
 
+class LyricsDocument;
 class PlatformTools;
 
 class LyricsCheckDialog : public QDialog {
     Q_OBJECT
 public:
     // Not modal: the user corrects the lyrics with the list open.
-    LyricsCheckDialog(QPlainTextEdit *editor, QWidget *parent);
+    LyricsCheckDialog(QPlainTextEdit *editor, LyricsDocument *lyrics, QWidget *parent);
 
-    // Checks the editor's lines against a song of that length (<= 0:
+    // Checks the lyrics' lines against a song of that length (<= 0:
     // unknown) and lists what it finds. Returns the number of problems.
     int check(double durationSeconds);
 
@@ -32,13 +33,13 @@ public:
 
 private:
     QPointer<QPlainTextEdit> m_editor;
+    QPointer<LyricsDocument> m_lyrics;
     QTreeWidget *m_list = nullptr;
     double m_duration = 0;
 };
 
-// Checks the lyrics: problems go to the check window (made on first use, a
-// child of `parent` named "lyricsCheck", shown and raised); none: the window
-// closes and a message says so.
-void checkLyricsOf(QPlainTextEdit *editor, double durationSeconds, PlatformTools &tools, QWidget *parent);
+// Checks the lyrics: problems go to the check window `dialog` (shown and
+// raised); none: the window closes and a message over it says so.
+void checkLyricsOf(LyricsCheckDialog *dialog, double durationSeconds, PlatformTools &tools);
 
 } // namespace tarvelin

@@ -1,5 +1,7 @@
 #include "ui/workflow/reimport.h"
 
+#include "document/lyricsdocument.h"
+
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,11 +87,11 @@ QString importedBlockText(const QStringList &lines)
     return text;
 }
 
-ImportedText::ImportedText(QPlainTextEdit *editor, QLineEdit *Text2)
-    : QObject(editor), m_editor(editor), m_Text2(Text2)
+ImportedText::ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2)
+    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_Text2(Text2)
 {
     setObjectName(QStringLiteral("importedText"));
-    connect(editor->document(), &QTextDocument::contentsChange, this, &ImportedText::contentsChange);
+    connect(lyrics, &LyricsDocument::changed, this, &ImportedText::lyricsChanged);
     // A new path (another import, a cancelled one) is not what the note was about.
     if (Text2)
         connect(Text2, &QLineEdit::textChanged, this, [Text2] { clearEncodingNote(Text2); });
@@ -99,9 +101,13 @@ void ImportedText::imported(const LyricsFile &file, int start, int end)
 {
     m_bytes = file.bytes;
     m_encoding = file.encoding;
-    m_start = start;
-    m_end = end;
-    m_text = currentText();
+    m_start = QTextCursor(m_editor->document());
+    m_start.setPosition(start);
+    m_start.setKeepPositionOnInsert(true);
+    m_end = QTextCursor(m_editor->document());
+    m_end.setPosition(end);
+    m_end.setKeepPositionOnInsert(true);
+    m_text = range().selectedText();
     m_intact = true;
     if (!m_Text2)
         return;
@@ -111,31 +117,24 @@ void ImportedText::imported(const LyricsFile &file, int start, int end)
         clearEncodingNote(m_Text2);
 }
 
-QString ImportedText::currentText() const
+QTextCursor ImportedText::range() const
 {
-    QTextCursor cursor(m_editor->document());
-    cursor.setPosition(m_start);
-    cursor.setPosition(m_end, QTextCursor::KeepAnchor);
-    return cursor.selectedText();
+    QTextCursor range(m_start.document());
+    range.setPosition(m_start.position());
+    range.setPosition(m_end.position(), QTextCursor::KeepAnchor);
+    return range;
 }
 
-void ImportedText::contentsChange(int position, int removed, int added)
+void ImportedText::lyricsChanged(const LinesChange &change)
 {
-    // Changes after the text (the next import, typing on the line after it)
-    // leave it whole.
-    if (m_replacing || !m_intact || !m_editor || position >= m_end)
+    if (m_replacing || !m_intact || m_start.isNull())
         return;
-    // Changes that stop short of it move it; an insertion right at its start
-    // goes into its first line.
-    const bool intoFirstLine = position == m_start && removed == 0 && added > 0;
-    if (position + removed <= m_start && !intoFirstLine) {
-        m_start += added - removed;
-        m_end += added - removed;
+    // Only a change on its lines can touch it; one on the line after it
+    // (where the next import goes) is read too, and found to leave it be.
+    if (change.last < m_start.blockNumber() || change.first > m_end.blockNumber())
         return;
-    }
-    // Format changes (a highlighter's) report their range as removed and
-    // added again; the text is still the imported one then.
-    m_intact = removed == added && currentText() == m_text;
+    // Format changes (a highlighter's) leave the text as imported.
+    m_intact = range().selectedText() == m_text;
 }
 
 QString ImportedText::unavailableReason() const
@@ -162,16 +161,16 @@ QString ImportedText::reimportAs(TextEncoding encoding)
     const QStringList lines = splitLines(decoded.text);
     const QString text = lines.isEmpty() ? QString() : importedBlockText(lines);
 
-    QTextCursor cursor(m_editor->document());
-    cursor.setPosition(m_start);
-    cursor.setPosition(m_end, QTextCursor::KeepAnchor);
+    QTextCursor cursor = range();
+    const int start = cursor.selectionStart();
     m_replacing = true;
     cursor.beginEditBlock();
     cursor.insertText(text);
     cursor.endEditBlock();
     m_replacing = false;
-    m_end = m_start + int(text.size());
-    m_text = currentText();
+    m_start.setPosition(start);
+    m_end.setPosition(cursor.position());
+    m_text = range().selectedText();
     m_encoding = encoding;
     if (m_Text2)
         showEncodingNote(m_Text2, encoding, false);

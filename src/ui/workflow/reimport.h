@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTextCursor>
 
 #include <optional>
 
@@ -14,6 +15,9 @@ class QLineEdit;
 class QPlainTextEdit;
 
 namespace tarvelin {
+
+class LyricsDocument;
+struct LinesChange;
 
 // The text an import puts into the editor for the given lines: each line
 // followed by a line break.
@@ -23,12 +27,11 @@ QString importedBlockText(const QStringList &lines);
 // whether anything touched it since. Edits before it move it along; any edit
 // inside it (typing, a tag, an undo of the import) ends the chance to read it
 // again, as that would throw the edit away. How the text was read shows on
-// Text2 (see showEncodingNote). A child of the editor, where the import finds
-// it.
+// Text2 (see showEncodingNote). A child of the editor; 导入文本 is handed it.
 class ImportedText : public QObject {
     Q_OBJECT
 public:
-    ImportedText(QPlainTextEdit *editor, QLineEdit *Text2);
+    ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2);
 
     // An import put `file`'s lines into the editor between these positions.
     void imported(const LyricsFile &file, int start, int end);
@@ -43,17 +46,23 @@ public:
     QString reimportAs(TextEncoding encoding);
 
 private:
-    void contentsChange(int position, int removed, int added);
-    // The editor's text where the import stands (line breaks as U+2029).
-    QString currentText() const;
+    void lyricsChanged(const LinesChange &change);
 
     QPointer<QPlainTextEdit> m_editor;
+    QPointer<LyricsDocument> m_lyrics;
     QPointer<QLineEdit> m_Text2;
     QByteArray m_bytes;
     std::optional<TextEncoding> m_encoding;
-    QString m_text; // as currentText() had it after the import
-    int m_start = 0;
-    int m_end = 0;
+    // The imported text as a selection.
+    QTextCursor range() const;
+
+    // Where the imported text starts and ends, moving with edits before them
+    // and staying where text is put in right at them: text put in at the end
+    // (the next import, typing on the line after it) stays out, text typed
+    // at the start goes into its first line.
+    QTextCursor m_start;
+    QTextCursor m_end;
+    QString m_text; // range()'s text after the import (line breaks as U+2029)
     bool m_intact = false;
     bool m_replacing = false;
 };

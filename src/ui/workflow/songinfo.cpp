@@ -1,8 +1,8 @@
 #include "ui/workflow/songinfo.h"
 
 #include "core/lrc.h"
+#include "document/lyricsdocument.h"
 
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -32,18 +32,8 @@ QString lengthText(double seconds)
 
 } // namespace
 
-QStringList editorLines(const QPlainTextEdit *editor)
+SongInfoChanges songInfoChanges(const LyricsDocument &lyrics, const SongTags &tags)
 {
-    QStringList lines;
-    for (QTextBlock block = editor->document()->firstBlock(); block.isValid(); block = block.next())
-        lines << block.text();
-    return lines;
-}
-
-SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags)
-{
-    const QList<IdTag> idTags = readIdTags(lines);
-
     QList<std::pair<QString, QString>> wanted{
         {QStringLiteral("ti"), tagValue(tags.title)},
         {QStringLiteral("ar"), tagValue(tags.artist)},
@@ -55,22 +45,22 @@ SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags)
 
     SongInfoChanges changes;
     for (const auto &[name, value] : wanted) {
-        const IdTag *unusable = nullptr;
-        bool usable = false;
-        for (const IdTag &tag : idTags) {
-            if (tag.key != name)
-                continue;
-            usable = usable || tag.state == IdTag::Value::Usable;
-            if (!unusable && tag.state != IdTag::Value::Usable)
-                unusable = &tag;
-        }
+        const IdTagLookup found = lyrics.idTag(name);
         const QString text = QStringLiteral("[%1:%2]").arg(name, value);
-        if (usable)
+        if (found.state == IdTagLookup::State::Set)
             continue;
-        if (!unusable)
+        if (found.state == IdTagLookup::State::Absent) {
             changes.topLines << text;
-        else if (!value.isEmpty()) // an empty one is all there is to offer
-            changes.rewrites.append({unusable->line, unusable->start, unusable->length, text});
+            continue;
+        }
+        if (value.isEmpty()) // an empty one is all there is to offer
+            continue;
+        for (const IdTag &id : lyrics.line(found.line).ids) {
+            if (id.key == name) {
+                changes.rewrites.append({found.line, id.start, id.length, text});
+                break;
+            }
+        }
     }
     std::sort(changes.rewrites.begin(), changes.rewrites.end(), [](const auto &a, const auto &b) {
         return std::pair(a.line, a.start) < std::pair(b.line, b.start);
@@ -78,12 +68,12 @@ SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags)
     return changes;
 }
 
-int insertSongInfo(QPlainTextEdit *editor, const SongTags &tags)
+int insertSongInfo(LyricsDocument &lyrics, const SongTags &tags)
 {
-    const SongInfoChanges changes = songInfoChanges(editorLines(editor), tags);
+    const SongInfoChanges changes = songInfoChanges(lyrics, tags);
     if (changes.topLines.isEmpty() && changes.rewrites.isEmpty())
         return 0;
-    QTextDocument *document = editor->document();
+    QTextDocument *document = lyrics.textDocument();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     // From the last back, so that the earlier places stay where they are.

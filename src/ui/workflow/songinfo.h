@@ -6,16 +6,16 @@
 
 #include <QStringList>
 
-class QPlainTextEdit;
-
 namespace tarvelin {
+
+class LyricsDocument;
 
 // What 插入歌曲信息 changes for the song: the ID tags the lyrics lack, in
 // this order: [ti:…], [ar:…], [al:…] from the tags (empty where the song has
 // none, for the user to fill in), [length:mm:ss] when the duration is known,
-// and an empty [by:]. A key counts as present when an ID tag of the lyrics
-// (read as readIdTags() reads them, in any case) has a usable value. One that
-// is only there empty or malformed ("[ar:]", "[length:99:99]") is written
+// and an empty [by:]. A key counts as present when its first ID tag in the
+// lyrics (LyricsDocument::idTag, the one players read) has a usable value.
+// One that is there empty or malformed ("[ar:]", "[length:99:99]") is written
 // over with the song's value, where the song has one, instead of being added
 // again. Brackets in a value become full-width ones, line breaks spaces, so
 // that the tag stays one tag.
@@ -29,13 +29,10 @@ struct SongInfoChanges {
     };
     QList<Rewrite> rewrites; // in line order
 };
-SongInfoChanges songInfoChanges(const QStringList &lines, const SongTags &tags);
+SongInfoChanges songInfoChanges(const LyricsDocument &lyrics, const SongTags &tags);
 
-// Makes songInfoChanges() in the editor as one undo step; the caret stays on
+// Makes songInfoChanges() in the lyrics as one undo step; a caret stays on
 // the text it was on. Returns how many tags went in or were written over.
-int insertSongInfo(QPlainTextEdit *editor, const SongTags &tags);
-
-// The editor's lines, one per block.
-QStringList editorLines(const QPlainTextEdit *editor);
+int insertSongInfo(LyricsDocument &lyrics, const SongTags &tags);
 
 } // namespace tarvelin

@@ -1,6 +1,7 @@
 #include "ui/workflow/tapmode.h"
 
 #include "core/lrc.h"
+#include "document/lyricsdocument.h"
 #include "media/mediaengine.h"
 #include "ui/workflow/pressmoment.h"
 #include "ui/workflow/tapping.h"
@@ -97,9 +98,9 @@ const QList<TapMode::Key> &TapMode::keys()
     return table;
 }
 
-TapMode::TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent)
-    : QObject(parent), m_editor(editor), m_engine(engine),
-      m_tapper(new Tapper(editor->document(), this)), m_action(new QAction(QStringLiteral("打轴"), this))
+TapMode::TapMode(QPlainTextEdit *editor, LyricsDocument *lyrics, MediaEngine *engine, QObject *parent)
+    : QObject(parent), m_editor(editor), m_lyrics(lyrics), m_engine(engine),
+      m_tapper(new Tapper(lyrics, this)), m_action(new QAction(QStringLiteral("打轴"), this))
 {
     m_action->setObjectName(QStringLiteral("tapMode"));
     m_action->setCheckable(true);
@@ -122,7 +123,7 @@ TapMode::TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent)
     });
     // Whatever moves the text under the highlights (typing, import, undo)
     // moves them with it.
-    connect(editor->document(), &QTextDocument::contentsChanged, this, &TapMode::refreshHighlights);
+    connect(lyrics, &LyricsDocument::changed, this, &TapMode::refreshHighlights);
 }
 
 TapMode::~TapMode() = default;
@@ -318,11 +319,10 @@ int TapMode::lastTaggedLine() const
 {
     // Right after a tap the current line is the next, untagged one; S then
     // means the line just tapped.
-    for (QTextBlock block = m_editor->document()->findBlockByNumber(m_tapper->currentLine()); block.isValid();
-         block = block.previous()) {
-        const LrcLine line = parseLrcLine(block.text());
-        if (line.kind == LrcLine::Kind::Lyric && !line.tags.isEmpty())
-            return block.blockNumber();
+    for (int line = m_tapper->currentLine(); line >= 0; --line) {
+        const LrcLine &parsed = m_lyrics->line(line);
+        if (parsed.kind == LrcLine::Kind::Lyric && !parsed.tags.isEmpty())
+            return line;
     }
     return m_tapper->currentLine();
 }
@@ -346,10 +346,7 @@ void TapMode::seekTo(double seconds)
 {
     if (!m_engine || m_engine->state() == MediaEngine::State::Empty)
         return;
-    double target = std::max(0.0, seconds);
-    if (m_engine->duration() > 0)
-        target = std::min(target, m_engine->duration());
-    m_engine->seek(target);
+    m_engine->seek(seconds); // the engine keeps it within the song
 }
 
 void TapMode::playPause()

@@ -11,6 +11,7 @@ class QPlainTextEdit;
 
 namespace tarvelin {
 
+class LyricsDocument;
 class MediaEngine;
 class Tapper;
 class TimingAssist;
@@ -73,7 +74,9 @@ public:
     // focus back once it is released.
     static constexpr int ButtonWaitMs = 30;
 
-    TapMode(QPlainTextEdit *editor, MediaEngine *engine, QObject *parent = nullptr);
+    // The editor shows `lyrics` (its text document); taps and nudges are timing
+    // edits of `lyrics`.
+    TapMode(QPlainTextEdit *editor, LyricsDocument *lyrics, MediaEngine *engine, QObject *parent = nullptr);
     ~TapMode() override;
 
     // Checkable "打轴", shortcut F2, its tooltip lists the keys.
@@ -104,6 +107,7 @@ private:
     void refreshHighlights();
 
     QPointer<QPlainTextEdit> m_editor;
+    QPointer<LyricsDocument> m_lyrics;
     const QObject *m_watchedEditor = nullptr;
     const QObject *m_watchedViewport = nullptr;
     QPointer<MediaEngine> m_engine;

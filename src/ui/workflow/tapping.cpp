@@ -1,9 +1,8 @@
 #include "ui/workflow/tapping.h"
 
-#include "core/lrc.h"
+#include "document/lyricsdocument.h"
 
 #include <QAbstractUndoItem>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -33,51 +32,31 @@ private:
 
 namespace {
 
-std::optional<qint64> firstTagMs(const QTextBlock &block)
+// Where to seek to hear a line coming: its first tag minus the pre-roll.
+std::optional<double> preRollTarget(const LyricsDocument &lyrics, int line)
 {
-    const LrcLine line = parseLrcLine(block.text());
-    if (line.tags.isEmpty())
-        return std::nullopt;
-    return line.tags.first().ms;
-}
-
-std::optional<double> preRollTarget(const QTextBlock &block)
-{
-    const auto ms = firstTagMs(block);
+    const auto ms = lyrics.firstTagMs(line);
     if (!ms)
         return std::nullopt;
     return std::max(0.0, double(*ms) / 1000.0 - Tapper::PreRollSeconds);
 }
 
-// Selects the line's first time tag, or the empty spot at its start.
-QTextCursor firstTagCursor(const QTextBlock &block)
-{
-    const LrcLine line = parseLrcLine(block.text());
-    QTextCursor cursor(block);
-    if (!line.tags.isEmpty()) {
-        cursor.setPosition(block.position() + line.tags.first().start);
-        cursor.setPosition(block.position() + line.tags.first().start + line.tags.first().length,
-                           QTextCursor::KeepAnchor);
-    }
-    return cursor;
-}
-
 } // namespace
 
-Tapper::Tapper(QTextDocument *document, QObject *parent)
-    : QObject(parent), m_document(document)
+Tapper::Tapper(LyricsDocument *lyrics, QObject *parent)
+    : QObject(parent), m_lyrics(lyrics)
 {
 }
 
 int Tapper::currentLine() const
 {
-    return m_document ? std::clamp(m_current, 0, m_document->blockCount() - 1) : 0;
+    return m_lyrics ? std::clamp(m_current, 0, m_lyrics->lineCount() - 1) : 0;
 }
 
 void Tapper::setCurrentLine(int line)
 {
-    if (m_document)
-        moveTo(std::clamp(line, 0, m_document->blockCount() - 1));
+    if (m_lyrics)
+        moveTo(std::clamp(line, 0, m_lyrics->lineCount() - 1));
 }
 
 void Tapper::moveTo(int line)
@@ -85,33 +64,24 @@ void Tapper::moveTo(int line)
     m_current = line;
 }
 
-int Tapper::lyricLine(int from, int direction) const
-{
-    if (!m_document)
-        return -1;
-    for (QTextBlock block = m_document->findBlockByNumber(from); block.isValid();
-         block = direction > 0 ? block.next() : block.previous()) {
-        if (isLyricLine(block.text()))
-            return block.blockNumber();
-    }
-    return -1;
-}
-
 void Tapper::pushStep(int undoLine, int redoLine)
 {
-    m_document->appendUndoItem(new CurrentLineStep(this, undoLine, redoLine));
+    m_lyrics->textDocument()->appendUndoItem(new CurrentLineStep(this, undoLine, redoLine));
     moveTo(redoLine);
 }
 
 int Tapper::tap(double seconds)
 {
-    const int line = lyricLine(currentLine(), +1);
+    if (!m_lyrics)
+        return -1;
+    const int line = m_lyrics->nextLyricLine(currentLine());
     if (line < 0)
         return -1;
-    const int next = lyricLine(line + 1, +1);
-    QTextCursor cursor = firstTagCursor(m_document->findBlockByNumber(line));
+    const int next = m_lyrics->nextLyricLine(line + 1);
+    // The tag and the move of the current line are one undo step.
+    QTextCursor cursor(m_lyrics->textDocument());
     cursor.beginEditBlock();
-    cursor.insertText(formatTimeTag(msFromSeconds(seconds)));
+    m_lyrics->setLineTag(line, msFromSeconds(seconds));
     pushStep(line, next < 0 ? line : next);
     cursor.endEditBlock();
     return line;
@@ -119,55 +89,56 @@ int Tapper::tap(double seconds)
 
 std::optional<double> Tapper::stepBack()
 {
+    if (!m_lyrics)
+        return std::nullopt;
     const int from = currentLine();
-    const int line = from > 0 ? lyricLine(from - 1, -1) : -1;
+    const int line = from > 0 ? m_lyrics->previousLyricLine(from - 1) : -1;
     if (line < 0)
         return std::nullopt;
     // A step changes no text, but it is an undo step of its own: a user who
     // steps back by mistake takes it back with the same key as a wrong tap.
     // It does not count as an unsaved change.
-    const bool modified = m_document->isModified();
-    QTextCursor cursor(m_document);
+    QTextDocument *document = m_lyrics->textDocument();
+    const bool modified = document->isModified();
+    QTextCursor cursor(document);
     cursor.beginEditBlock();
     pushStep(from, line);
     cursor.endEditBlock();
     if (!modified)
-        m_document->setModified(false);
-    return preRollTarget(m_document->findBlockByNumber(line));
+        document->setModified(false);
+    return preRollTarget(*m_lyrics, line);
 }
 
 std::optional<double> Tapper::replayTarget() const
 {
-    if (!m_document)
+    if (!m_lyrics)
         return std::nullopt;
-    return preRollTarget(m_document->findBlockByNumber(currentLine()));
+    return preRollTarget(*m_lyrics, currentLine());
 }
 
 std::optional<double> Tapper::nudge(qint64 deltaMs)
 {
-    if (!m_document)
+    if (!m_lyrics)
         return std::nullopt;
     const int line = currentLine();
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    const auto ms = firstTagMs(block);
-    if (!ms)
+    if (m_lyrics->line(line).tags.isEmpty())
         return std::nullopt;
-    const qint64 moved = std::max<qint64>(0, *ms + deltaMs) / 10 * 10;
-    QTextCursor cursor = firstTagCursor(block);
-    const QString tag = formatTimeTag(moved);
-    if (cursor.selectedText() != tag) {
-        cursor.beginEditBlock();
-        cursor.insertText(tag);
+    // The new time and the current line are one undo step (none when the
+    // tag stays as it was, at 0).
+    QTextCursor cursor(m_lyrics->textDocument());
+    cursor.beginEditBlock();
+    const QString before = m_lyrics->text(line);
+    const auto moved = m_lyrics->nudgeTag(line, 0, deltaMs);
+    if (m_lyrics->text(line) != before)
         pushStep(line, line);
-        cursor.endEditBlock();
-    }
-    return double(moved) / 1000.0;
+    cursor.endEditBlock();
+    return double(*moved) / 1000.0;
 }
 
 bool Tapper::moveUp()
 {
     const int from = currentLine();
-    const int line = from > 0 ? lyricLine(from - 1, -1) : -1;
+    const int line = m_lyrics && from > 0 ? m_lyrics->previousLyricLine(from - 1) : -1;
     if (line >= 0)
         moveTo(line);
     return line >= 0;
@@ -175,7 +146,7 @@ bool Tapper::moveUp()
 
 bool Tapper::moveDown()
 {
-    const int line = lyricLine(currentLine() + 1, +1);
+    const int line = m_lyrics ? m_lyrics->nextLyricLine(currentLine() + 1) : -1;
     if (line >= 0)
         moveTo(line);
     return line >= 0;

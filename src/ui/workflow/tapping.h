@@ -5,11 +5,11 @@
 
 #include <optional>
 
-class QTextDocument;
-
 namespace tarvelin {
 
-// The tap-mode logic over the editor's document: a current line, tagging it
+class LyricsDocument;
+
+// The tap-mode logic over the lyrics document: a current line, tagging it
 // at a position and moving on, stepping back, nudging. Lines are the
 // document's blocks, counted from 0. Only lyric lines (text that is not an
 // ID-tag line, see lrc.h) are tagged or moved to; blank and ID-tag lines are
@@ -27,7 +27,7 @@ public:
     // Seek targets start this long before a tag, so the line is heard coming.
     static constexpr double PreRollSeconds = 2.0;
 
-    explicit Tapper(QTextDocument *document, QObject *parent = nullptr);
+    explicit Tapper(LyricsDocument *lyrics, QObject *parent = nullptr);
 
     // Always a line of the document (clamped after outside edits).
     int currentLine() const;
@@ -63,11 +63,10 @@ public:
 
 private:
     friend class CurrentLineStep;
-    int lyricLine(int from, int direction) const;
     void pushStep(int undoLine, int redoLine);
     void moveTo(int line);
 
-    QPointer<QTextDocument> m_document;
+    QPointer<LyricsDocument> m_lyrics;
     int m_current = 0;
 };
 

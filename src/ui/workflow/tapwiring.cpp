@@ -12,15 +12,16 @@
 
 namespace tarvelin {
 
-Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, PlayerWidget *player, QAbstractButton *insertButton)
+Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, LyricsDocument *lyrics, PlayerWidget *player,
+                      QAbstractButton *insertButton)
 {
     Tapping t;
-    t.mode = new TapMode(editor, player->engine(), window);
+    t.mode = new TapMode(editor, lyrics, player->engine(), window);
     QToolButton *button = player->addControlAction(t.mode->action());
     button->setObjectName(QStringLiteral("tapModeButton"));
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-    t.live = new LiveLyrics(editor->document(), player->engine(), window);
+    t.live = new LiveLyrics(lyrics, player->engine(), window);
     player->addDisplayWidget(new LiveLyricsView(t.live));
     QObject::connect(t.live, &LiveLyrics::changed, t.mode, [t] { t.mode->setLiveLine(t.live->currentLine()); });
 

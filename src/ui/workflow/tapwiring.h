@@ -7,6 +7,7 @@ class QWidget;
 namespace tarvelin {
 
 class LiveLyrics;
+class LyricsDocument;
 class PlayerWidget;
 class PressMoment;
 class TapMode;
@@ -21,6 +22,7 @@ struct Tapping {
     PressMoment *insertPress = nullptr;
 };
 
-Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, PlayerWidget *player, QAbstractButton *insertButton);
+Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, LyricsDocument *lyrics, PlayerWidget *player,
+                      QAbstractButton *insertButton);
 
 } // namespace tarvelin

@@ -30,8 +30,8 @@ std::pair<int, int> appendLines(QPlainTextEdit *editor, const QStringList &lines
 
 } // namespace
 
-bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, PlatformTools &tools,
-                QWidget *parent)
+bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, ImportedText *imported,
+                PlatformTools &tools, QWidget *parent)
 {
     dialog.ShowOpen(parent);
     pathBox->setText(dialog.FileName);
@@ -55,7 +55,7 @@ bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, 
 
     const auto [start, end] = appendLines(editor, file.lines);
     // Kept so that it can be read again with another encoding.
-    if (auto *imported = editor->findChild<ImportedText *>())
+    if (imported)
         imported->imported(file, start, end);
     editor->moveCursor(QTextCursor::Start);
     return true;

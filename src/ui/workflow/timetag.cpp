@@ -1,28 +1,16 @@
 #include "ui/workflow/timetag.h"
 
-#include "core/positiontext.h"
+#include "core/lrc.h"
+#include "document/undostepend.h"
+#include "media/mediaengine.h"
 #include "ui/components/platformtools.h"
 #include "ui/components/playerwidget.h"
 
-#include <QAbstractUndoItem>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
 
 namespace tarvelin {
-
-namespace {
-
-// An undo step that does nothing. QTextDocument merges plain typing into an
-// insertion that ended an edit block right before it; ending the tag's block
-// with this instead keeps what the user types next out of the tag's step.
-class UndoStepEnd final : public QAbstractUndoItem {
-public:
-    void undo() override {}
-    void redo() override {}
-};
-
-} // namespace
 
 bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &tools, QWidget *parent,
                    PressPosition pressPosition)
@@ -30,9 +18,9 @@ bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &
     // The moment of the press is what the tag records; without a press, read
     // the position first and as late as possible.
     using State = PressPosition::State;
-    const auto position = pressPosition.state == State::NoPress ? player->currentPositionString()
-                          : pressPosition.state == State::Known ? std::optional(formatPosition(pressPosition.seconds))
-                                                                : std::nullopt;
+    const std::optional<double> position = pressPosition.state == State::NoPress ? player->engine()->position()
+                                           : pressPosition.state == State::Known ? std::optional(pressPosition.seconds)
+                                                                                 : std::nullopt;
     if (!position) {
         tools.showError(parent, QStringLiteral("插入时间"),
                         QStringLiteral("无法读取播放器的当前位置，歌词未作改动。"));
@@ -43,7 +31,7 @@ bool insertTimeTag(QPlainTextEdit *editor, PlayerWidget *player, PlatformTools &
     // tag, so Ctrl+Z takes away the tag alone. The caret ends right after it.
     QTextCursor cursor = editor->textCursor();
     cursor.beginEditBlock();
-    cursor.insertText(QLatin1Char('[') + *position + QLatin1Char(']'));
+    cursor.insertText(formatTimeTag(msFromSeconds(*position)));
     editor->document()->appendUndoItem(new UndoStepEnd);
     cursor.endEditBlock();
     editor->setTextCursor(cursor);

@@ -3,13 +3,12 @@
 #include "analysis/songanalysis.h"
 #include "analysis/timingrules.h"
 #include "core/lrc.h"
+#include "core/positiontext.h"
+#include "document/lyricsdocument.h"
 #include "ui/components/platformtools.h"
 
 #include <QAction>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -26,100 +25,11 @@ const QString AlignTitle = QStringLiteral("对齐到这首歌");
 // The most a shift may move every tag, either way: ten minutes.
 constexpr int MaxShiftMs = 600000;
 
-// Replaces the part of a block that differs from `text` (the common start
-// and end stay, and with them any cursor outside the change).
-void rewriteBlock(QTextCursor &cursor, const QTextBlock &block, const QString &text)
-{
-    const QString old = block.text();
-    qsizetype head = 0;
-    while (head < old.size() && head < text.size() && old[head] == text[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < old.size() - head && tail < text.size() - head
-           && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
-        ++tail;
-    cursor.setPosition(block.position() + int(head));
-    cursor.setPosition(block.position() + int(old.size() - tail), QTextCursor::KeepAnchor);
-    cursor.insertText(text.mid(head, text.size() - head - tail));
-}
-
 } // namespace
 
-bool setTagTime(QTextDocument *document, int line, int tag, qint64 ms)
-{
-    if (!document)
-        return false;
-    const QTextBlock block = document->findBlockByNumber(line);
-    if (!block.isValid())
-        return false;
-    const LrcLine parsed = parseLrcLine(block.text());
-    if (tag < 0 || tag >= parsed.tags.size())
-        return false;
-    const TimeTag &t = parsed.tags[tag];
-    QString text = block.text();
-    text.replace(t.start, t.length, formatTimeTag(std::max<qint64>(ms, 0)));
-    if (text == block.text())
-        return false;
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    rewriteBlock(cursor, block, text);
-    cursor.endEditBlock();
-    return true;
-}
-
-bool shiftAllTags(QTextDocument *document, qint64 deltaMs)
-{
-    if (!document)
-        return false;
-    QTextCursor cursor(document);
-    bool changed = false;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        const QString text = block.text();
-        const QString shifted = shiftTimeTags({text}, deltaMs).constFirst();
-        if (shifted == text)
-            continue;
-        if (!changed)
-            cursor.beginEditBlock();
-        changed = true;
-        rewriteBlock(cursor, block, shifted);
-    }
-    if (changed)
-        cursor.endEditBlock();
-    return changed;
-}
-
-bool mapAllTags(QTextDocument *document, double speed, double offsetSeconds)
-{
-    if (!document)
-        return false;
-    QTextCursor cursor(document);
-    bool changed = false;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        const LrcLine parsed = parseLrcLine(block.text());
-        if (parsed.kind == LrcLine::Kind::IdTags || parsed.tags.isEmpty())
-            continue;
-        QString text = block.text();
-        // From the last tag back, so the earlier ones stay where they are.
-        for (qsizetype i = parsed.tags.size() - 1; i >= 0; --i) {
-            const TimeTag &t = parsed.tags[i];
-            const double seconds = double(t.ms) / 1000.0 * speed + offsetSeconds;
-            text.replace(t.start, t.length, formatTimeTag(std::max<qint64>(msFromSeconds(std::max(seconds, 0.0)), 0)));
-        }
-        if (text == block.text())
-            continue;
-        if (!changed)
-            cursor.beginEditBlock();
-        changed = true;
-        rewriteBlock(cursor, block, text);
-    }
-    if (changed)
-        cursor.endEditBlock();
-    return changed;
-}
-
-TimingAssist::TimingAssist(QPlainTextEdit *editor, SongAnalysis *analysis, PlatformTools &tools,
+TimingAssist::TimingAssist(LyricsDocument *lyrics, SongAnalysis *analysis, PlatformTools &tools,
                            QWidget *dialogParent, QObject *parent)
-    : QObject(parent), m_editor(editor), m_analysis(analysis), m_tools(tools), m_dialogParent(dialogParent)
+    : QObject(parent), m_lyrics(lyrics), m_analysis(analysis), m_tools(tools), m_dialogParent(dialogParent)
 {
     m_autoSnap = new QAction(QStringLiteral("自动吸附"), this);
     m_autoSnap->setObjectName(QStringLiteral("autoSnap"));
@@ -153,10 +63,9 @@ double TimingAssist::tapTime(double seconds, bool snapAllowed) const
 
 bool TimingAssist::snapLine(int line)
 {
-    if (!m_editor)
+    if (!m_lyrics)
         return false;
-    const QTextBlock block = m_editor->document()->findBlockByNumber(line);
-    const LrcLine parsed = parseLrcLine(block.text());
+    const LrcLine &parsed = m_lyrics->line(line);
     if (parsed.kind != LrcLine::Kind::Lyric || parsed.tags.isEmpty()) {
         Q_EMIT notice(QStringLiteral("这一行还没有时间标签"));
         return false;
@@ -171,7 +80,7 @@ bool TimingAssist::snapLine(int line)
         Q_EMIT notice(QStringLiteral("附近没有清楚的声音起点，标签未动"));
         return false;
     }
-    setTagTime(m_editor->document(), line, 0, msFromSeconds(*target));
+    m_lyrics->setTagTime(line, 0, msFromSeconds(*target));
     return true;
 }
 
@@ -192,8 +101,8 @@ bool TimingAssist::songReady(const QString &title)
 std::vector<double> TimingAssist::lineTags() const
 {
     std::vector<double> tags;
-    for (QTextBlock block = m_editor->document()->begin(); block.isValid(); block = block.next()) {
-        const LrcLine line = parseLrcLine(block.text());
+    for (int i = 0, n = m_lyrics->lineCount(); i < n; ++i) {
+        const LrcLine &line = m_lyrics->line(i);
         if (line.kind == LrcLine::Kind::Lyric && !line.tags.isEmpty())
             tags.push_back(double(line.tags.first().ms) / 1000.0);
     }
@@ -202,7 +111,7 @@ std::vector<double> TimingAssist::lineTags() const
 
 void TimingAssist::correctReactionDelay()
 {
-    if (!m_editor || !songReady(CorrectTitle))
+    if (!m_lyrics || !songReady(CorrectTitle))
         return;
     const std::vector<double> tags = lineTags();
     const DelayEstimate e = estimateDelay(tags, m_analysis->curves().timing);
@@ -235,14 +144,14 @@ void TimingAssist::correctReactionDelay()
     const QString question =
         QStringLiteral("检测到按键平均晚 %1 ms（%2 行）。全部提前 %1 ms？").arg(lagMs).arg(e.lines);
     if (m_tools.askYesNo(m_dialogParent, CorrectTitle, question)) {
-        shiftAllTags(m_editor->document(), -lagMs);
+        m_lyrics->shiftAllTags(-lagMs);
         m_correctedDelay = double(lagMs) / 1000.0;
     }
 }
 
 void TimingAssist::alignToSong()
 {
-    if (!m_editor || !songReady(AlignTitle))
+    if (!m_lyrics || !songReady(AlignTitle))
         return;
     const Alignment a = fitAlignment(lineTags(), m_analysis->curves().timing);
     const auto refuse = [&](const QString &why) {
@@ -271,12 +180,12 @@ void TimingAssist::alignToSong()
                                  .arg(a.speed, 0, 'f', 3)
                                  .arg(a.lines);
     if (m_tools.askYesNo(m_dialogParent, AlignTitle, question))
-        mapAllTags(m_editor->document(), a.speed, a.offset);
+        m_lyrics->mapAllTags(a.speed, std::llround(a.offset * 1000));
 }
 
 void TimingAssist::shiftAll()
 {
-    if (!m_editor)
+    if (!m_lyrics)
         return;
     const QString limits = QStringLiteral("%1 到 %2").arg(-MaxShiftMs).arg(MaxShiftMs);
     const QString label = QStringLiteral("所有时间标签移动多少毫秒（正数推后，负数提前；%1）：").arg(limits);
@@ -305,8 +214,8 @@ void TimingAssist::shiftAll()
         // Tags that would go below 0 all stop at [00:00.00]: their order and
         // distances are lost, so the user decides.
         int pinned = 0;
-        for (QTextBlock block = m_editor->document()->begin(); block.isValid(); block = block.next()) {
-            const QList<TimeTag> tags = parseLrcLine(block.text()).tags;
+        for (int i = 0, n = m_lyrics->lineCount(); i < n; ++i) {
+            const QList<TimeTag> &tags = m_lyrics->line(i).tags;
             pinned += std::any_of(tags.begin(), tags.end(), [ms](const TimeTag &t) { return t.ms > 0 && t.ms + ms < 0; });
         }
         if (pinned > 0
@@ -316,7 +225,7 @@ void TimingAssist::shiftAll()
                                      .arg(pinned)))
             return;
     }
-    shiftAllTags(m_editor->document(), ms);
+    m_lyrics->shiftAllTags(ms);
 }
 
 } // namespace tarvelin

@@ -7,42 +7,24 @@
 #include <vector>
 
 class QAction;
-class QPlainTextEdit;
-class QTextDocument;
 class QWidget;
 
 namespace tarvelin {
 
+class LyricsDocument;
 class PlatformTools;
 class SongAnalysis;
-
-// Rewrites one time tag of a line (`tag`: its index among the line's leading
-// tags) as "[mm:ss.xx]" for `ms` (cut to the hundredth, not below 0), as one
-// undo step. False (nothing changes) if the line has no such tag or already
-// reads so.
-bool setTagTime(QTextDocument *document, int line, int tag, qint64 ms);
-
-// Moves every time tag of the document by deltaMs (see shiftTimeTags: cut to
-// the hundredth, clamped at 0, ID-tag lines untouched) as one undo step; only
-// the tags themselves are rewritten, so the caret stays in its line. False
-// when no tag changed (then there is no undo step).
-bool shiftAllTags(QTextDocument *document, qint64 deltaMs);
-
-// Moves every time tag of the document to old × speed + offset seconds (cut
-// to the hundredth, not below 0; ID-tag lines untouched) as one undo step.
-// False when no tag changed.
-bool mapAllTags(QTextDocument *document, double speed, double offsetSeconds);
 
 // The help the song's sound gives with timing: snapping a tag to where a
 // sound starts, taking the user's reaction delay out of every tag, moving a
 // text tagged for another recording onto this one, and shifting them all.
-// Works on the editor's text and the song's timing curve (timingrules.h); the
+// Every edit is a timing edit of the lyrics document (one undo step); uses the song's timing curve (timingrules.h); the
 // questions and notes go through PlatformTools, brief remarks for the
 // player's display come out of notice().
 class TimingAssist : public QObject {
     Q_OBJECT
 public:
-    TimingAssist(QPlainTextEdit *editor, SongAnalysis *analysis, PlatformTools &tools, QWidget *dialogParent,
+    TimingAssist(LyricsDocument *lyrics, SongAnalysis *analysis, PlatformTools &tools, QWidget *dialogParent,
                  QObject *parent = nullptr);
 
     // 自动吸附 (checkable, off): taps are snapped as they are made.
@@ -96,7 +78,7 @@ private:
     // The first tag of every tagged lyric line, in seconds.
     std::vector<double> lineTags() const;
 
-    QPointer<QPlainTextEdit> m_editor;
+    QPointer<LyricsDocument> m_lyrics;
     QPointer<SongAnalysis> m_analysis;
     PlatformTools &m_tools;
     QPointer<QWidget> m_dialogParent;
