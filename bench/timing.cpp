@@ -167,7 +167,9 @@ Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
     }
     for (std::size_t i = 0; i < taps.size(); ++i) {
         r.c.add(corrected[i], song.starts[i]);
-        r.cs.add(snapTime(timing, corrected[i]).value_or(corrected[i]), song.starts[i]);
+        // As S does: the delay taken out when C applied, else a typical one.
+        const double still = r.delayClear ? 0.0 : TypicalDelay;
+        r.cs.add(snapTime(timing, corrected[i], still).value_or(corrected[i]), song.starts[i]);
         r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
     }
 
@@ -211,10 +213,15 @@ void settingsFromEnvironment()
     read("DELAY_POWER", s.delayPower);
     read("DELAY_MIN_CONTRAST", s.delayMinContrast);
     read("DELAY_MAX_RIVAL", s.delayMaxRival);
+    read("DELAY_RIVAL_GAP", s.delayRivalGap);
+    read("DELAY_MIN_PLAUSIBLE", s.delayMinPlausible);
+    read("DELAY_MAX_PLAUSIBLE", s.delayMaxPlausible);
     read("SNAP_CLEAR", s.snapClear);
     read("SNAP_LEAD", s.snapLead);
     read("SNAP_BEFORE", s.snapBefore);
     read("SNAP_AFTER", s.snapAfter);
+    read("SNAP_CORRECTED_BEFORE", s.snapCorrectedBefore);
+    read("SNAP_CORRECTED_AFTER", s.snapCorrectedAfter);
     read("ALIGN_MIN_CONTRAST", s.alignMinContrast);
     read("ALIGN_MAX_RIVAL", s.alignMaxRival);
 }
@@ -227,6 +234,7 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     std::vector<Song> songs;
     unsigned seed = 20261207;
+    int extraSeeds = qEnvironmentVariableIsSet("SEEDS") ? qEnvironmentVariableIntValue("SEEDS") : 6;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == u"--songs"_s && i + 1 < args.size()) {
             const QDir dir(args[++i]);
@@ -268,6 +276,8 @@ int main(int argc, char **argv)
     struct Pool {
         Result sum;
         int songs = 0, delayGood = 0, delayBad = 0, delayEligible = 0, csWorse = 0, alignBad = 0, alignRefused = 0;
+        int seedTrials = 0, seedGood = 0, seedRefused = 0, seedBad = 0; // C over the extra seeds
+
     };
     std::map<QString, Pool> pools;
     std::mt19937 rng(seed);
@@ -278,6 +288,28 @@ int main(int argc, char **argv)
         }
         const Decoded d = analyse(song.audio);
         const Result r = measure(song, d.curves.timing, rng);
+        // C again with taps drawn from other seeds (songs with >= 8 lines).
+        int trials = 0, good = 0, refused = 0, bad = 0;
+        for (int k = 0; song.starts.size() >= 8 && k < extraSeeds; ++k) {
+            std::mt19937 other(seed + 1000 + unsigned(k));
+            std::uniform_real_distribution<double> lateBy(0.140, 0.220);
+            std::vector<double> taps;
+            double mean = 0;
+            for (double t : song.starts) {
+                const double late = lateBy(other);
+                mean += late;
+                taps.push_back(t + late);
+            }
+            mean /= double(taps.size());
+            const DelayEstimate e = estimateDelay(taps, d.curves.timing);
+            ++trials;
+            if (e.outcome != DelayEstimate::Outcome::Clear)
+                ++refused;
+            else if (std::abs(e.delay - mean) <= 0.025)
+                ++good;
+            else if (std::abs(e.delay - mean) > 0.060)
+                ++bad;
+        }
         std::printf("%-34s %5zu %5.1f %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
                     song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
                     qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
@@ -285,6 +317,10 @@ int main(int argc, char **argv)
         for (const QString &g : {song.group, u"all"_s}) {
             Pool &p = pools[g];
             ++p.songs;
+            p.seedTrials += trials;
+            p.seedGood += good;
+            p.seedRefused += refused;
+            p.seedBad += bad;
             p.sum.raw.add(r.raw);
             p.sum.c.add(r.c);
             p.sum.cs.add(r.cs);
@@ -314,5 +350,9 @@ int main(int argc, char **argv)
                     qPrintable(p.sum.cs.text()), qPrintable(p.sum.autoSnap.text()), p.csWorse, p.alignRefused,
                     p.alignBad, qPrintable(p.sum.align.text()));
     }
+    std::printf("\nC over %d more seeds (songs with >= 8 lines)\n%-12s %7s %14s %8s %17s\n", extraSeeds, "pool",
+                "trials", "within 25 ms", "refused", "applied > 60 off");
+    for (const auto &[g, p] : pools)
+        std::printf("%-12s %7d %14d %8d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad);
     return 0;
 }

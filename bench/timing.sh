@@ -19,8 +19,12 @@
 #   C: the delay found against the taps' true mean delay, or why it refused
 #   (then the tags stay as tapped). Errors |tag - true start| in ms as
 #   median / p90 / share within 100 ms for the raw taps, after C, after C and
-#   then S on every line, and for taps made with 自动吸附 on (snapped for a
-#   typical 180 ms delay).
+#   then S on every line (as S does: with the delay taken out when C applied,
+#   else around a typical 180 ms delay), and for taps made with 自动吸附 on
+#   (snapped for a typical 180 ms delay).
+# - C over more seeds: the same taps drawn with SEEDS other seeds (default
+#   6), how often C lands within 25 ms, refuses, or applies one > 60 ms off
+#   (one seed's luck says little on 9 songs).
 # - Alignment: every song's true starts moved by a seeded speed (0.97-1.03)
 #   and offset (±20 s, no tag below 0), as a text tagged for another release;
 #   the offset and speed found (and the ones that undo the move), and the

@@ -159,7 +159,10 @@ std::optional<double> snapTime(const Curve &timing, double tag, double delay)
 {
     const double centre = tag - delay;
     const TimingRuleSettings &s = timingRuleSettings();
-    const auto peak = highest(timing, centre - s.snapBefore, centre + s.snapAfter);
+    const bool corrected = delay <= 0;
+    const double before = corrected ? s.snapCorrectedBefore : s.snapBefore;
+    const double after = corrected ? s.snapCorrectedAfter : s.snapAfter;
+    const auto peak = highest(timing, centre - before, centre + after);
     if (!peak || peak->second < Tiny)
         return std::nullopt;
     const double clear = timingRuleSettings().snapClear;

@@ -43,9 +43,14 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
 // the highest point of the curve from SnapBefore before (tag - delay) to
 // SnapAfter after it, if nothing within SnapClear of that point rises
 // higher (a start that stands out from what is around it); else nothing
-// (the tag stays).
+// (the tag stays). A tag whose delay is already taken out (`delay` 0,
+// after 校正反应延迟) is off only by the scatter of one press, so it looks
+// no further than SnapCorrectedBefore / SnapCorrectedAfter: a wider reach
+// there mostly finds the instrument beside the voice.
 inline constexpr double SnapBefore = 0.150;
 inline constexpr double SnapAfter = 0.080;
+inline constexpr double SnapCorrectedBefore = 0.080;
+inline constexpr double SnapCorrectedAfter = 0.040;
 inline constexpr double SnapClear = 0.500;
 // What people's delay is when nothing better is known (150-250 ms).
 inline constexpr double TypicalDelay = 0.180;
@@ -95,6 +100,8 @@ struct TimingRuleSettings {
     double snapClear = SnapClear;
     double snapBefore = SnapBefore;
     double snapAfter = SnapAfter;
+    double snapCorrectedBefore = SnapCorrectedBefore;
+    double snapCorrectedAfter = SnapCorrectedAfter;
     double snapLead = 0.015;         // the curve peaks this much before a start (half its rise)
     double alignMinContrast = 0.25;
     double alignMaxRival = 0.80;

@@ -152,11 +152,22 @@ private Q_SLOTS:
         QTest::addColumn<double>("delay");
         QTest::addColumn<double>("expected"); // -1: stays
         const double lead = tarvelin::timingRuleSettings().snapLead;
-        QTest::newRow("the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << 10.0 + lead;
-        QTest::newRow("the start just after") << curve(20, {{10.0, 1}}) << 9.95 << 0.0 << 10.0 + lead;
-        QTest::newRow("out of reach") << curve(20, {{10.0, 1}}) << 10.2 << 0.0 << -1.0;
-        QTest::newRow("with the known delay taken off") << curve(20, {{10.0, 1}}) << 10.2 << 0.18 << 10.0 + lead;
-        QTest::newRow("the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.05 << 0.0 << 10.1 + lead;
+        // Fresh taps, the delay (a typical one or the user's) still in them:
+        // 150 ms before to 80 ms after tap - delay.
+        QTest::newRow("tap: the start well before") << curve(20, {{10.0, 1}}) << 10.32 << 0.18 << 10.0 + lead;
+        QTest::newRow("tap: the start just after") << curve(20, {{10.0, 1}}) << 10.11 << 0.18 << 10.0 + lead;
+        QTest::newRow("tap: out of reach") << curve(20, {{10.0, 1}}) << 10.38 << 0.18 << -1.0;
+        QTest::newRow("tap: the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.23 << 0.18
+                                                         << 10.1 + lead;
+        // Tags whose delay is already taken out (delay 0): only a press's
+        // scatter away, 80 ms before to 40 ms after.
+        QTest::newRow("corrected: the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << 10.0 + lead;
+        QTest::newRow("corrected: the start just after") << curve(20, {{10.0, 1}}) << 9.97 << 0.0 << 10.0 + lead;
+        // 120 ms off: a fresh tap would reach it, a corrected tag is past it.
+        QTest::newRow("corrected: out of reach before") << curve(20, {{10.0, 1}}) << 10.12 << 0.0 << -1.0;
+        QTest::newRow("corrected: out of reach after") << curve(20, {{10.0, 1}}) << 9.93 << 0.0 << -1.0;
+        QTest::newRow("corrected: the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.08 << 0.0
+                                                               << 10.1 + lead;
         // A start that does not stand out: a louder one 0.4 s away (a drum).
         QTest::newRow("louder sound nearby") << curve(20, {{10.0, 1}, {10.4, 2}}) << 10.0 << 0.0 << -1.0;
         QTest::newRow("louder sound further than 0.5 s") << curve(20, {{10.0, 1}, {10.6, 2}}) << 10.0 << 0.0 << 10.0 + lead;
