@@ -1,6 +1,7 @@
 #include "ui/components/livelyricsview.h"
 
 #include "ui/workflow/livelyrics.h"
+#include "ui/workflow/wordtapping.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -52,11 +53,25 @@ QString LiveLyricsView::nextText() const
     return m_next->text();
 }
 
+void LiveLyricsView::setWordTapping(WordTapping *words)
+{
+    m_words = words;
+    connect(words, &WordTapping::changed, this, &LiveLyricsView::refresh);
+    refresh();
+}
+
 void LiveLyricsView::refresh()
 {
+    const bool wordMode = m_words && m_words->isActive();
+    const bool show = m_live->hasTimeline() || wordMode;
     // Without a parent, showing would open a window of its own.
-    if (parentWidget() || !m_live->hasTimeline())
-        setVisible(m_live->hasTimeline());
+    if (parentWidget() || !show)
+        setVisible(show);
+    if (wordMode) {
+        m_current->setText(m_words->displayText());
+        m_next->setText(QStringLiteral("逐字打轴：空格 下一个字，回车 结束这一行，Esc 回到按行"));
+        return;
+    }
     m_current->setText(m_live->lyricText(m_live->currentLine()));
     m_next->setText(m_live->lyricText(m_live->nextLine()));
 }

@@ -7,6 +7,8 @@
 #include "ui/components/waveformview.h"
 #include "ui/workflow/tapmode.h"
 #include "ui/workflow/timingassist.h"
+#include "ui/workflow/wordtapping.h"
+#include "ui/components/livelyricsview.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
 #include "ui/window/twips.h"
@@ -139,6 +141,11 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     wireEvents();
     m_tapping = attachTapping(this, m_lyricsEditor, m_player, m_insertTimeButton);
     m_tapping.mode->setAssist(m_assist);
+    m_words = new WordTapping(m_lyricsEditor, m_lyrics, m_player->engine(), m_tapping.mode, this);
+    m_words->setAnalysis(m_analysis);
+    connect(m_words, &WordTapping::notice, m_player, &PlayerWidget::showNotice);
+    if (m_tapping.view)
+        m_tapping.view->setWordTapping(m_words);
 
     setTabOrder(m_importTextButton, m_importSongButton);
     setTabOrder(m_importSongButton, m_songPath);

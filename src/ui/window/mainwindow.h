@@ -19,6 +19,7 @@ namespace tarvelin {
 
 class ClockLabel;
 class LinkLabel;
+class WordTapping;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
@@ -103,6 +104,7 @@ private:
     SongAnalysis *m_analysis = nullptr;
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
+    WordTapping *m_words = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
     LyricsDocument *m_lyrics = nullptr;

@@ -14,6 +14,7 @@ namespace tarvelin {
 class MediaEngine;
 class Tapper;
 class TimingAssist;
+class WordTapping;
 
 // 打轴模式: the editor becomes a list of lines to tap while the song plays.
 // While on, the editor takes no typing and no input-method composition (one
@@ -51,6 +52,7 @@ public:
         Snap,         // the line just tapped to where a sound starts
         CorrectDelay, // take the reaction delay out of every tag
         AlignToSong,  // move the whole text onto this recording
+        WordMode,     // 逐字打轴 on the current line (WordTapping)
         Leave,
     };
     struct Key {
@@ -83,6 +85,8 @@ public:
     Tapper *tapper() const { return m_tapper; }
     // The snapping and delay correction behind S, C and 自动吸附.
     void setAssist(TimingAssist *assist) { m_assist = assist; }
+    // Word mode, behind W.
+    void setWordTapping(WordTapping *words) { m_words = words; }
 
     // The line being sung, -1 for none.
     void setLiveLine(int line);
@@ -112,6 +116,7 @@ private:
     const QObject *m_watchedViewport = nullptr;
     QPointer<MediaEngine> m_engine;
     TimingAssist *m_assist = nullptr; // owned by the window, as this is
+    WordTapping *m_words = nullptr;   // the same
     Tapper *m_tapper;
     HeldKeys m_held;
     const QKeyEvent *m_press = nullptr; // the press being handled

@@ -21,7 +21,8 @@ Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, PlayerWidget *pla
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     t.live = new LiveLyrics(editor->document(), player->engine(), window);
-    player->addDisplayWidget(new LiveLyricsView(t.live));
+    t.view = new LiveLyricsView(t.live);
+    player->addDisplayWidget(t.view);
     QObject::connect(t.live, &LiveLyrics::changed, t.mode, [t] { t.mode->setLiveLine(t.live->currentLine()); });
 
     t.insertPress = new PressMoment(insertButton, player->engine(), window);

@@ -7,6 +7,7 @@ class QWidget;
 namespace tarvelin {
 
 class LiveLyrics;
+class LiveLyricsView;
 class PlayerWidget;
 class PressMoment;
 class TapMode;
@@ -18,6 +19,7 @@ class TapMode;
 struct Tapping {
     TapMode *mode = nullptr;
     LiveLyrics *live = nullptr;
+    LiveLyricsView *view = nullptr;
     PressMoment *insertPress = nullptr;
 };
 
