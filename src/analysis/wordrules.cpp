@@ -27,9 +27,11 @@ std::optional<double> snapWordTime(const Curve &timing, double tag, double delay
     const float top = timing.values[std::size_t(best)];
     if (top <= 0)
         return std::nullopt;
-    // At an edge, the curve still rises beyond it: the peak is outside.
+    // A peak: the curve rises to it and does not rise on after it (at the
+    // window's edges, the curve still rising beyond is a peak outside; a
+    // flat stretch is none).
     const auto value = [&](qsizetype i) { return i >= 0 && i < size ? timing.values[std::size_t(i)] : 0.0f; };
-    if ((best == from && value(best - 1) > top) || (best == to && value(best + 1) > top))
+    if (!(value(best - 1) < top && value(best + 1) <= top))
         return std::nullopt;
     return std::max(0.0, double(best) * timing.step - WordSnapLead);
 }

@@ -2,6 +2,7 @@
 // curves: clear onsets are found, missing ones fall where the count puts
 // them, and the result always fits the line's span in order.
 #include "analysis/wordalign.h"
+#include "analysis/wordrules.h"
 
 #include <QTest>
 
@@ -74,6 +75,38 @@ private Q_SLOTS:
         QVERIFY(times.endMs > times.starts.last() && times.endMs <= end);
         if (expectedEnd >= 0)
             QVERIFY2(std::abs(times.endMs - expectedEnd) <= tolerance, qPrintable(QString::number(times.endMs)));
+    }
+
+    // Word snapping keeps to its narrow window: a syllable 150 ms before the
+    // tap is not taken (the line window would), a start 40 ms off is.
+    void snapWord_data()
+    {
+        QTest::addColumn<Peaks>("peaks");
+        QTest::addColumn<double>("tag");
+        QTest::addColumn<double>("delay");
+        QTest::addColumn<double>("expected"); // -1: stays
+        QTest::newRow("a start 40 ms before the tap") << Peaks{{2.0, 1}} << 2.04 << 0.0 << 1.985;
+        QTest::newRow("a start 40 ms after the tap") << Peaks{{2.0, 1}} << 1.96 << 0.0 << 1.985;
+        QTest::newRow("the syllable before is out of reach") << Peaks{{2.0, 1}} << 2.15 << 0.0 << -1.0;
+        QTest::newRow("the delay moves the window back") << Peaks{{2.0, 1}} << 2.18 << 0.18 << 1.985;
+        QTest::newRow("the higher of two starts in the window") << Peaks{{2.0, 0.5f}, {2.06, 1}} << 2.02 << 0.0 << 2.045;
+        QTest::newRow("nothing but a slope into the next syllable") << Peaks{{2.1, 1}} << 2.0 << 0.0 << -1.0;
+    }
+    void snapWord()
+    {
+        QFETCH(Peaks, peaks);
+        QFETCH(double, tag);
+        QFETCH(double, delay);
+        QFETCH(double, expected);
+        tarvelin::Curve curve;
+        curve.values = curveWith(peaks, 4.0);
+        const auto snapped = tarvelin::snapWordTime(curve, tag, delay);
+        if (expected < 0) {
+            QVERIFY(!snapped);
+        } else {
+            QVERIFY(snapped);
+            QVERIFY2(std::abs(*snapped - expected) < 0.006, qPrintable(QString::number(*snapped)));
+        }
     }
 
     void nothingToPlace()
