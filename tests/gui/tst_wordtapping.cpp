@@ -3,6 +3,9 @@
 #include "ui/components/livelyricsview.h"
 #include "ui/window/mainwindow.h"
 #include "ui/workflow/wordtapping.h"
+#include "ui/workflow/autowords.h"
+#include "document/lyricsdocument.h"
+#include "core/wordunits.h"
 #include "fakes.h"
 
 #include <QAction>
@@ -194,6 +197,71 @@ private Q_SLOTS:
         QTest::keyClick(m_editor, Qt::Key_Escape);
         QVERIFY(!m_words->isActive());
         QVERIFY(!current->text().contains(u'['));
+    }
+
+    // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
+    // its units at the starts inside its span, proposed, in one undo step;
+    // 确认逐字时间 or a word tap confirms them.
+    void autoWords_data()
+    {
+        QTest::addColumn<QList<int>>("lines");
+        QTest::addColumn<QStringList>("expected"); // per line: unit starts in ms, "-": left alone
+        QTest::newRow("every line: the last one up to the song's end, untagged ones left")
+            << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
+        QTest::newRow("one line") << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+    }
+    void autoWords()
+    {
+        QFETCH(QList<int>, lines);
+        QFETCH(QStringList, expected);
+        m_editor->setPlainText(u"[00:01.00]春眠不\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        tarvelin::Curve curve;
+        curve.values.assign(800, 0.02f);
+        for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
+            for (int d = -2; d <= 2; ++d)
+                curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
+        const QString before = m_editor->toPlainText();
+        tarvelin::proposeWordTimes(*lyrics, curve, lines, 7000);
+        for (int line = 0; line < expected.size(); ++line) {
+            const tarvelin::WordLine words = tarvelin::readWordLine(lyrics->text(line), lyrics->line(line));
+            if (expected[line] == u"-") {
+                QVERIFY(lyrics->line(line).words.isEmpty());
+                continue;
+            }
+            const QStringList starts = expected[line].split(u' ');
+            QCOMPARE(words.units.size(), starts.size());
+            for (int i = 0; i < starts.size(); ++i) {
+                QVERIFY2(std::abs(words.units[i].ms - starts[i].toLongLong()) <= 30,
+                         qPrintable(lyrics->text(line)));
+                QVERIFY(!lyrics->isConfirmed(line, tarvelin::TagKind::Word, i));
+            }
+            QVERIFY(words.endMs > words.units.last().ms);
+            QVERIFY(lyrics->hasProposals(line));
+        }
+        const QString proposed = m_editor->toPlainText();
+        m_editor->undo();
+        QCOMPARE(m_editor->toPlainText(), before);
+        m_editor->redo();
+        QCOMPARE(m_editor->toPlainText(), proposed);
+
+        // Accepting one line leaves the text as it is.
+        const int line = lines.last();
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(line)));
+        w->findChild<QAction *>(u"acceptWords"_s)->trigger();
+        QVERIFY(!lyrics->hasProposals(line));
+        QCOMPARE(m_editor->toPlainText(), proposed);
+        // A word tap makes the tapped line the user's.
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
+        if (lines.contains(0)) {
+            w->findChild<QAction *>(u"tapMode"_s)->trigger();
+            m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(0)));
+            QTest::keyClick(m_editor, Qt::Key_W);
+            m_engine->positionValue = 1.2;
+            QTest::keyClick(m_editor, Qt::Key_Space);
+            QVERIFY(!lyrics->hasProposals(0));
+            QCOMPARE(lyrics->text(0), u"[00:01.20]<00:01.20>春眠不"_s);
+        }
     }
 };
 

@@ -8,6 +8,7 @@
 #include "ui/workflow/tapmode.h"
 #include "ui/workflow/timingassist.h"
 #include "ui/workflow/wordtapping.h"
+#include "ui/workflow/autowords.h"
 #include "ui/components/livelyricsview.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
@@ -300,6 +301,9 @@ void MainWindow::wireEvents()
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
     auto *editorMenu = new EditorMenu(m_lyricsEditor, m_textPath, m_tools, this);
     editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_player->engine()->duration(); });
+    auto *autoWords = new AutoWords(m_lyricsEditor, m_lyrics, m_analysis, [this] { return m_player->engine()->duration(); }, this);
+    editorMenu->addActions(autoWords->actions());
+    connect(autoWords, &AutoWords::notice, m_player, &PlayerWidget::showNotice);
 }
 
 void MainWindow::startRecovery(const QString &directory)

@@ -109,6 +109,9 @@ bool WordTapping::start(int line)
     m_line = line;
     m_held.clear();
     resync();
+    // A line tapped or guessed before is tapped again from its first unit.
+    m_next = 0;
+    Q_EMIT changed();
     if (m_tapMode && m_tapMode->tapper())
         m_tapMode->tapper()->setCurrentLine(line);
     if (const auto tag = m_lyrics->firstTagMs(line))
