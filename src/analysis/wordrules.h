@@ -12,8 +12,9 @@ namespace tarvelin {
 
 inline constexpr double WordSnapBefore = 0.080;
 inline constexpr double WordSnapAfter = 0.050;
-// The curve peaks this long after a sound starts (half its rise).
-inline constexpr double WordSnapLead = 0.015;
+// Where the curve peaks is taken as the start (measured on real songs:
+// a lead of 15 ms made the median 9 ms worse).
+inline constexpr double WordSnapLead = 0.0;
 
 // Where a word tag at `tag` goes when the user pressed `delay` late: the
 // highest point of the timing curve from WordSnapBefore before (tag - delay)
