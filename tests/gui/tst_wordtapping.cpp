@@ -199,6 +199,18 @@ private Q_SLOTS:
         QVERIFY(!current->text().contains(u'['));
     }
 
+    // Outside word mode the sung line fills unit by unit from its word tags.
+    void liveFill()
+    {
+        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        m_editor->setPlainText(u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>\n[00:09.00]next"_s);
+        m_engine->play();
+        m_engine->positionValue = 2.5;
+        QTRY_VERIFY2(current->text().contains(u">春</span>眠不"_s), qPrintable(current->text()));
+        m_engine->positionValue = 3.5;
+        QTRY_VERIFY2(current->text().contains(u">春眠</span>不"_s), qPrintable(current->text()));
+    }
+
     // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
     // its units at the starts inside its span, proposed, in one undo step;
     // 确认逐字时间 or a word tap confirms them.

@@ -24,6 +24,9 @@ public:
 
 private:
     void refresh();
+    // The line being sung filled as far as it is sung (its word tags, else
+    // evenly to the next line).
+    void fill();
 
     LiveLyrics *m_live;
     WordTapping *m_words = nullptr;

@@ -43,18 +43,21 @@ QString LiveLyrics::lyricText(int line) const
     if (line < 0 || line >= m_lines.size())
         return {};
     const QString &text = m_lines.at(line);
-    return text.mid(parseLrcLine(text).textStart).trimmed();
+    return tarvelin::lyricText(text, parseLrcLine(text)).trimmed();
 }
 
 void LiveLyrics::refresh(bool textChanged)
 {
     LrcTimeline::Live live;
     if (m_engine && !m_timeline.isEmpty() && m_engine->state() != MediaEngine::State::Empty) {
-        if (const auto position = m_engine->position())
+        if (const auto position = m_engine->position()) {
             live = m_timeline.liveAt(*position);
-        else
+            m_position = *position;
+        } else {
             live = m_live; // cannot tell: keep what shows
+        }
     }
+    Q_EMIT ticked();
     const bool hasTimeline = !m_timeline.isEmpty();
     if (!textChanged && live.current == m_live.current && live.next == m_live.next && hasTimeline == m_hadTimeline)
         return;

@@ -29,12 +29,20 @@ public:
     int nextLine() const { return m_live.next; }
     // Whether any line has a time tag; without one there is nothing to show.
     bool hasTimeline() const { return !m_timeline.isEmpty(); }
-    // A line's text without its leading time tags, trimmed; empty for -1.
+    // A line's text without its leading time tags and word tags, trimmed;
+    // empty for -1.
     QString lyricText(int line) const;
+    // A line as written; empty for -1.
+    QString lineText(int line) const { return line >= 0 && line < m_lines.size() ? m_lines.at(line) : QString(); }
+    // The song's position at the last refresh (seconds), -1 when unknown.
+    double position() const { return m_position; }
 
 Q_SIGNALS:
     // currentLine(), nextLine() or hasTimeline() changed.
     void changed();
+    // Each refresh while the song plays, and after seeks: for the fill of
+    // the line being sung.
+    void ticked();
 
 private:
     void refresh(bool textChanged = false);
@@ -47,6 +55,7 @@ private:
     LrcTimeline m_timeline;
     LrcTimeline::Live m_live;
     bool m_hadTimeline = false;
+    double m_position = -1;
 };
 
 } // namespace tarvelin
