@@ -1,4 +1,5 @@
 #include "ui/components/waveformview.h"
+#include "ui/components/wordticks.h"
 
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
@@ -353,6 +354,11 @@ void WaveformView::paintEvent(QPaintEvent *)
         if (all[i].line == current || isDragged(all[i]))
             drawMarker(i);
     }
+    // The current line's word tags under its marker.
+    if (m_editor && current >= 0)
+        paintWordTicks(p, m_editor->document()->findBlockByNumber(current).text(), [this](double s) { return xAt(s); },
+                       labelBand + 1, std::min<double>(labelBand, h / 4), pal,
+                       [&](int i) { return !m_wordConfirmed || m_wordConfirmed(current, i); });
 
     // The playhead.
     if (m_engine && m_engine->state() != MediaEngine::State::Empty) {

@@ -7,6 +7,8 @@
 #include <QTextCursor>
 #include <QWidget>
 
+#include <functional>
+
 class QPlainTextEdit;
 class QTimer;
 
@@ -65,6 +67,10 @@ public:
     // Whether the waveform has anything to draw (decoded peaks).
     bool hasWaveform() const;
 
+    // Whether word tag `index` of `line` is confirmed (else it shows grey);
+    // all are, without this.
+    void setWordConfirmed(std::function<bool(int line, int index)> confirmed) { m_wordConfirmed = std::move(confirmed); }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -90,6 +96,7 @@ private:
     QPointer<SongAnalysis> m_analysis;
     QPointer<MediaEngine> m_engine;
     QPointer<QPlainTextEdit> m_editor;
+    std::function<bool(int, int)> m_wordConfirmed;
     QTimer *m_ticker;
     double m_span = DefaultSpan;
     double m_position = 0;

@@ -211,6 +211,7 @@ void MainWindow::buildControls(std::unique_ptr<MediaEngine> engine)
     m_analysis = new SongAnalysis(this);
     m_waveform = new WaveformView(m_analysis, m_player->engine(), this);
     m_waveform->setEditor(m_lyricsEditor);
+    m_waveform->setWordConfirmed([this](int line, int index) { return m_lyrics->isConfirmed(line, TagKind::Word, index); });
     m_player->addDisplayWidget(m_waveform, 1);
     // Where the display is short (the design's 1× size, a large font) the
     // waveform gives way, down to two lines, so that the live lyrics below
