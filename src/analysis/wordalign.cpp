@@ -10,8 +10,8 @@ namespace tarvelin {
 namespace {
 
 constexpr double MinSyllableSeconds = 0.08; // nobody sings two syllables closer
-constexpr double PullWeight = 4.0;          // against onset values scaled to 0..1
-constexpr double EndPrior = 0.92;           // share of the span usually sung
+constexpr double PullWeight = 2.0;          // against onset values scaled to 0..1
+constexpr double EndPrior = 0.85;           // share of the span usually sung
 constexpr double EndPriorWidth = 0.12;
 constexpr double EndWeight = 1.0;
 

@@ -6,7 +6,7 @@
 // Each unit is sung in one or more syllables. Inside the line's span, from
 // its start tag to the next line's (or the song's end), the singing fills a
 // part that ends somewhere between half of the span and all of it (most
-// often near 92 %: a breath before the next line). Within it every syllable
+// often near 85 %: a breath before the next line). Within it every syllable
 // should start on a rise of the timing curve; positions proportional to the
 // syllables (the last sung twice as long) are a weak pull, so a syllable
 // with no onset of its own falls where the count puts it. The first unit

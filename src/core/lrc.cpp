@@ -376,6 +376,20 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
 
     const QHash<int, QList<LyricsProblem>> idProblems = idTagProblems(lines);
 
+    // Where each tagged line's span ends: the first tag of the next tagged
+    // lyric line, when it comes later.
+    QList<LrcLine> parsedLines;
+    parsedLines.reserve(lines.size());
+    for (const QString &line : lines)
+        parsedLines.append(parseLrcLine(line));
+    QList<qint64> spanEnd(lines.size(), -1);
+    qint64 nextStart = -1;
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        spanEnd[i] = nextStart;
+        if (parsedLines[i].kind == LrcLine::Kind::Lyric && !parsedLines[i].tags.isEmpty())
+            nextStart = parsedLines[i].tags.first().ms;
+    }
+
     QList<LyricsProblem> problems;
     QHash<qint64, int> firstLineAt; // time -> first line that has it
     int previousLine = -1;          // the last line with a tag, and its first tag
@@ -383,7 +397,7 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
     QString previousText;
     for (int i = 0; i < lines.size(); ++i) {
         const QStringView line = lines[i];
-        const LrcLine parsed = parseLrcLine(line);
+        const LrcLine &parsed = parsedLines[i];
         const auto add = [&](Kind kind, const QString &message) { problems.append({kind, i, message}); };
         const auto spanText = [&](qsizetype start, qsizetype length) { return line.sliced(start, length).toString(); };
 
@@ -420,6 +434,29 @@ QList<LyricsProblem> checkLyrics(const QStringList &lines, double durationSecond
                 add(Kind::PastEnd, QStringLiteral("时间 %1 超出歌曲长度（%2）")
                                        .arg(spanText(tag.start, tag.length), formatPosition(durationSeconds)));
         }
+
+        if (parsed.kind != LrcLine::Kind::Lyric || parsed.words.isEmpty())
+            continue;
+        // Word tags belong to the line's earliest tag.
+        qint64 lineStart = first.ms;
+        for (const TimeTag &tag : parsed.tags)
+            lineStart = std::min(lineStart, tag.ms);
+        const qint64 nextStart = spanEnd[i] > lineStart ? spanEnd[i] : -1;
+        for (qsizetype w = 0; w < parsed.words.size(); ++w) {
+            const WordTag &word = parsed.words[w];
+            const QString text = spanText(word.start, word.length);
+            if (w > 0 && word.ms < parsed.words[w - 1].ms) {
+                const WordTag &before = parsed.words[w - 1];
+                add(Kind::WordOrder, QStringLiteral("逐字时间 %1 早于它前面的 %2").arg(text, spanText(before.start, before.length)));
+            }
+            if (word.ms < lineStart)
+                add(Kind::WordOutside, QStringLiteral("逐字时间 %1 早于本行的时间 %2").arg(text, formatTimeTag(lineStart)));
+            else if (nextStart >= 0 && word.ms > nextStart)
+                add(Kind::WordOutside, QStringLiteral("逐字时间 %1 晚于下一行的时间 %2").arg(text, formatTimeTag(nextStart)));
+        }
+        const WordTag &last = parsed.words.last();
+        if (!line.sliced(last.start + last.length).trimmed().isEmpty())
+            add(Kind::WordUnclosed, QStringLiteral("提示：这一行的逐字时间没有结束标签（行末的 <分:秒.百分秒>），最后一个字唱到哪里不明确"));
     }
     return problems;
 }

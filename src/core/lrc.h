@@ -150,6 +150,9 @@ struct LyricsProblem {
         BadIdTag,    // an [offset:] or [length:] whose value is not read
         RepeatedIdTag, // a key that an earlier ID tag already has
         TagInText,   // a time tag after the start of the line, shown as text
+        WordOrder,   // a word tag earlier than the word tag before it
+        WordOutside, // a word tag before its line's tag or after the next line's
+        WordUnclosed, // word tags without an end tag (a hint, once per line)
     };
     Kind kind;
     int line;        // index into the lines; show line + 1

@@ -129,6 +129,34 @@ WordLine readWordLine(QStringView line, const LrcLine &parsed)
     return result;
 }
 
+qsizetype sungLength(const WordLine &line, qint64 lineStartMs, qint64 lineEndMs, qint64 positionMs)
+{
+    qsizetype total = 0;
+    bool timed = true;
+    for (const WordUnit &unit : line.units) {
+        total += unit.text.size();
+        timed = timed && unit.ms >= 0;
+    }
+    const auto share = [](qint64 from, qint64 to, qint64 at, qsizetype chars) -> qsizetype {
+        if (at <= from)
+            return 0;
+        if (to <= from || at >= to)
+            return chars;
+        return qsizetype(double(chars) * double(at - from) / double(to - from));
+    };
+    if (!timed || line.units.isEmpty())
+        return share(lineStartMs, lineEndMs, positionMs, total);
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < line.units.size(); ++i) {
+        const WordUnit &unit = line.units[i];
+        const qint64 next = i + 1 < line.units.size() ? line.units[i + 1].ms : (line.endMs >= 0 ? line.endMs : lineEndMs);
+        if (positionMs < next || i + 1 == line.units.size())
+            return done + share(unit.ms, next, positionMs, unit.text.size());
+        done += unit.text.size();
+    }
+    return done;
+}
+
 QString writeWordTags(const QList<WordUnit> &units, qint64 endMs)
 {
     QString text;

@@ -40,6 +40,14 @@ WordLine readWordLine(QStringView line, const LrcLine &parsed);
 // Units without a time (ms < 0) get no tag; endMs < 0 writes no end tag.
 QString writeWordTags(const QList<WordUnit> &units, qint64 endMs);
 
+// How much of a line's sung text (its units' texts one after another) has
+// been sung at positionMs, in characters: the units before the one being
+// sung, and of that one the share of its time up to the next unit's tag (or
+// the end tag; the last unit without one lasts until lineEndMs). Units
+// without a time, or a line without word tags, fill evenly from lineStartMs
+// to lineEndMs across the whole text.
+qsizetype sungLength(const WordLine &line, qint64 lineStartMs, qint64 lineEndMs, qint64 positionMs);
+
 // How many syllables a word is likely sung in (groups of vowels for letters,
 // one for anything else), at least 1.
 int syllableCount(QStringView word);

@@ -2,6 +2,7 @@
 // curves: clear onsets are found, missing ones fall where the count puts
 // them, and the result always fits the line's span in order.
 #include "analysis/wordalign.h"
+#include "analysis/wordrules.h"
 
 #include <QTest>
 
@@ -42,8 +43,8 @@ private Q_SLOTS:
         QTest::newRow("uneven onsets, one per character")
             << Peaks{{10.0, 1}, {10.35, 0.8f}, {11.2, 0.9f}, {11.5, 0.7f}, {12.6, 0.8f}} << 10000LL << 14000LL
             << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{10000, 10350, 11200, 11500, 12600} << 20LL << -1LL;
-        QTest::newRow("a flat curve: proportional places, the last twice as long, ending near 92 %")
-            << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 920, 1840, 2760} << 120LL << 4600LL;
+        QTest::newRow("a flat curve: proportional places, the last twice as long, ending near 85 %")
+            << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 850, 1700, 2550} << 120LL << 4250LL;
         QTest::newRow("a two-syllable word takes its first syllable's onset")
             << Peaks{{2.0, 1}, {2.4, 0.9f}, {2.7, 0.9f}, {3.3, 1}} << 2000LL << 5000LL << QList<int>{1, 2, 1}
             << QList<qint64>{2000, 2400, 3300} << 20LL << -1LL;
@@ -74,6 +75,38 @@ private Q_SLOTS:
         QVERIFY(times.endMs > times.starts.last() && times.endMs <= end);
         if (expectedEnd >= 0)
             QVERIFY2(std::abs(times.endMs - expectedEnd) <= tolerance, qPrintable(QString::number(times.endMs)));
+    }
+
+    // Word snapping keeps to its narrow window: a syllable 150 ms before the
+    // tap is not taken (the line window would), a start 40 ms off is.
+    void snapWord_data()
+    {
+        QTest::addColumn<Peaks>("peaks");
+        QTest::addColumn<double>("tag");
+        QTest::addColumn<double>("delay");
+        QTest::addColumn<double>("expected"); // -1: stays
+        QTest::newRow("a start 40 ms before the tap") << Peaks{{2.0, 1}} << 2.04 << 0.0 << 2.0;
+        QTest::newRow("a start 40 ms after the tap") << Peaks{{2.0, 1}} << 1.96 << 0.0 << 2.0;
+        QTest::newRow("the syllable before is out of reach") << Peaks{{2.0, 1}} << 2.15 << 0.0 << -1.0;
+        QTest::newRow("the delay moves the window back") << Peaks{{2.0, 1}} << 2.18 << 0.18 << 2.0;
+        QTest::newRow("the higher of two starts in the window") << Peaks{{2.0, 0.5f}, {2.06, 1}} << 2.02 << 0.0 << 2.06;
+        QTest::newRow("nothing but a slope into the next syllable") << Peaks{{2.1, 1}} << 2.0 << 0.0 << -1.0;
+    }
+    void snapWord()
+    {
+        QFETCH(Peaks, peaks);
+        QFETCH(double, tag);
+        QFETCH(double, delay);
+        QFETCH(double, expected);
+        tarvelin::Curve curve;
+        curve.values = curveWith(peaks, 4.0);
+        const auto snapped = tarvelin::snapWordTime(curve, tag, delay);
+        if (expected < 0) {
+            QVERIFY(!snapped);
+        } else {
+            QVERIFY(snapped);
+            QVERIFY2(std::abs(*snapped - expected) < 0.006, qPrintable(QString::number(*snapped)));
+        }
     }
 
     void nothingToPlace()

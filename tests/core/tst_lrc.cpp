@@ -128,6 +128,23 @@ private Q_SLOTS:
                                                      << 0.0
                                                      << QStringList{u"1 Untagged"_s, u"1 TagInText"_s, u"2 TagInText"_s}
                                                      << "“[00:00.00]”在行中间，不算时间标签";
+        QTest::newRow("word tags in order, closed, end on the next line's tag")
+            << "[00:01.00]<00:01.00>春<00:01.40>眠<00:02.00>\n[00:02.00]<00:02.00>b<00:02.50>" << 0.0 << QStringList{} << "";
+        QTest::newRow("word tags out of order")
+            << "[00:01.00]<00:01.00>春<00:01.80>眠<00:01.40>不<00:02.00>" << 0.0 << QStringList{u"1 WordOrder"_s}
+            << "逐字时间 <00:01.40> 早于它前面的 <00:01.80>";
+        QTest::newRow("word tag before the line's tag, the earliest of several")
+            << "[00:05.00][00:01.00]<00:00.90>a <00:01.20>b<00:01.50>" << 0.0 << QStringList{u"1 WordOutside"_s}
+            << "早于本行的时间 [00:01.00]";
+        QTest::newRow("word tag after the next line's tag, blank and ID lines between")
+            << "[00:01.00]<00:01.00>a<00:02.10>b<00:02.20>\n\n[ar:x]\n[00:02.00]c" << 0.0
+            << QStringList{u"1 WordOutside"_s, u"1 WordOutside"_s} << "晚于下一行的时间 [00:02.00]";
+        QTest::newRow("no end tag: one hint per line, the last line too")
+            << "[00:01.00]<00:01.00>a<00:01.50>b<00:01.70>c\n[00:03.00]<00:03.00>d" << 0.0
+            << QStringList{u"1 WordUnclosed"_s, u"2 WordUnclosed"_s} << "没有结束标签";
+        QTest::newRow("a line out of order does not turn its words outside")
+            << "[00:05.00]<00:05.00>a<00:05.50>\n[00:03.00]<00:03.00>b<00:03.50>" << 0.0
+            << QStringList{u"2 OutOfOrder"_s} << "";
     }
     void check()
     {
@@ -135,7 +152,8 @@ private Q_SLOTS:
         QFETCH(double, duration);
         QFETCH(QString, mentions);
         static const char *const names[] = {"Malformed", "ReadAs",   "Untagged",      "OutOfOrder",
-                                            "SameTime",  "PastEnd", "BadIdTag", "RepeatedIdTag", "TagInText"};
+                                            "SameTime",  "PastEnd", "BadIdTag", "RepeatedIdTag", "TagInText",
+                                            "WordOrder", "WordOutside", "WordUnclosed"};
         QStringList found;
         QString messages;
         for (const LyricsProblem &p : tarvelin::checkLyrics(text.split(u'\n'), duration)) {

@@ -70,6 +70,36 @@ private Q_SLOTS:
         // Written back, the text after the line tag is byte for byte the same.
         QCOMPARE(tarvelin::writeWordTags(words.units, words.endMs), line.mid(parsed.textStart));
     }
+
+    // The live view's fill: whole units before the one being sung, a share of
+    // that one, plain progress across a line without word tags.
+    void sung_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<qint64>("lineEnd");
+        QTest::addColumn<qint64>("position");
+        QTest::addColumn<int>("filled");
+        const QString words = QStringLiteral("[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>");
+        QTest::newRow("before the line") << words << 20000LL << 9000LL << 0;
+        QTest::newRow("inside the first unit: part of it") << words << 20000LL << 10400LL << 0;
+        QTest::newRow("the second unit half sung") << words << 20000LL << 11500LL << 1;
+        QTest::newRow("after the end tag, before the next line") << words << 20000LL << 13000LL << 2;
+        QTest::newRow("spaced words, the second one half sung")
+            << QStringLiteral("[00:10.00]<00:10.00>Hello <00:11.00>world<00:12.00>") << 20000LL << 11500LL << 8;
+        QTest::newRow("no end tag: the last unit lasts to the next line")
+            << QStringLiteral("[00:10.00]<00:10.00>ab<00:11.00>cdef") << 15000LL << 13000LL << 4;
+        QTest::newRow("no word tags: progress across the line")
+            << QStringLiteral("[00:10.00]abcdefghij") << 20000LL << 13000LL << 3;
+    }
+    void sung()
+    {
+        QFETCH(QString, line);
+        QFETCH(qint64, lineEnd);
+        QFETCH(qint64, position);
+        const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
+        const tarvelin::WordLine words = tarvelin::readWordLine(line, parsed);
+        QTEST(int(tarvelin::sungLength(words, parsed.tags.first().ms, lineEnd, position)), "filled");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWordUnits)

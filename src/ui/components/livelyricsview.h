@@ -7,6 +7,7 @@ class QLabel;
 namespace tarvelin {
 
 class LiveLyrics;
+class WordTapping;
 
 // The line being sung, large, with the next one smaller beneath it; for the
 // player's display area. Hidden while the lyrics have no time tags, so the
@@ -16,10 +17,19 @@ class LiveLyricsView : public QWidget {
 public:
     explicit LiveLyricsView(LiveLyrics *live, QWidget *parent = nullptr);
 
+    QString currentText() const;
+    QString nextText() const;
+    // In word mode the line being word-tapped shows instead, its units spaced.
+    void setWordTapping(WordTapping *words);
+
 private:
     void refresh();
+    // The line being sung filled as far as it is sung (its word tags, else
+    // evenly to the next line).
+    void fill();
 
     LiveLyrics *m_live;
+    WordTapping *m_words = nullptr;
     QLabel *m_current = nullptr;
     QLabel *m_next = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "ui/components/waveformview.h"
+#include "ui/components/wordticks.h"
 
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
@@ -382,6 +383,11 @@ void WaveformView::paintEvent(QPaintEvent *)
         if (all[i].line == current || isDragged(all[i]))
             drawMarker(i);
     }
+    // The current line's word tags under its marker.
+    if (m_lyrics && current >= 0)
+        paintWordTicks(p, m_lyrics->text(current), m_lyrics->line(current), [this](double s) { return xAt(s); },
+                       labelBand + 1, std::min<double>(labelBand, h / 4), pal,
+                       [&](int i) { return m_lyrics->isConfirmed(current, TagKind::Word, i); });
 
     // The playhead.
     if (m_engine && m_engine->state() != MediaEngine::State::Empty) {

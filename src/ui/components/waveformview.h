@@ -7,6 +7,8 @@
 #include <QTextCursor>
 #include <QWidget>
 
+#include <functional>
+
 class QPlainTextEdit;
 class QTimer;
 
@@ -68,6 +70,9 @@ public:
     const QList<Marker> &markers() const;
     // Whether the waveform has anything to draw (decoded peaks).
     bool hasWaveform() const;
+
+    // Whether word tag `index` of `line` is confirmed (else it shows grey);
+    // all are, without this.
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -7,6 +7,9 @@
 #include "ui/components/waveformview.h"
 #include "ui/workflow/tapmode.h"
 #include "ui/workflow/timingassist.h"
+#include "ui/workflow/wordtapping.h"
+#include "ui/workflow/autowords.h"
+#include "ui/components/livelyricsview.h"
 #include "ui/link/linklabel.h"
 #include "ui/window/clocklabel.h"
 #include "ui/window/songsession.h"
@@ -141,6 +144,11 @@ MainWindow::MainWindow(PlatformTools &tools, std::unique_ptr<MediaEngine> engine
     wireEvents();
     m_tapping = attachTapping(this, m_lyricsEditor, m_lyrics, m_player, m_insertTimeButton);
     m_tapping.mode->setAssist(m_assist);
+    m_words = new WordTapping(m_lyricsEditor, m_lyrics, m_session->engine(), m_tapping.mode, this);
+    m_words->setAnalysis(m_session->analysis());
+    connect(m_words, &WordTapping::notice, m_player, &PlayerWidget::showNotice);
+    if (m_tapping.view)
+        m_tapping.view->setWordTapping(m_words);
 
     setTabOrder(m_importTextButton, m_importSongButton);
     setTabOrder(m_importSongButton, m_songPath);
@@ -304,6 +312,10 @@ void MainWindow::wireEvents()
     connect(m_authorLink, &LinkLabel::clicked, this, &MainWindow::openAuthorPage);
     m_editorMenu = new EditorMenu(m_lyricsEditor, m_lyrics, m_textPath, m_tools, this);
     m_editorMenu->setSong([this] { return m_songPath->text(); }, [this] { return m_session->engine()->duration(); });
+    auto *autoWords = new AutoWords(m_lyricsEditor, m_lyrics, m_session->analysis(),
+                                    [this] { return m_session->engine()->duration(); }, this);
+    m_editorMenu->addActions(autoWords->actions());
+    connect(autoWords, &AutoWords::notice, m_player, &PlayerWidget::showNotice);
 }
 
 void MainWindow::startRecovery(const QString &directory)

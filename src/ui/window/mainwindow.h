@@ -20,6 +20,7 @@ namespace tarvelin {
 class ClockLabel;
 class EditorMenu;
 class LinkLabel;
+class WordTapping;
 class MediaEngine;
 class PlatformTools;
 class PlayerWidget;
@@ -108,6 +109,7 @@ private:
     EditorMenu *m_editorMenu = nullptr;
     WaveformView *m_waveform = nullptr;
     TimingAssist *m_assist = nullptr;
+    WordTapping *m_words = nullptr;
     QTimer *m_ticker = nullptr;
     RecoveryJournal *m_recovery = nullptr;
     LyricsDocument *m_lyrics = nullptr;

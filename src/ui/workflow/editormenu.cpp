@@ -87,6 +87,13 @@ QMenu *EditorMenu::createMenu(const QPoint &pos)
     offset->setObjectName(QStringLiteral("applyOffset"));
     offset->setEnabled(m_lyrics->offsetMs() != 0 && !m_editor->isReadOnly());
     offset->setToolTip(QStringLiteral("把 [offset:] 计入每个时间标签并去掉它"));
+    if (!m_extra.isEmpty()) {
+        menu->addSeparator();
+        for (QAction *action : m_extra) {
+            action->setEnabled(!m_editor->isReadOnly());
+            menu->addAction(action);
+        }
+    }
     return menu;
 }
 

@@ -45,6 +45,8 @@ public:
     // The menu for a right-click at `pos` (the editor viewport's
     // coordinates). The caller owns it.
     QMenu *createMenu(const QPoint &pos);
+    // More entries at the menu's end (e.g. 自动逐字).
+    void addActions(const QList<QAction *> &actions) { m_extra += actions; }
 
     // The three entries.
     void insertSongInfo();
@@ -64,6 +66,7 @@ private:
     std::function<QString()> m_songPath;
     std::function<double()> m_playerDuration;
     QAction *m_exportAction = nullptr;
+    QList<QAction *> m_extra;
 };
 
 } // namespace tarvelin

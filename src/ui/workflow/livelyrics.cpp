@@ -44,15 +44,31 @@ QString LiveLyrics::lyricText(int line) const
     return m_lyrics->lyricText(line).trimmed();
 }
 
+QString LiveLyrics::lineText(int line) const
+{
+    if (!m_lyrics || line < 0 || line >= m_lyrics->lineCount())
+        return {};
+    return m_lyrics->text(line);
+}
+
+const LrcLine &LiveLyrics::parsedLine(int line) const
+{
+    static const LrcLine blank;
+    return m_lyrics ? m_lyrics->line(line) : blank;
+}
+
 void LiveLyrics::refresh(bool textChanged)
 {
     LrcTimeline::Live live;
     if (m_engine && m_lyrics && m_hasTimeline && m_engine->state() != MediaEngine::State::Empty) {
-        if (const auto position = m_engine->position())
+        if (const auto position = m_engine->position()) {
             live = m_lyrics->liveAt(*position);
-        else
+            m_position = *position;
+        } else {
             live = m_live; // cannot tell: keep what shows
+        }
     }
+    Q_EMIT ticked();
     const bool hasTimeline = m_hasTimeline;
     if (!textChanged && live.current == m_live.current && live.next == m_live.next && hasTimeline == m_hadTimeline)
         return;

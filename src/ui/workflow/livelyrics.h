@@ -31,10 +31,19 @@ public:
     bool hasTimeline() const { return m_hasTimeline; }
     // What is sung on a line (no time tags, no word tags), trimmed; empty for -1.
     QString lyricText(int line) const;
+    // A line as written; empty for -1.
+    QString lineText(int line) const;
+    // A line as the lyrics document reads it (a blank line for -1).
+    const LrcLine &parsedLine(int line) const;
+    // The song's position at the last refresh (seconds), -1 when unknown.
+    double position() const { return m_position; }
 
 Q_SIGNALS:
     // currentLine(), nextLine() or hasTimeline() changed.
     void changed();
+    // Each refresh while the song plays, and after seeks: for the fill of
+    // the line being sung.
+    void ticked();
 
 private:
     void refresh(bool textChanged = false);
@@ -46,6 +55,7 @@ private:
     bool m_hasTimeline = false;
     LrcTimeline::Live m_live;
     bool m_hadTimeline = false;
+    double m_position = -1;
 };
 
 } // namespace tarvelin

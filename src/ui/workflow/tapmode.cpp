@@ -6,6 +6,7 @@
 #include "ui/workflow/pressmoment.h"
 #include "ui/workflow/tapping.h"
 #include "ui/workflow/timingassist.h"
+#include "ui/workflow/wordtapping.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -93,6 +94,7 @@ const QList<TapMode::Key> &TapMode::keys()
         {Qt::Key_S, None, Command::Snap, false, "S", "把刚打上时间的一行吸附到附近的人声起点"},
         {Qt::Key_C, None, Command::CorrectDelay, false, "C", "校正反应延迟：所有时间去掉平均的按键延迟"},
         {Qt::Key_A, None, Command::AlignToSong, false, "A", "对齐到这首歌：把整篇歌词的时间移到这首歌的录音上"},
+        {Qt::Key_W, None, Command::WordMode, false, "W", "逐字打轴：当前行逐字打时间（Esc 回到按行）"},
         {Qt::Key_Escape, None, Command::Leave, false, "Esc", "退出打轴模式"},
     };
     return table;
@@ -154,6 +156,7 @@ void TapMode::setActive(bool on)
     } else {
         refreshHighlights();
     }
+    Q_EMIT activeChanged(on);
 }
 
 void TapMode::dropComposition()
@@ -262,6 +265,10 @@ void TapMode::run(Command command)
     case Command::AlignToSong:
         if (m_assist)
             m_assist->alignToSong();
+        break;
+    case Command::WordMode:
+        if (m_words && m_words->start(m_tapper->currentLine()))
+            showCurrentLine();
         break;
     case Command::LineUp:
         m_tapper->moveUp();

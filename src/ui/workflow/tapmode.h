@@ -15,6 +15,7 @@ class LyricsDocument;
 class MediaEngine;
 class Tapper;
 class TimingAssist;
+class WordTapping;
 
 // 打轴模式: the editor becomes a list of lines to tap while the song plays.
 // While on, the editor takes no typing and no input-method composition (one
@@ -52,6 +53,7 @@ public:
         Snap,         // the line just tapped to where a sound starts
         CorrectDelay, // take the reaction delay out of every tag
         AlignToSong,  // move the whole text onto this recording
+        WordMode,     // 逐字打轴 on the current line (WordTapping)
         Leave,
     };
     struct Key {
@@ -82,12 +84,19 @@ public:
     // Checkable "打轴", shortcut F2, its tooltip lists the keys.
     QAction *action() const { return m_action; }
     bool isActive() const { return m_active; }
+    // The line stepping behind the keys (word tapping moves it on too).
+    Tapper *tapper() const { return m_tapper; }
     void setActive(bool on);
     // The snapping and delay correction behind S, C and 自动吸附.
     void setAssist(TimingAssist *assist) { m_assist = assist; }
+    // Word mode, behind W.
+    void setWordTapping(WordTapping *words) { m_words = words; }
 
     // The line being sung, -1 for none.
     void setLiveLine(int line);
+
+Q_SIGNALS:
+    void activeChanged(bool on);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -112,6 +121,7 @@ private:
     const QObject *m_watchedViewport = nullptr;
     QPointer<MediaEngine> m_engine;
     TimingAssist *m_assist = nullptr; // owned by the window, as this is
+    WordTapping *m_words = nullptr;   // the same
     Tapper *m_tapper;
     HeldKeys m_held;
     const QKeyEvent *m_press = nullptr; // the press being handled

@@ -22,7 +22,8 @@ Tapping attachTapping(QWidget *window, QPlainTextEdit *editor, LyricsDocument *l
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     t.live = new LiveLyrics(lyrics, player->engine(), window);
-    player->addDisplayWidget(new LiveLyricsView(t.live));
+    t.view = new LiveLyricsView(t.live);
+    player->addDisplayWidget(t.view);
     QObject::connect(t.live, &LiveLyrics::changed, t.mode, [t] { t.mode->setLiveLine(t.live->currentLine()); });
 
     t.insertPress = new PressMoment(insertButton, player->engine(), window);

@@ -7,6 +7,7 @@ class QWidget;
 namespace tarvelin {
 
 class LiveLyrics;
+class LiveLyricsView;
 class LyricsDocument;
 class PlayerWidget;
 class PressMoment;
@@ -19,6 +20,7 @@ class TapMode;
 struct Tapping {
     TapMode *mode = nullptr;
     LiveLyrics *live = nullptr;
+    LiveLyricsView *view = nullptr;
     PressMoment *insertPress = nullptr;
 };
 

@@ -1,0 +1,281 @@
+// 逐字打轴 through the window with the fake engine: W in tap mode, the unit
+// taps, closing a line, stepping back, nudging, undo, and the live view.
+#include "ui/components/livelyricsview.h"
+#include "ui/window/mainwindow.h"
+#include "ui/workflow/wordtapping.h"
+#include "ui/workflow/autowords.h"
+#include "document/lyricsdocument.h"
+#include "core/wordunits.h"
+#include "fakes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBlock>
+
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Lyrics = u"[ar:x]\n[00:10.00]春眠不觉晓\nHello big world\n\n[00:20.00]three"_s; // lyric lines 1, 2, 4
+
+ulong stampMsAgo(int ms)
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return quint32(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 - ms);
+}
+
+void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp)
+{
+    const QString text = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z && !mods) ? QChar(key).toLower() : QString();
+    QKeyEvent event(type, key, mods, text);
+    event.setTimestamp(stamp);
+    QApplication::sendEvent(to, &event);
+}
+
+} // namespace
+
+class TestWordTapping : public QObject {
+    Q_OBJECT
+    tarvelin::test::FakeTools m_tools;
+    tarvelin::test::FakeEngine *m_engine = nullptr;
+    tarvelin::MainWindow *w = nullptr;
+    QPlainTextEdit *m_editor = nullptr;
+    tarvelin::WordTapping *m_words = nullptr;
+
+private Q_SLOTS:
+    void init()
+    {
+        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
+        m_engine = engine.get();
+        w = new tarvelin::MainWindow(m_tools, std::move(engine));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        m_editor = w->findChild<QPlainTextEdit *>(u"Text3"_s);
+        m_words = w->findChild<tarvelin::WordTapping *>();
+        QVERIFY(m_editor && m_words);
+        m_editor->setPlainText(Lyrics);
+        m_editor->document()->setModified(false);
+        m_engine->load(u"/song.mp3"_s);
+        m_engine->pause();
+    }
+    void cleanup() { delete w; }
+
+    // A script of keys in tap mode, the caret on line 1: "@s" sets the
+    // position the engine reports, "#n" puts the caret on line n; "+", "~"
+    // and "-" after a key are its press, a repeat (a release and a press with
+    // the same timestamp) and its release; "!ms" after a key presses it that
+    // long ago. Checks the lines that changed, the line in word mode (-1:
+    // none) and how many of its units are tagged, and the position.
+    void keys_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("changed"); // "line:text"
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("tagged");
+        QTest::addColumn<double>("position");
+        const auto row = [](const char *name, const char *script, const QStringList &changed, int line, int tagged,
+                            double position) {
+            QTest::newRow(name) << QString::fromUtf8(script) << changed << line << tagged << position;
+        };
+        row("W plays from 2 s before the line's tag", "#1 W", {}, 1, 0, 8.0);
+        row("every unit, Enter closes and goes on to the next lyric line",
+            "#1 W @10.5 Space @11 Space @11.4 Space @11.8 Space @12.2 Space @12.9 Enter",
+            {u"1:[00:10.50]<00:10.50>春<00:11.00>眠<00:11.40>不<00:11.80>觉<00:12.20>晓<00:12.90>"_s}, 2, 0, 12.9);
+        row("the next line's first tap closes the line; words in a spaced script",
+            "#1 W @10.5 Space Space Space Space Space @13 Space @13.6 Space",
+            {u"1:[00:10.50]<00:10.50>春<00:10.50>眠<00:10.50>不<00:10.50>觉<00:10.50>晓<00:13.00>"_s,
+             u"2:[00:13.00]<00:13.00>Hello <00:13.60>big world"_s},
+            2, 2, 13.6);
+        row("a press is taken at its moment", "#1 W @10 Space!400", {u"1:[00:09.60]<00:09.60>春眠不觉晓"_s}, 1, 1, 10);
+        row("a held Space tags one unit", "#1 W @10.5 Space+ Space~ Space~ Space-",
+            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5);
+        row("Backspace takes the last unit back and plays from 1 s before it",
+            "#1 W @10.5 Space @11 Space @11.3 Backspace", {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.0);
+        row("nudges move the last unit, played from 1 s before",
+            "#1 W @10.5 Space @11 Space Alt+Left Alt+Shift+Right", {u"1:[00:10.50]<00:10.50>春<00:10.91>眠不觉晓"_s},
+            1, 2, 9.91);
+        row("a nudge stops at the unit before", "#1 W @10.5 Space @10.7 Space Alt+Left Alt+Left Alt+Left",
+            {u"1:[00:10.50]<00:10.50>春<00:10.50>眠不觉晓"_s}, 1, 2, 9.5);
+        row("nudging the first unit moves the line's tag too", "#1 W @10.5 Space Alt+Right",
+            {u"1:[00:10.60]<00:10.60>春眠不觉晓"_s}, 1, 1, 9.6);
+        row("Ctrl+Z restores the line exactly, then a tap starts it again",
+            "#1 W @10.5 Space @11 Space Ctrl+Z Ctrl+Z @12 Space", {u"1:[00:12.00]<00:12.00>春眠不觉晓"_s}, 1, 1, 12);
+        row("an untagged line gets its tag from the first unit, no seek", "#2 @3 W Space",
+            {u"2:[00:03.00]<00:03.00>Hello big world"_s}, 2, 1, 3);
+        row("Esc: back to line taps", "#1 W @10.5 Space Escape @15 Space", {u"1:[00:15.00]<00:10.50>春眠不觉晓"_s}, -1, 0,
+            15);
+        row("Enter before any unit does nothing; Up and Down are not line moves here", "#1 W Enter Down Up", {}, 1, 0, 8.0);
+    }
+    void keys()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, changed);
+        w->findChild<QAction *>(u"tapMode"_s)->trigger();
+        static ulong heldStamp = 1;
+        for (const QString &step : script.split(u' ')) {
+            if (step.startsWith(u'@')) {
+                m_engine->positionValue = step.mid(1).toDouble();
+            } else if (step.startsWith(u'#')) {
+                m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(step.mid(1).toInt())));
+            } else if (step.contains(u'!')) {
+                const QKeySequence key(step.section(u'!', 0, 0));
+                sendKeyEvent(m_editor, QEvent::KeyPress, key[0].key(), key[0].keyboardModifiers(),
+                             stampMsAgo(step.section(u'!', 1).toInt()));
+                sendKeyEvent(m_editor, QEvent::KeyRelease, key[0].key(), key[0].keyboardModifiers(), 0);
+            } else {
+                const QChar how = step.back();
+                const bool held = step.size() > 1 && QStringLiteral("+~-").contains(how);
+                const QKeySequence key(held ? step.chopped(1) : step);
+                const int k = key[0].key();
+                const auto mods = key[0].keyboardModifiers();
+                if (held) {
+                    ++heldStamp;
+                    if (how != u'+')
+                        sendKeyEvent(m_editor, QEvent::KeyRelease, k, mods, heldStamp);
+                    if (how != u'-')
+                        sendKeyEvent(m_editor, QEvent::KeyPress, k, mods, heldStamp);
+                } else {
+                    sendKeyEvent(m_editor, QEvent::KeyPress, k, mods, 0);
+                    sendKeyEvent(m_editor, QEvent::KeyRelease, k, mods, 0);
+                }
+            }
+        }
+        QStringList expected = Lyrics.split(u'\n');
+        for (const QString &change : changed)
+            expected[change.section(u':', 0, 0).toInt()] = change.section(u':', 1);
+        QCOMPARE(m_editor->toPlainText().split(u'\n'), expected);
+        QTEST(m_words->line(), "line");
+        QTEST(m_words->tagged(), "tagged");
+        QTEST(*m_engine->positionValue, "position");
+        QCOMPARE(m_editor->document()->isModified(), !changed.isEmpty());
+    }
+
+    // Each unit tap, step back and nudge is one undo step; undoing all of
+    // them gives back the text as it was, redoing them the text as tapped.
+    void undoAll()
+    {
+        w->findChild<QAction *>(u"tapMode"_s)->trigger();
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
+        QTest::keyClick(m_editor, Qt::Key_W);
+        int steps = 0;
+        for (double at : {10.5, 10.9, 11.3, 11.6, 12.0}) {
+            m_engine->positionValue = at;
+            QTest::keyClick(m_editor, Qt::Key_Space);
+            ++steps;
+        }
+        QTest::keyClick(m_editor, Qt::Key_Left, Qt::AltModifier);
+        QTest::keyClick(m_editor, Qt::Key_Return);
+        steps += 2;
+        const QString tapped = m_editor->toPlainText();
+        for (int i = 0; i < steps; ++i)
+            QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(m_editor->toPlainText(), Lyrics);
+        QVERIFY(!m_editor->document()->isModified());
+        for (int i = 0; i < steps; ++i)
+            QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_editor->toPlainText(), tapped);
+    }
+
+    // The live view shows the line in word mode with its units spaced, the
+    // next to tap marked, and goes back to the sung line after.
+    void liveView()
+    {
+        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        QVERIFY(current);
+        w->findChild<QAction *>(u"tapMode"_s)->trigger();
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
+        QTest::keyClick(m_editor, Qt::Key_W);
+        m_engine->positionValue = 10.5;
+        QTest::keyClick(m_editor, Qt::Key_Space);
+        QCOMPARE(current->text(), u"春  [眠]  不  觉  晓"_s);
+        QTest::keyClick(m_editor, Qt::Key_Escape);
+        QVERIFY(!m_words->isActive());
+        QVERIFY(!current->text().contains(u'['));
+    }
+
+    // Outside word mode the sung line fills unit by unit from its word tags.
+    void liveFill()
+    {
+        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        m_editor->setPlainText(u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>\n[00:09.00]next"_s);
+        m_engine->play();
+        m_engine->positionValue = 2.5;
+        QTRY_VERIFY2(current->text().contains(u">春</span>眠不"_s), qPrintable(current->text()));
+        m_engine->positionValue = 3.5;
+        QTRY_VERIFY2(current->text().contains(u">春眠</span>不"_s), qPrintable(current->text()));
+    }
+
+    // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
+    // its units at the starts inside its span, proposed, in one undo step;
+    // 确认逐字时间 or a word tap confirms them.
+    void autoWords_data()
+    {
+        QTest::addColumn<QList<int>>("lines");
+        QTest::addColumn<QStringList>("expected"); // per line: unit starts in ms, "-": left alone
+        QTest::newRow("every line: the last one up to the song's end, untagged ones left")
+            << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
+        QTest::newRow("one line") << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+    }
+    void autoWords()
+    {
+        QFETCH(QList<int>, lines);
+        QFETCH(QStringList, expected);
+        m_editor->setPlainText(u"[00:01.00]春眠不\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        tarvelin::Curve curve;
+        curve.values.assign(800, 0.02f);
+        for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
+            for (int d = -2; d <= 2; ++d)
+                curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
+        const QString before = m_editor->toPlainText();
+        tarvelin::proposeWordTimes(*lyrics, curve, lines, 7000);
+        for (int line = 0; line < expected.size(); ++line) {
+            const tarvelin::WordLine words = tarvelin::readWordLine(lyrics->text(line), lyrics->line(line));
+            if (expected[line] == u"-") {
+                QVERIFY(lyrics->line(line).words.isEmpty());
+                continue;
+            }
+            const QStringList starts = expected[line].split(u' ');
+            QCOMPARE(words.units.size(), starts.size());
+            for (int i = 0; i < starts.size(); ++i) {
+                QVERIFY2(std::abs(words.units[i].ms - starts[i].toLongLong()) <= 30,
+                         qPrintable(lyrics->text(line)));
+                QVERIFY(!lyrics->isConfirmed(line, tarvelin::TagKind::Word, i));
+            }
+            QVERIFY(words.endMs > words.units.last().ms);
+            QVERIFY(lyrics->hasProposals(line));
+        }
+        const QString proposed = m_editor->toPlainText();
+        m_editor->undo();
+        QCOMPARE(m_editor->toPlainText(), before);
+        m_editor->redo();
+        QCOMPARE(m_editor->toPlainText(), proposed);
+
+        // Accepting one line leaves the text as it is.
+        const int line = lines.last();
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(line)));
+        w->findChild<QAction *>(u"acceptWords"_s)->trigger();
+        QVERIFY(!lyrics->hasProposals(line));
+        QCOMPARE(m_editor->toPlainText(), proposed);
+        // A word tap makes the tapped line the user's.
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
+        if (lines.contains(0)) {
+            w->findChild<QAction *>(u"tapMode"_s)->trigger();
+            m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(0)));
+            QTest::keyClick(m_editor, Qt::Key_W);
+            m_engine->positionValue = 1.2;
+            QTest::keyClick(m_editor, Qt::Key_Space);
+            QVERIFY(!lyrics->hasProposals(0));
+            QCOMPARE(lyrics->text(0), u"[00:01.20]<00:01.20>春眠不"_s);
+        }
+    }
+};
+
+QTEST_MAIN(TestWordTapping)
+#include "tst_wordtapping.moc"
