@@ -21,9 +21,9 @@
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
 #include "media/mpvengine.h"
-#include "ui/components/platformtools.h"
-#include "ui/workflow/tapping.h"
-#include "ui/workflow/timingassist.h"
+#include "desktop/platformtools.h"
+#include "tapping/tapper.h"
+#include "tapping/timingassist.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>

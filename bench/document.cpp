@@ -11,8 +11,8 @@
 //   bench_document [LINES [TRIES [IMPORT_RUNS]]]   (50000, 50, 5)
 #include "document/lyricsdocument.h"
 #include "media/mediaengine.h"
-#include "ui/components/platformtools.h"
-#include "ui/window/mainwindow.h"
+#include "desktop/platformtools.h"
+#include "window/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,11 +7,11 @@
 // BASELINE_LINES and on twice as many, and is extrapolated to LINES with the
 // exponent those two runs show. Times are medians of RUNS runs, each on a
 // fresh, shown editor, with pending layout and paint events processed.
-#include "ui/components/filedialog.h"
-#include "ui/components/platformtools.h"
-#include "ui/workflow/lyricssave.h"
+#include "desktop/filedialog.h"
+#include "desktop/platformtools.h"
+#include "editor/lyricssave.h"
 #include "core/lyricstext.h"
-#include "ui/workflow/textimport.h"
+#include "editor/textimport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

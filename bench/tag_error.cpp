@@ -15,9 +15,9 @@
 //       Exits 3 when a run does not meet the goal.
 
 #include "media/mpvengine.h"
-#include "ui/components/platformtools.h"
-#include "ui/components/playerwidget.h"
-#include "ui/window/mainwindow.h"
+#include "desktop/platformtools.h"
+#include "widgets/playerwidget.h"
+#include "window/mainwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

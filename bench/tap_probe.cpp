@@ -19,7 +19,7 @@
 // drift against CLOCK_MONOTONIC) at the press instant; bench/tag_error.sh
 // measures that position against the recorded sound (within ~2 ms).
 
-#include "ui/components/playerwidget.h"
+#include "widgets/playerwidget.h"
 #include "media/mediaengine.h"
 
 #include <QAction>

@@ -1,9 +1,9 @@
-#include "ui/window/mainwindow.h"
+#include "window/mainwindow.h"
 #include "media/lyricscommand.h"
 #include "media/mpvengine.h"
-#include "ui/components/platformtools.h"
-#include "ui/window/chinese.h"
-#include "ui/workflow/recovery.h"
+#include "desktop/platformtools.h"
+#include "desktop/chinese.h"
+#include "editor/recovery.h"
 
 #include <QApplication>
 #include <QTextStream>

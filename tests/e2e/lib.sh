@@ -18,7 +18,7 @@ CAPTION="Tarvelin v${E2E_VERSION:-1.0} by:Quorrin"
 mkdir -p "$E2E_ARTIFACTS"
 E2E_PIDS=()   # started background processes
 
-# Where the window places its controls (src/ui/window/mainwindow.cpp), in
+# Where the window places its controls (src/window/mainwindow.cpp), in
 # twips from the client area's corner: left top width height. At 96 dpi a
 # pixel is 15 twips. The play button is laid out by the player itself: the
 # first button of its control row, near the window's bottom edge.

@@ -1,8 +1,8 @@
 // Qt's own words on screen are Chinese whatever the locale: the save
 // dialog's buttons and list, and message boxes' buttons. The test runs
 // under a German locale, as the program may be started from the desktop.
-#include "ui/components/platformtools.h"
-#include "ui/window/chinese.h"
+#include "desktop/platformtools.h"
+#include "desktop/chinese.h"
 
 #include <QAbstractButton>
 #include <QAbstractProxyModel>

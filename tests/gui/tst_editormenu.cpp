@@ -1,9 +1,9 @@
 // The editor's right-click menu in the window: reading the last import again
 // with another encoding, the song's information at the top, and the lyrics
 // check with its jump to a line.
-#include "ui/window/mainwindow.h"
-#include "ui/workflow/editormenu.h"
-#include "ui/workflow/lyricscheck.h"
+#include "window/mainwindow.h"
+#include "editor/editormenu.h"
+#include "editor/lyricscheck.h"
 #include "fakes.h"
 
 #include <QLabel>

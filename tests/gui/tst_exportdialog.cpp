@@ -2,9 +2,9 @@
 // the save dialog, GBK's missing characters are named with 取消 / 替换后写入,
 // the choices are remembered, 写入歌曲 is offered only where it works, and
 // 展开重复行 / 应用 [offset:] are one undo step each.
-#include "ui/window/mainwindow.h"
-#include "ui/workflow/editormenu.h"
-#include "ui/workflow/exportdialog.h"
+#include "window/mainwindow.h"
+#include "editor/editormenu.h"
+#include "editor/exportdialog.h"
 #include "fakes.h"
 
 #include <QCheckBox>

@@ -5,9 +5,9 @@
 // who sees each event.
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "ui/window/mainwindow.h"
-#include "ui/components/playerwidget.h"
-#include "ui/window/clocklabel.h"
+#include "window/mainwindow.h"
+#include "widgets/playerwidget.h"
+#include "widgets/clocklabel.h"
 #include "fakes.h"
 
 #include <QApplication>

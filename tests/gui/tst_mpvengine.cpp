@@ -3,7 +3,7 @@
 #include "media/mpvengine.h"
 #include "media/heardposition.h"
 #include "core/positiontext.h"
-#include "ui/components/playerwidget.h"
+#include "widgets/playerwidget.h"
 #include "fakes.h"
 
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 // The player's own controls and keys, on a scripted engine.
-#include "ui/components/playerwidget.h"
+#include "widgets/playerwidget.h"
 #include "fakes.h"
 
 #include <QAction>

@@ -2,9 +2,9 @@
 // what the next start offers, with several instances sharing the folder, and
 // when it goes (through the window's close); a folder that takes no writes.
 // A real kill, with its stale lock, is the e2e's part.
-#include "ui/workflow/recovery.h"
-#include "ui/components/waveformview.h"
-#include "ui/window/mainwindow.h"
+#include "editor/recovery.h"
+#include "widgets/waveformview.h"
+#include "window/mainwindow.h"
 #include "fakes.h"
 
 #include <QDir>

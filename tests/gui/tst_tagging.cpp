@@ -2,7 +2,7 @@
 // 保存歌词 and closing. Where a tag goes and its undo steps, the caption, what
 // an import does to the window, the bytes a save writes, what a failed save
 // leaves behind, and when closing asks about unsaved lyrics.
-#include "ui/window/mainwindow.h"
+#include "window/mainwindow.h"
 #include "fakes.h"
 
 #include <QDir>

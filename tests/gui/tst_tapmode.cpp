@@ -1,9 +1,9 @@
 // Tap mode, the press moment of 插入时间 and the live line, through the window
 // with the fake engine. Presses that need a moment of their own carry a chosen
 // timestamp on the monotonic clock, as the X server stamps them.
-#include "ui/window/mainwindow.h"
-#include "ui/workflow/pressmoment.h"
-#include "ui/workflow/tapmode.h"
+#include "window/mainwindow.h"
+#include "tapping/pressmoment.h"
+#include "tapping/tapmode.h"
 #include "fakes.h"
 
 #include <QAction>

@@ -4,7 +4,7 @@
 #include "analysis/songanalysis.h"
 #include "document/lyricsdocument.h"
 #include "fakes.h"
-#include "ui/components/waveformview.h"
+#include "widgets/waveformview.h"
 
 #include <QPlainTextEdit>
 #include <QSignalSpy>

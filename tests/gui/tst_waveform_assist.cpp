@@ -3,8 +3,8 @@
 #include "analysis/songanalysis.h"
 #include "core/lrc.h"
 #include "fakes.h"
-#include "ui/workflow/tapmode.h"
-#include "ui/workflow/timingassist.h"
+#include "tapping/tapmode.h"
+#include "tapping/timingassist.h"
 
 #include <QAction>
 #include "document/lyricsdocument.h"

@@ -1,9 +1,9 @@
 // 逐字打轴 through the window with the fake engine: W in tap mode, the unit
 // taps, closing a line, stepping back, nudging, undo, and the live view.
-#include "ui/components/livelyricsview.h"
-#include "ui/window/mainwindow.h"
-#include "ui/workflow/wordtapping.h"
-#include "ui/workflow/autowords.h"
+#include "widgets/livelyricsview.h"
+#include "window/mainwindow.h"
+#include "tapping/wordtapping.h"
+#include "tapping/autowords.h"
 #include "document/lyricsdocument.h"
 #include "core/wordunits.h"
 #include "fakes.h"

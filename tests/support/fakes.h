@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "media/mediaengine.h"
-#include "ui/components/platformtools.h"
+#include "desktop/platformtools.h"
 
 #include <QList>
 #include <QStringList>

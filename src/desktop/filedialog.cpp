@@ -1,0 +1,34 @@
+#include "desktop/filedialog.h"
+
+namespace tarvelin {
+
+FileDialog::FileDialog(PlatformTools &tools, const QString &title, const QList<FileType> &types)
+    : m_tools(tools), m_title(title)
+{
+    // Qt's name filter: "description (pattern)", or the bare pattern.
+    for (const FileType &type : types)
+        m_nameFilters << (type.description == type.pattern
+                              ? type.pattern
+                              : QStringLiteral("%1 (%2)").arg(type.description, type.pattern));
+}
+
+bool FileDialog::ShowOpen(QWidget *parent)
+{
+    return show(parent, PlatformTools::FileMode::Open);
+}
+
+bool FileDialog::ShowSave(QWidget *parent)
+{
+    return show(parent, PlatformTools::FileMode::Save);
+}
+
+bool FileDialog::show(QWidget *parent, PlatformTools::FileMode mode)
+{
+    const auto chosen = m_tools.chooseFile(parent, mode, m_title, m_nameFilters);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    FileName = *chosen;
+    return true;
+}
+
+} // namespace tarvelin

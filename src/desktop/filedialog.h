@@ -1,0 +1,43 @@
+#pragma once
+
+#include "desktop/platformtools.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace tarvelin {
+
+// One entry of a file dialog's type list: what the list shows and the
+// pattern it matches, e.g. {"歌曲", "*.mp3 *.wma"}. A description equal to its
+// pattern is shown once ("*.txt").
+struct FileType {
+    QString description;
+    QString pattern;
+};
+
+// A file dialog object as the window keeps it: its title, its type list (the
+// first entry is preselected) and the last chosen FileName, which survives
+// between uses. A cancelled dialog leaves FileName as it was.
+class FileDialog {
+public:
+    FileDialog(PlatformTools &tools, const QString &title, const QList<FileType> &types);
+
+    QString FileName;
+
+    // Modal; true when the user chose a file (FileName then holds its full
+    // path), false on cancel.
+    bool ShowOpen(QWidget *parent);
+    bool ShowSave(QWidget *parent);
+
+private:
+    bool show(QWidget *parent, PlatformTools::FileMode mode);
+
+    PlatformTools &m_tools;
+    QString m_title;
+    QStringList m_nameFilters;
+};
+
+} // namespace tarvelin
