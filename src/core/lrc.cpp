@@ -258,30 +258,6 @@ QString lyricText(QStringView line, const LrcLine &parsed)
     return text;
 }
 
-LrcTimeline::LrcTimeline(const QStringList &lines)
-{
-    const qint64 offset = lrcOffset(lines);
-    for (int i = 0; i < lines.size(); ++i) {
-        for (const TimeTag &tag : parseLrcLine(lines[i]).tags)
-            m_entries.append({std::max<qint64>(tag.ms - offset, 0), i});
-    }
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const TimedLine &a, const TimedLine &b) { return a.ms < b.ms; });
-}
-
-LrcTimeline::Live LrcTimeline::liveAt(double seconds) const
-{
-    const qint64 ms = msFromSeconds(seconds);
-    const auto after = std::upper_bound(m_entries.begin(), m_entries.end(), ms,
-                                        [](qint64 value, const TimedLine &e) { return value < e.ms; });
-    Live live;
-    if (after != m_entries.begin())
-        live.current = std::prev(after)->line;
-    if (after != m_entries.end())
-        live.next = after->line;
-    return live;
-}
-
 QStringList shiftTimeTags(const QStringList &lines, qint64 deltaMs)
 {
     // Keeps the sum far from overflowing; a shift of a year is already absurd.

@@ -105,32 +105,11 @@ QString formatWordTag(qint64 ms);
 // is sung, as it shows.
 QString lyricText(QStringView line, const LrcLine &parsed);
 
-// When each tagged line shows, offset applied (never below 0).
-struct TimedLine {
-    qint64 ms = 0;
-    int line = 0; // index into the lines
-};
-
-class LrcTimeline {
-public:
-    LrcTimeline() = default;
-    explicit LrcTimeline(const QStringList &lines);
-
-    // Sorted by time, then by line; a line with several tags is there once
-    // per tag.
-    const QList<TimedLine> &entries() const { return m_entries; }
-    bool isEmpty() const { return m_entries.isEmpty(); }
-
-    // The line showing at a position, and the one that shows after it; -1
-    // for none (before the first tag, or after the last one for `next`).
-    struct Live {
-        int current = -1;
-        int next = -1;
-    };
-    Live liveAt(double seconds) const;
-
-private:
-    QList<TimedLine> m_entries;
+// The line showing at a position, and the one that shows after it; -1 for
+// none (before the first tag, or after the last one for `next`).
+struct LiveLines {
+    int current = -1;
+    int next = -1;
 };
 
 // Every leading time tag and word tag in the lines moved by deltaMs, clamped

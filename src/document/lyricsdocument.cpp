@@ -509,13 +509,13 @@ QList<TimelineEntry> LyricsDocument::timeline(qint64 fromMs, qint64 toMs) const
     return entries;
 }
 
-LrcTimeline::Live LyricsDocument::liveAt(double seconds) const
+LiveLines LyricsDocument::liveAt(double seconds) const
 {
     const QList<TimelineItem> &items = timelineItems();
     const qint64 ms = msFromSeconds(seconds);
     const auto after = std::upper_bound(items.begin(), items.end(), ms,
                                         [](qint64 value, const TimelineItem &e) { return value < e.ms; });
-    LrcTimeline::Live live;
+    LiveLines live;
     if (after != items.begin())
         live.current = std::prev(after)->block.blockNumber();
     if (after != items.end())

@@ -126,7 +126,7 @@ public:
     // Entries from fromMs up to and including toMs.
     QList<TimelineEntry> timeline(qint64 fromMs = 0, qint64 toMs = std::numeric_limits<qint64>::max()) const;
     // The line showing at a position and the one that shows after it.
-    LrcTimeline::Live liveAt(double seconds) const;
+    LiveLines liveAt(double seconds) const;
 
     // --- Timing edits ------------------------------------------------------
     // Each is one undo step that rewrites only the tags' text, so a caret in

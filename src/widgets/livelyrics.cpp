@@ -59,7 +59,7 @@ const LrcLine &LiveLyrics::parsedLine(int line) const
 
 void LiveLyrics::refresh(bool textChanged)
 {
-    LrcTimeline::Live live;
+    LiveLines live;
     if (m_engine && m_lyrics && m_hasTimeline && m_engine->state() != MediaEngine::State::Empty) {
         if (const auto position = m_engine->position()) {
             live = m_lyrics->liveAt(*position);

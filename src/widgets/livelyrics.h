@@ -53,7 +53,7 @@ private:
     QTimer *m_poll = nullptr;
     QTimer *m_reread = nullptr; // coalesces edits: the text is read once per burst
     bool m_hasTimeline = false;
-    LrcTimeline::Live m_live;
+    LiveLines m_live;
     bool m_hadTimeline = false;
     double m_position = -1;
 };

@@ -1,4 +1,4 @@
-// Time tags of lyrics text: a position as a tag, the live timeline,
+// Time tags of lyrics text: a position as a tag, word tags,
 // shifting, the lyrics check, and the song position at a key press.
 #include "core/lrc.h"
 #include "core/positiontext.h"
@@ -30,29 +30,6 @@ private Q_SLOTS:
     }
 
     // Lines: 0 ID, 1 offset, 2 at 10 s, 3 blank, 4 at 20 and 40 s, 5 at 30 s, 6 at 5 s.
-    void live_data()
-    {
-        QTest::addColumn<QString>("offset");
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<int>("current");
-        QTest::addColumn<int>("next");
-        QTest::newRow("before the first") << "" << 0.0 << -1 << 6;
-        QTest::newRow("exactly at a tag") << "" << 10.0 << 2 << 4;
-        QTest::newRow("tags sorted, chorus again") << "" << 35.0 << 5 << 4;
-        QTest::newRow("after the last") << "" << 99.0 << 4 << -1;
-        QTest::newRow("negative offset shows later") << "-500" << 10.499 << 6 << 2;
-    }
-    void live()
-    {
-        QFETCH(QString, offset);
-        QFETCH(double, seconds);
-        const QStringList lines{u"[ti:x]"_s, u"[offset:"_s + offset + u']', u"[00:10.00]a"_s, u""_s,
-                                u"[00:20.00][00:40.00]chorus"_s, u"[00:30.00]b"_s, u"[00:05.00]c"_s};
-        const auto live = tarvelin::LrcTimeline(lines).liveAt(seconds);
-        QTEST(live.current, "current");
-        QTEST(live.next, "next");
-    }
-
     void shift_data()
     {
         QTest::addColumn<QString>("text");
