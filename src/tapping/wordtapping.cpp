@@ -75,6 +75,7 @@ WordTapping::WordTapping(QPlainTextEdit *editor, LyricsDocument *lyrics, MediaEn
     : QObject(parent), m_editor(editor), m_lyrics(lyrics), m_engine(engine), m_tapMode(tapMode)
 {
     // Installed after tap mode's filter, so it sees the keys first.
+    m_watchedEditor = editor;
     editor->installEventFilter(this);
     tapMode->setWordTapping(this);
     connect(tapMode, &TapMode::activeChanged, this, [this](bool on) {
@@ -191,7 +192,7 @@ const WordTapping::Key *WordTapping::keyFor(const QKeyEvent *event)
 
 bool WordTapping::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!isActive() || watched != m_editor)
+    if (watched != m_watchedEditor || !isActive())
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::ShortcutOverride:

@@ -102,6 +102,9 @@ private:
     QList<qint64> currentTimes() const;
 
     QPointer<QPlainTextEdit> m_editor;
+    // Compared, never followed: the filter also sees the editor's last events
+    // while it is being destroyed, when a QPointer may not be read.
+    const QObject *m_watchedEditor = nullptr;
     QPointer<LyricsDocument> m_lyrics;
     QPointer<MediaEngine> m_engine;
     QPointer<TapMode> m_tapMode;
