@@ -4,8 +4,8 @@
 //  - kept as typed (LRC, repeats kept, offset and word tags left), the text
 //    comes back line for line with the chosen line ending;
 //  - characters the encoding cannot hold are named on a line that exists,
-//    at a column inside it, and with replacement something is always written
-//    for LRC.
+//    at a column inside it, and with replacement an LRC text that kept any
+//    line is always written (applying [offset:] may leave no line at all).
 
 #include "core/lyricsexport.h"
 
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!result.unencodable.isEmpty() && !options.replaceUnencodable && !result.bytes.isEmpty())
         failure("written although characters could not be encoded", bytes);
     if (options.format == ExportFormat::Lrc && (result.unencodable.isEmpty() || options.replaceUnencodable)
-        && result.bytes.isEmpty())
+        && !result.text.isEmpty() && result.bytes.isEmpty())
         failure("nothing written", bytes);
 
     const bool asTyped = options.format == ExportFormat::Lrc && options.repeats == RepeatedLines::Keep
