@@ -18,7 +18,8 @@
 #   within 100 ms.
 # - 自动逐字: each line's units placed by alignWords between its true start
 #   and the next line's (the song's end for the last), syllables counted as
-#   the program does. The first unit of a line is its start and is left out.
+#   the program does, at the song's pace over all its lines
+#   (typicalSyllableSeconds) and with its voice activity. The first unit of a line is its start and is left out.
 #   Median and share within 300 ms.
 # - Generated Mandarin: 12 lines of 5-8 characters, each syllable spoken
 #   alone by espeak-ng (voice cmn) and put at a known start (a syllable every

@@ -11,37 +11,80 @@
 #include <QTextCursor>
 
 #include <cmath>
+#include <optional>
 
 namespace tarvelin {
 
-int proposeWordTimes(LyricsDocument &lyrics, const Curve &timing, const QList<int> &lines, qint64 songEndMs)
+namespace {
+
+// A tagged lyric line's span: from its first tag to the next tagged lyric
+// line's, or to the song's end after the last.
+struct TaggedSpan {
+    qint64 startMs = 0;
+    qint64 endMs = 0;
+};
+
+std::optional<TaggedSpan> spanOf(const LyricsDocument &lyrics, int line, qint64 songEndMs)
 {
-    const WordCurve curve{std::span<const float>(timing.values.data(), timing.values.size()), timing.step};
+    const auto start = lyrics.firstTagMs(line);
+    if (!lyrics.isLyricLine(line) || !start)
+        return std::nullopt;
+    qint64 end = songEndMs;
+    for (int next = lyrics.nextLyricLine(line + 1); next >= 0; next = lyrics.nextLyricLine(next + 1)) {
+        if (const auto tag = lyrics.firstTagMs(next)) {
+            end = *tag;
+            break;
+        }
+    }
+    if (end <= *start)
+        return std::nullopt;
+    return TaggedSpan{*start, end};
+}
+
+QList<int> syllablesOf(const QList<WordUnit> &units)
+{
+    QList<int> syllables;
+    for (const WordUnit &unit : units)
+        syllables << unit.syllables;
+    return syllables;
+}
+
+// The song's pace from every tagged lyric line, not only the chosen ones.
+double songPace(const LyricsDocument &lyrics, qint64 songEndMs)
+{
+    QList<qint64> spans;
+    QList<int> syllables;
+    for (int line : lyrics.lyricLines()) {
+        const auto span = spanOf(lyrics, line, songEndMs);
+        if (!span)
+            continue;
+        int count = 0;
+        for (int n : syllablesOf(splitWordUnits(lyrics.lyricText(line))))
+            count += n;
+        if (count > 0) {
+            spans << span->endMs - span->startMs;
+            syllables << count;
+        }
+    }
+    return typicalSyllableSeconds(spans, syllables);
+}
+
+} // namespace
+
+int proposeWordTimes(LyricsDocument &lyrics, const TimingCurves &curves, const QList<int> &lines, qint64 songEndMs)
+{
+    const double pace = songPace(lyrics, songEndMs);
     int done = 0;
     QTextCursor step(lyrics.textDocument());
     step.beginEditBlock();
     for (int line : lines) {
-        const auto start = lyrics.firstTagMs(line);
-        if (!lyrics.isLyricLine(line) || !start)
+        const auto span = spanOf(lyrics, line, songEndMs);
+        if (!span)
             continue;
-        // The span: up to the next tagged lyric line's tag, or the song's end.
-        qint64 end = songEndMs;
-        for (int next = lyrics.nextLyricLine(line + 1); next >= 0; next = lyrics.nextLyricLine(next + 1)) {
-            if (const auto tag = lyrics.firstTagMs(next)) {
-                end = *tag;
-                break;
-            }
-        }
-        if (end <= *start)
-            continue;
-        const QString sung = lyrics.lyricText(line);
-        const QList<WordUnit> units = splitWordUnits(sung);
+        const QList<WordUnit> units = splitWordUnits(lyrics.lyricText(line));
         if (units.isEmpty())
             continue;
-        QList<int> syllables;
-        for (const WordUnit &unit : units)
-            syllables << unit.syllables;
-        const WordTimes times = alignWords(curve, *start, end, syllables);
+        const WordTimes times = alignWords(curves, span->startMs, span->endMs, syllablesOf(units), pace);
         if (times.starts.size() != units.size())
             continue;
         QList<WordTime> words;
@@ -114,7 +157,7 @@ void AutoWords::propose(const QList<int> &lines)
     }
     const double duration = m_songDuration ? m_songDuration() : 0;
     const qint64 endMs = duration > 0 ? qint64(std::floor(duration * 1000)) : qint64(curves.timing.duration() * 1000);
-    const int done = proposeWordTimes(*m_lyrics, curves.timing, lines, endMs);
+    const int done = proposeWordTimes(*m_lyrics, curves, lines, endMs);
     Q_EMIT notice(done ? QStringLiteral("给 %1 行估出了逐字时间（灰色，待确认）").arg(done)
                        : QStringLiteral("没有可以自动逐字的行：行首要有时间"));
 }

@@ -23,9 +23,10 @@ class SongAnalysis;
 // For each of `lines` that is a lyric line with a tag: the units of its sung
 // text placed by alignWords between its first tag and the next tagged lyric
 // line's (or songEndMs when there is none; a last line without either is
-// left alone), written as proposed word tags with an end tag. All in one
-// undo step. Returns how many lines got word times.
-int proposeWordTimes(LyricsDocument &lyrics, const Curve &timing, const QList<int> &lines, qint64 songEndMs);
+// left alone), at the pace of all the tagged lines, written as proposed word
+// tags with an end tag. All in one undo step. Returns how many lines got
+// word times.
+int proposeWordTimes(LyricsDocument &lyrics, const TimingCurves &curves, const QList<int> &lines, qint64 songEndMs);
 
 // The editor menu's actions for it: on the selected lines, or the caret's
 // line without a selection, or on every line.

@@ -1,12 +1,17 @@
-// Placing the units of a line from the timing curve alone, on hand-built
-// curves: clear onsets are found, missing ones fall where the count puts
-// them, and the result always fits the line's span in order.
+// Placing the units of a line from the timing curve and the voice, on
+// hand-built curves: clear onsets are found, missing ones fall where the
+// count puts them, a line before a break ends at the song's pace, and the
+// result always fits the line's span in order.
 #include "analysis/wordalign.h"
 #include "analysis/wordrules.h"
 
 #include <QTest>
 
+#include <algorithm>
+
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 using Peaks = QList<QPair<double, float>>; // seconds, height
 
@@ -26,6 +31,21 @@ std::vector<float> curveWith(const Peaks &peaks, double seconds)
     return curve;
 }
 
+// Onsets at `peaks` and, when voiceUntil >= 0, a voice singing from 0 to
+// voiceUntil seconds and quiet after.
+tarvelin::TimingCurves curvesWith(const Peaks &peaks, double seconds, double voiceUntil = -1)
+{
+    tarvelin::TimingCurves curves;
+    curves.timing.values = curveWith(peaks, seconds);
+    if (voiceUntil >= 0) {
+        curves.quiet = 0;
+        curves.singing = 1;
+        for (double t = 0; t < seconds; t += curves.activity.step)
+            curves.activity.values.push_back(t < voiceUntil ? 1.0f : 0.0f);
+    }
+    return curves;
+}
+
 } // namespace
 
 class TestWordAlign : public QObject {
@@ -40,19 +60,29 @@ private Q_SLOTS:
         QTest::addColumn<QList<qint64>>("expected"); // unit starts, ms
         QTest::addColumn<qint64>("tolerance");
         QTest::addColumn<qint64>("expectedEnd");     // -1: not checked
+        QTest::addColumn<double>("pace");            // seconds a syllable, 0: unknown
         QTest::newRow("uneven onsets, one per character")
             << Peaks{{10.0, 1}, {10.35, 0.8f}, {11.2, 0.9f}, {11.5, 0.7f}, {12.6, 0.8f}} << 10000LL << 14000LL
-            << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{10000, 10350, 11200, 11500, 12600} << 20LL << -1LL;
+            << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{10000, 10350, 11200, 11500, 12600} << 20LL << -1LL << 0.0;
         QTest::newRow("a flat curve: proportional places, the last twice as long, ending near 85 %")
-            << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 850, 1700, 2550} << 120LL << 4250LL;
+            << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 850, 1700, 2550} << 120LL << 4250LL << 0.0;
         QTest::newRow("a two-syllable word takes its first syllable's onset")
             << Peaks{{2.0, 1}, {2.4, 0.9f}, {2.7, 0.9f}, {3.3, 1}} << 2000LL << 5000LL << QList<int>{1, 2, 1}
-            << QList<qint64>{2000, 2400, 3300} << 20LL << -1LL;
+            << QList<qint64>{2000, 2400, 3300} << 20LL << -1LL << 0.0;
         QTest::newRow("a weak drum hit between two sung onsets is passed over for the pull")
             << Peaks{{1.0, 1}, {1.9, 1}, {1.15, 0.15f}} << 1000LL << 3000LL << QList<int>{1, 1}
-            << QList<qint64>{1000, 1900} << 20LL << -1LL;
+            << QList<qint64>{1000, 1900} << 20LL << -1LL << 0.0;
+        QTest::newRow("a line before a break ends at the song's pace, not at 85 % of its span")
+            << Peaks{} << 0LL << 10000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 700, 1400, 2100} << 120LL
+            << 3500LL << 0.5;
+        QTest::newRow("before a break, onsets sung at the song's pace are found")
+            << Peaks{{0.0, 1}, {0.45, 0.8f}, {1.0, 0.9f}, {1.6, 0.8f}} << 0LL << 10000LL << QList<int>{1, 1, 1, 1}
+            << QList<qint64>{0, 450, 1000, 1600} << 20LL << -1LL << 0.5;
+        QTest::newRow("a line sung at the song's pace keeps the usual end")
+            << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 850, 1700, 2550} << 120LL
+            << 4250LL << 0.9;
         QTest::newRow("more syllables than fit: spread evenly, still in order")
-            << Peaks{} << 0LL << 200LL << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{0, 33, 66, 100, 133} << 40LL << 200LL;
+            << Peaks{} << 0LL << 200LL << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{0, 33, 66, 100, 133} << 40LL << 200LL << 0.0;
     }
     void align()
     {
@@ -63,8 +93,9 @@ private Q_SLOTS:
         QFETCH(QList<qint64>, expected);
         QFETCH(qint64, tolerance);
         QFETCH(qint64, expectedEnd);
-        const std::vector<float> curve = curveWith(peaks, end / 1000.0 + 1);
-        const tarvelin::WordTimes times = tarvelin::alignWords({curve, 0.01}, start, end, syllables);
+        QFETCH(double, pace);
+        const tarvelin::TimingCurves curves = curvesWith(peaks, end / 1000.0 + 1);
+        const tarvelin::WordTimes times = tarvelin::alignWords(curves, start, end, syllables, pace);
         QCOMPARE(times.starts.size(), expected.size());
         QCOMPARE(times.starts.first(), start);
         for (qsizetype i = 0; i < expected.size(); ++i) {
@@ -109,11 +140,47 @@ private Q_SLOTS:
         }
     }
 
+    // Singing heard to stop early in the span ends the line sooner than a
+    // voice heard to its end (the voice weighs little against the usual end:
+    // it tips the choice, it does not make it); the units stay in order.
+    void voiceStops()
+    {
+        const Peaks peaks{{0.0, 1}, {0.6, 0.5f}, {1.3, 0.5f}, {1.9, 0.5f}};
+        const QList<int> syllables{1, 1, 1, 1};
+        const auto stops = tarvelin::alignWords(curvesWith(peaks, 6, 2.0), 0, 5000, syllables);
+        const auto sings = tarvelin::alignWords(curvesWith(peaks, 6, 6.0), 0, 5000, syllables);
+        QCOMPARE(stops.starts.size(), 4);
+        QVERIFY2(stops.endMs < sings.endMs, qPrintable(u"%1 / %2"_s.arg(stops.endMs).arg(sings.endMs)));
+        QVERIFY(std::is_sorted(stops.starts.begin(), stops.starts.end()) && stops.endMs <= 5000);
+    }
+
+    // The song's pace passes over the long spans before breaks.
+    void pace_data()
+    {
+        QTest::addColumn<QList<qint64>>("spans");
+        QTest::addColumn<QList<int>>("syllables");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("none") << QList<qint64>{} << QList<int>{} << 0.0;
+        QTest::newRow("one line: its span over its syllables, the last twice")
+            << QList<qint64>{3000} << QList<int>{5} << 0.5;
+        QTest::newRow("a break after one line of five")
+            << QList<qint64>{2000, 2400, 20000, 1600, 2000} << QList<int>{3, 3, 3, 3, 3} << 0.5;
+        QTest::newRow("spans without time are left out")
+            << QList<qint64>{0, 1000} << QList<int>{4, 1} << 0.5;
+    }
+    void pace()
+    {
+        QFETCH(QList<qint64>, spans);
+        QFETCH(QList<int>, syllables);
+        QFETCH(double, expected);
+        QCOMPARE(tarvelin::typicalSyllableSeconds(spans, syllables), expected);
+    }
+
     void nothingToPlace()
     {
-        const std::vector<float> curve(100, 1.0f);
-        QVERIFY(tarvelin::alignWords({curve, 0.01}, 0, 1000, {}).starts.isEmpty());
-        QVERIFY(tarvelin::alignWords({curve, 0.01}, 1000, 1000, {1}).starts.isEmpty());
+        const tarvelin::TimingCurves curves = curvesWith({}, 1.0);
+        QVERIFY(tarvelin::alignWords(curves, 0, 1000, {}).starts.isEmpty());
+        QVERIFY(tarvelin::alignWords(curves, 1000, 1000, {1}).starts.isEmpty());
     }
 };
 

@@ -228,13 +228,14 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         m_editor->setPlainText(u"[00:01.00]春眠不\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
         tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
-        tarvelin::Curve curve;
+        tarvelin::TimingCurves curves;
+        tarvelin::Curve &curve = curves.timing;
         curve.values.assign(800, 0.02f);
         for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
             for (int d = -2; d <= 2; ++d)
                 curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
         const QString before = m_editor->toPlainText();
-        tarvelin::proposeWordTimes(*lyrics, curve, lines, 7000);
+        tarvelin::proposeWordTimes(*lyrics, curves, lines, 7000);
         for (int line = 0; line < expected.size(); ++line) {
             const tarvelin::WordLine words = tarvelin::readWordLine(lyrics->text(line), lyrics->line(line));
             if (expected[line] == u"-") {
