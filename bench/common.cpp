@@ -27,4 +27,12 @@ double maxOf(const std::vector<double> &values)
     return values.empty() ? NAN : *std::max_element(values.begin(), values.end());
 }
 
+double percentWithin(const std::vector<double> &values, double limit)
+{
+    if (values.empty())
+        return NAN;
+    const auto within = std::count_if(values.begin(), values.end(), [&](double v) { return v <= limit; });
+    return 100.0 * double(within) / double(values.size());
+}
+
 } // namespace bench

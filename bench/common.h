@@ -17,4 +17,7 @@ double quantile(std::vector<double> values, double q);
 // The largest value; NaN for none.
 double maxOf(const std::vector<double> &values);
 
+// The share of values at most `limit`, in percent; NaN for none.
+double percentWithin(const std::vector<double> &values, double limit);
+
 } // namespace bench

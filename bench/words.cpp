@@ -7,7 +7,9 @@
 //       <TAB>word<TAB>line) are measured. --song adds one (e.g. generated
 //       Mandarin lines, one syllable a row).
 
-#include "analysis/songdecoder.h"
+#include "common.h"
+#include "common_songs.h"
+
 #include "analysis/timingcurves.h"
 #include "analysis/timingrules.h"
 #include "analysis/wordalign.h"
@@ -15,7 +17,6 @@
 #include "core/wordunits.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
@@ -43,27 +44,18 @@ struct Song {
     QString group;
 };
 
+// |tag - truth| in ms.
 struct Errors {
     std::vector<double> ms;
     void add(double tag, double truth) { ms.push_back(std::abs(tag - truth) * 1000); }
     void add(const Errors &o) { ms.insert(ms.end(), o.ms.begin(), o.ms.end()); }
-    double median() const
-    {
-        if (ms.empty())
-            return 0;
-        std::vector<double> v = ms;
-        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
-        return v[v.size() / 2];
-    }
-    double within(double limit) const
-    {
-        if (ms.empty())
-            return 0;
-        return 100.0 * double(std::count_if(ms.begin(), ms.end(), [&](double e) { return e <= limit; })) / double(ms.size());
-    }
     QString text(double limit) const
     {
-        return u"%1 ms / %2% ≤%3"_s.arg(median(), 0, 'f', 0).arg(within(limit), 0, 'f', 0).arg(limit, 0, 'f', 0);
+        if (ms.empty())
+            return u"-"_s;
+        return u"%1 ms / %2% ≤%3"_s.arg(bench::median(ms), 0, 'f', 0)
+            .arg(bench::percentWithin(ms, limit), 0, 'f', 0)
+            .arg(limit, 0, 'f', 0);
     }
 };
 
@@ -85,30 +77,14 @@ std::vector<Word> readWords(const QString &path)
     return out;
 }
 
-std::pair<TimingCurves, double> analyse(const QString &path)
-{
-    constexpr double Rate = 22050;
-    CurveBuilder builder(Rate);
-    double seconds = 0;
-    DecodeSink sink;
-    sink.stereo = [&](const float *lr, std::size_t n) { builder.process(lr, n); };
-    sink.samples = [&](const float *, std::size_t n) { seconds += double(n) / Rate; };
-    const DecodeResult r = decodeSong(path, {}, sink);
-    builder.finish();
-    if (r.outcome != DecodeResult::Outcome::Finished)
-        std::fprintf(stderr, "cannot decode %s: %s\n", qPrintable(path), qPrintable(r.error));
-    return {builder.take(), seconds};
-}
-
 struct Result {
     Errors raw, c, cs, autoWords;
     QString delay;
 };
 
-Result measure(const Song &song, const Curve &timing, double seconds, std::mt19937 &rng)
+// Word taps at truth + 140..220 ms, then C and S for words.
+void measureTaps(const Song &song, const Curve &timing, std::mt19937 &rng, Result &r)
 {
-    Result r;
-    // Taps: truth + 140..220 ms.
     std::uniform_real_distribution<double> lag(0.140, 0.220);
     std::vector<double> taps;
     for (const Word &w : song.words)
@@ -123,50 +99,58 @@ Result measure(const Song &song, const Curve &timing, double seconds, std::mt199
         r.c.add(corrected, song.words[i].start);
         r.cs.add(snapWordTime(timing, corrected).value_or(corrected), song.words[i].start);
     }
-    // 自动逐字 from the true line starts; the first unit of a line is the
-    // line's start and is left out of the errors.
-    std::map<int, std::vector<const Word *>> lines;
-    for (const Word &w : song.words)
-        lines[w.line].push_back(&w);
-    const WordCurve curve{std::span<const float>(timing.values.data(), timing.values.size()), timing.step};
-    for (auto it = lines.begin(); it != lines.end(); ++it) {
-        const auto &words = it->second;
-        const auto next = std::next(it);
-        const double end = next != lines.end() ? next->second.front()->start : seconds;
-        QList<int> syllables;
-        for (const Word *w : words)
-            syllables << splitWordUnits(w->text).value(0).syllables;
-        const WordTimes t = alignWords(curve, qint64(words.front()->start * 1000), qint64(end * 1000), syllables);
-        for (std::size_t i = 1; i < words.size() && i < std::size_t(t.starts.size()); ++i)
-            r.autoWords.add(double(t.starts[qsizetype(i)]) / 1000.0, words[i]->start);
-    }
-    return r;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// 自动逐字 from the true line starts, each line up to the next one's start
+// (the song's end for the last), at the pace of all the song's lines; the
+// first unit of a line is the line's start and is left out of the errors.
+void measureAutoWords(const Song &song, const TimingCurves &curves, double seconds, Result &r)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    struct Line {
+        std::vector<const Word *> words;
+        QList<int> syllables;
+        qint64 startMs = 0, endMs = 0;
+    };
+    std::map<int, std::vector<const Word *>> byNumber;
+    for (const Word &w : song.words)
+        byNumber[w.line].push_back(&w);
+    std::vector<Line> lines;
+    QList<qint64> spans;
+    QList<int> counts;
+    for (auto it = byNumber.begin(); it != byNumber.end(); ++it) {
+        const auto next = std::next(it);
+        const double end = next != byNumber.end() ? next->second.front()->start : seconds;
+        Line line{it->second, {}, qint64(it->second.front()->start * 1000), qint64(end * 1000)};
+        int count = 0;
+        for (const Word *w : line.words) {
+            line.syllables << splitWordUnits(w->text).value(0).syllables;
+            count += line.syllables.last();
+        }
+        spans << line.endMs - line.startMs;
+        counts << count;
+        lines.push_back(std::move(line));
+    }
+    const double pace = typicalSyllableSeconds(spans, counts);
+    for (const Line &line : lines) {
+        const WordTimes t = alignWords(curves, line.startMs, line.endMs, line.syllables, pace);
+        for (std::size_t i = 1; i < line.words.size() && i < std::size_t(t.starts.size()); ++i)
+            r.autoWords.add(double(t.starts[qsizetype(i)]) / 1000.0, line.words[i]->start);
+    }
+}
+
+std::vector<Song> songsFromArguments(const QStringList &args, unsigned &seed)
+{
     std::vector<Song> songs;
-    unsigned seed = 20261207;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == u"--songs"_s && i + 1 < args.size()) {
-            const QDir dir(args[++i]);
-            QFile index(dir.filePath(u"index.tsv"_s));
-            if (!index.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                std::printf("no songs at %s (index.tsv missing): real songs left out\n", qPrintable(dir.path()));
-                continue;
+            bool found = false;
+            const QString dir = args[++i];
+            for (const bench::IndexedSong &s : bench::readSongIndex(dir, &found)) {
+                if (!s.words.isEmpty())
+                    songs.push_back({s.name, s.audio, readWords(s.words), u"pop"_s});
             }
-            QTextStream in(&index);
-            in.readLine();
-            while (!in.atEnd()) {
-                const QStringList f = in.readLine().split(u'\t');
-                if (f.size() < 3 || f[2].isEmpty())
-                    continue;
-                songs.push_back({f[0].section(u'/', 0, 0), dir.filePath(f[0]), readWords(dir.filePath(f[2])), u"pop"_s});
-            }
+            if (!found)
+                std::printf("no songs at %s (index.tsv missing): real songs left out\n", qPrintable(dir));
         } else if (args[i] == u"--song"_s && i + 3 < args.size()) {
             songs.push_back({args[i + 1], args[i + 2], readWords(args[i + 3]), u"generated"_s});
             i += 3;
@@ -174,17 +158,34 @@ int main(int argc, char **argv)
             seed = args[++i].toUInt();
         }
     }
+    return songs;
+}
+
+void printRow(const QString &name, std::size_t words, const QString &delay, const Result &r)
+{
+    std::printf("%-34s %6zu %-8s %-20s %-20s %-20s %-20s\n", qPrintable(name.left(34)), words, qPrintable(delay),
+                qPrintable(r.raw.text(100)), qPrintable(r.c.text(100)), qPrintable(r.cs.text(100)),
+                qPrintable(r.autoWords.text(300)));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    unsigned seed = 20261207;
+    const std::vector<Song> songs = songsFromArguments(app.arguments(), seed);
     std::printf("|word tag - truth|: median / share within the limit\n\n");
     std::printf("%-34s %6s %-8s %-20s %-20s %-20s %-20s\n", "song", "words", "C found", "raw taps", "after C",
                 "after C+S", "自动逐字 (≤300)");
     std::map<QString, Result> pools;
     std::mt19937 rng(seed);
     for (const Song &song : songs) {
-        const auto [curves, seconds] = analyse(song.audio);
-        const Result r = measure(song, curves.timing, seconds, rng);
-        std::printf("%-34s %6zu %-8s %-20s %-20s %-20s %-20s\n", qPrintable(song.name.left(34)), song.words.size(),
-                    qPrintable(r.delay), qPrintable(r.raw.text(100)), qPrintable(r.c.text(100)),
-                    qPrintable(r.cs.text(100)), qPrintable(r.autoWords.text(300)));
+        const bench::DecodedSong d = bench::decodeCurves(song.audio);
+        Result r;
+        measureTaps(song, d.curves.timing, rng, r);
+        measureAutoWords(song, d.curves, d.seconds, r);
+        printRow(song.name, song.words.size(), r.delay, r);
         Result &p = pools[song.group];
         p.raw.add(r.raw);
         p.c.add(r.c);
@@ -192,8 +193,6 @@ int main(int argc, char **argv)
         p.autoWords.add(r.autoWords);
     }
     for (const auto &[group, p] : pools)
-        std::printf("%-34s %6zu %-8s %-20s %-20s %-20s %-20s\n", qPrintable(u"pooled "_s + group), p.raw.ms.size(), "",
-                    qPrintable(p.raw.text(100)), qPrintable(p.c.text(100)), qPrintable(p.cs.text(100)),
-                    qPrintable(p.autoWords.text(300)));
+        printRow(u"pooled "_s + group, p.raw.ms.size(), {}, p);
     return 0;
 }
