@@ -54,7 +54,8 @@ for line in $(seq 1 12); do
         sox "$tmp/s$n.wav" -r 22050 -c 1 "$tmp/t$n.wav" silence 1 0.005 -40d pad "$t"
         parts+=("$tmp/t$n.wav")
         printf '%.3f\t%.3f\t%s\t%d\n' "$t" "$t" "$c" "$line" >>"$tmp/mandarin.words.tsv"
-        t=$(echo "$t + 0.30 + $((RANDOM % 26)) / 100" | bc -l)
+        gap=$((RANDOM % 26)) # drawn here: a command substitution reseeds RANDOM
+        t=$(echo "$t + 0.30 + $gap / 100" | bc -l)
         n=$((n + 1))
     done
     t=$(echo "$t + 1.2" | bc -l)
