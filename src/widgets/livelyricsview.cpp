@@ -126,12 +126,13 @@ void LiveLyricsView::fill()
         m_current->setText(shown);
         return;
     }
-    // Sung: the highlight; proposed times faint when sung and grey before,
-    // so a guess the user has not checked never looks like a tapped time.
+    // Sung: the highlight. Proposed times are grey before they are sung and
+    // a greyed highlight after, so a guess the user has not checked never
+    // looks like a tapped time, and its sweep still shows.
     const QColor highlight = palette().color(QPalette::Highlight);
     const QColor background = palette().color(QPalette::Base); // the player's display
-    const QColor faint = blend(highlight, background, 0.4f);
     const QColor grey = blend(m_current->palette().color(m_current->foregroundRole()), background, 0.45f);
+    const QColor faint = blend(highlight, grey, 0.35f);
     const auto colorAt = [&](qsizetype i) -> QString {
         const bool isProposed = proposedAt.value(skip + i);
         if (i < done)

@@ -22,8 +22,8 @@ public:
     // In word mode the line being word-tapped shows instead, its units spaced.
     void setWordTapping(WordTapping *words);
     // For each unit of the line showing, whether it is drawn as proposed (a
-    // word time the program proposed, not yet confirmed: faint when sung,
-    // grey before); empty when no unit is.
+    // word time the program proposed, not yet confirmed: grey before it is
+    // sung, a greyed highlight after); empty when no unit is.
     QList<bool> proposedUnits() const { return m_proposed; }
 
 private:
