@@ -19,3 +19,12 @@ set_tests_properties(e2e_timing PROPERTIES
   SKIP_RETURN_CODE 77
   TIMEOUT 240
   ENVIRONMENT "LC_ALL=C.UTF-8;E2E_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+
+# 逐字打轴 through the real window: one line tapped unit by unit and saved.
+add_test(NAME e2e_words
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/words.sh $<TARGET_FILE:tarvelin> ${PROJECT_BINARY_DIR}/e2e-artifacts)
+set_tests_properties(e2e_words PROPERTIES
+  LABELS e2e
+  SKIP_RETURN_CODE 77
+  TIMEOUT 240
+  ENVIRONMENT "LC_ALL=C.UTF-8;E2E_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")

@@ -57,6 +57,28 @@ const LrcLine &LiveLyrics::parsedLine(int line) const
     return m_lyrics ? m_lyrics->line(line) : blank;
 }
 
+QList<bool> LiveLyrics::proposedUnits(int line) const
+{
+    QList<bool> proposed;
+    if (!m_lyrics || line < 0 || line >= m_lyrics->lineCount() || !m_lyrics->hasProposals(line))
+        return proposed;
+    const QString text = m_lyrics->text(line);
+    const LrcLine &parsed = m_lyrics->line(line);
+    if (parsed.words.isEmpty())
+        return proposed;
+    // The units fall as readWordLine() cuts them: text before the first word
+    // tag (no time of its own), then one unit for each tag with text after it.
+    if (!QStringView(text).sliced(parsed.textStart, parsed.words.first().start - parsed.textStart).trimmed().isEmpty())
+        proposed << false;
+    for (int i = 0; i < parsed.words.size(); ++i) {
+        const qsizetype from = parsed.words[i].start + parsed.words[i].length;
+        const qsizetype to = i + 1 < parsed.words.size() ? parsed.words[i + 1].start : text.size();
+        if (to > from)
+            proposed << !m_lyrics->isConfirmed(line, TagKind::Word, i);
+    }
+    return proposed;
+}
+
 void LiveLyrics::refresh(bool textChanged)
 {
     LiveLines live;

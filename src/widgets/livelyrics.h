@@ -35,6 +35,10 @@ public:
     QString lineText(int line) const;
     // A line as the lyrics document reads it (a blank line for -1).
     const LrcLine &parsedLine(int line) const;
+    // For each unit of the line as readWordLine() cuts it: whether its word
+    // time is one the program proposed and the user has not confirmed yet.
+    // Empty when the line has no proposed word times.
+    QList<bool> proposedUnits(int line) const;
     // The song's position at the last refresh (seconds), -1 when unknown.
     double position() const { return m_position; }
 

@@ -28,6 +28,13 @@ QLabel *makeLine(const QString &name, qreal scale, bool bold, QWidget *parent)
     return label;
 }
 
+// `share` of a over b, opaque (rich text takes no alpha).
+QColor blend(const QColor &a, const QColor &b, float share)
+{
+    return QColor::fromRgbF(share * a.redF() + (1 - share) * b.redF(), share * a.greenF() + (1 - share) * b.greenF(),
+                            share * a.blueF() + (1 - share) * b.blueF());
+}
+
 } // namespace
 
 LiveLyricsView::LiveLyricsView(LiveLyrics *live, QWidget *parent)
@@ -72,6 +79,7 @@ void LiveLyricsView::refresh()
     if (parentWidget() || !show)
         setVisible(show);
     if (wordMode) {
+        m_proposed.clear();
         m_current->setText(m_words->displayText());
         m_next->setText(QStringLiteral("逐字打轴：空格 下一个字，回车 结束这一行，Esc 回到按行"));
         return;
@@ -90,12 +98,19 @@ void LiveLyricsView::fill()
     const double position = m_live->position();
     const QString text = m_live->lineText(line);
     const LrcLine &parsed = m_live->parsedLine(line);
+    m_proposed.clear();
     if (line < 0 || position < 0 || parsed.tags.isEmpty())
         return;
     const WordLine words = readWordLine(text, parsed);
+    const QList<bool> proposed = m_live->proposedUnits(line);
     QString sung;
-    for (const WordUnit &unit : words.units)
-        sung += unit.text;
+    QList<bool> proposedAt; // for each character of sung
+    for (qsizetype i = 0; i < words.units.size(); ++i) {
+        sung += words.units[i].text;
+        proposedAt.insert(proposedAt.size(), words.units[i].text.size(), proposed.value(i));
+    }
+    if (proposed.contains(true))
+        m_proposed = proposed;
     qint64 start = parsed.tags.first().ms;
     for (const TimeTag &tag : parsed.tags)
         start = std::min(start, tag.ms);
@@ -106,15 +121,36 @@ void LiveLyricsView::fill()
     const QString shown = sung.trimmed();
     const qsizetype skip = std::max<qsizetype>(0, sung.indexOf(shown));
     const qsizetype done = std::clamp<qsizetype>(filled - skip, 0, shown.size());
-    if (done == 0) {
+    if (done == 0 && m_proposed.isEmpty()) {
         m_current->setTextFormat(Qt::PlainText);
         m_current->setText(shown);
         return;
     }
+    // Sung: the highlight. Proposed times are grey before they are sung and
+    // a greyed highlight after, so a guess the user has not checked never
+    // looks like a tapped time, and its sweep still shows.
     const QColor highlight = palette().color(QPalette::Highlight);
+    const QColor background = palette().color(QPalette::Base); // the player's display
+    const QColor grey = blend(m_current->palette().color(m_current->foregroundRole()), background, 0.45f);
+    const QColor faint = blend(highlight, grey, 0.35f);
+    const auto colorAt = [&](qsizetype i) -> QString {
+        const bool isProposed = proposedAt.value(skip + i);
+        if (i < done)
+            return (isProposed ? faint : highlight).name();
+        return isProposed ? grey.name() : QString();
+    };
+    QString html;
+    for (qsizetype from = 0; from < shown.size();) {
+        const QString color = colorAt(from);
+        qsizetype to = from + 1;
+        while (to < shown.size() && colorAt(to) == color)
+            ++to;
+        const QString part = shown.mid(from, to - from).toHtmlEscaped();
+        html += color.isEmpty() ? part : QStringLiteral("<span style=\"color:%1\">%2</span>").arg(color, part);
+        from = to;
+    }
     m_current->setTextFormat(Qt::RichText);
-    m_current->setText(QStringLiteral("<span style=\"color:%1\">%2</span>%3")
-                           .arg(highlight.name(), shown.left(done).toHtmlEscaped(), shown.mid(done).toHtmlEscaped()));
+    m_current->setText(html);
 }
 
 } // namespace tarvelin

@@ -21,6 +21,10 @@ public:
     QString nextText() const;
     // In word mode the line being word-tapped shows instead, its units spaced.
     void setWordTapping(WordTapping *words);
+    // For each unit of the line showing, whether it is drawn as proposed (a
+    // word time the program proposed, not yet confirmed: grey before it is
+    // sung, a greyed highlight after); empty when no unit is.
+    QList<bool> proposedUnits() const { return m_proposed; }
 
 private:
     void refresh();
@@ -32,6 +36,7 @@ private:
     WordTapping *m_words = nullptr;
     QLabel *m_current = nullptr;
     QLabel *m_next = nullptr;
+    QList<bool> m_proposed;
 };
 
 } // namespace tarvelin

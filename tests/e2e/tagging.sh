@@ -31,7 +31,7 @@
 # off moves them all by 30 ms and fails.
 source "$(dirname "$0")/lib.sh"
 
-TOLERANCE_MS=20
+TOLERANCE_MS=$TAP_TOLERANCE_MS
 SLOW_MEDIAN_MS=15
 LYRICS=(
     "[ar:测试歌手]" "第一行 春眠不觉晓" "第二行 处处闻啼鸟" "第三行 夜来风雨声" "Line four: plain ASCII" ""
@@ -47,24 +47,8 @@ printf '%s\r\n' "${LYRICS[@]}" | iconv -f UTF-8 -t GBK >"$E2E_DIR/lyrics.txt"
 # 17 s: a 50 ms, 1 kHz beep at every second from 1 s to 15 s.
 import_song "$E2E_DIR/lyrics.txt" 0.05 sine 1000 vol 0.5 pad 0 0.95 repeat 14 pad 1 1
 
-parec -d e2e.monitor --raw --format=s16le --rate=48000 --channels=1 --latency-msec=10 >"$E2E_DIR/heard.raw" &
-recorder=$!
-E2E_PIDS+=("$recorder")
-wait_until 5 "the recording to start" eval 'pactl list short source-outputs | grep -q .'
-
-# press DOWN UP: hands both to the running xdotool 80 ms apart; prints the
-# moment (us) the press was handed over.
-coproc PRESSER { exec xdotool -; }
-E2E_PIDS+=("$PRESSER_PID")
-press() { echo "$1" >&"${PRESSER[1]}"; now_us; sleep 0.08; echo "$2" >&"${PRESSER[1]}"; }
-# press_at MS DOWN UP: the press at MS after the play click; keeps its moment.
-press_us=()
-press_at() {
-    local at_us=$((play_us + $1 * 1000))
-    [ "$(now_us)" -lt $at_us ] || fail "press $((${#press_us[@]} + 1)) was not ready in time for its moment"
-    sleep_until $at_us
-    press_us+=("$(press "$2" "$3")")
-}
+start_recording
+start_presser
 # click_tag MS: the caret to the next lyric line, then 插入时间 pressed at MS.
 click_tag() { to_line "${lyric_lines[${#press_us[@]}]}" && point 插入时间 && press_at "$1" "mousedown 1" "mouseup 1"; }
 
@@ -81,7 +65,7 @@ log "F2 on the blank line above the next lyric line (a tap skips it), Space for 
 to_line 10 && keys F2
 for ms in 13400 14400 15400 16400; do press_at $ms "keydown space" "keyup space"; done
 sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
-kill "$recorder"
+kill "$RECORDER"
 
 log "SIGKILL once the recovery file holds every tag, start again and answer 恢复 (the default button)"
 recorded() { jq -j .text "$E2E_DIR"/home/.local/share/Quorrin/Tarvelin/recovery/*.json 2>/dev/null; }
@@ -101,11 +85,7 @@ dialog Tarvelin -
 dialog 保存歌词
 sleep 0.3
 app_running || fail "the program closed although the close or the save was cancelled"
-keys alt+F4
-dialog Tarvelin -
-dialog 保存歌词 "$saved"
-wait_until 10 "the program to end" eval '! app_running'
-wait "$APP_PID" || fail "the program ended with status $?"
+close_saving "$saved"
 
 log "check the saved bytes and every tag against what was heard at its press"
 mapfile -t tags < <(grep -aoE '^\[[0-9]{2}:[0-5][0-9]\.[0-9]{2}\]' "$saved")
@@ -113,28 +93,12 @@ expected=("${LYRICS[@]}")
 for i in "${!lyric_lines[@]}"; do expected[lyric_lines[i]]=${tags[i]:-}${LYRICS[lyric_lines[i]]}; done
 # UTF-8 without a byte-order mark, one tag on each lyric line.
 cmp -s "$saved" <(printf '%s\r\n' "${expected[@]}" "") || fail "$saved holds other bytes: $(od -c "$saved" | head -20)"
-# The beeps heard: the first sample above a quarter of the loudest, after at
-# least 0.3 s below that; in ms since the recording started.
-od -An -v -td2 -w2 "$E2E_DIR/heard.raw" | awk '
-    { x[NR] = $1 < 0 ? -$1 : $1; if (x[NR] > peak) peak = x[NR] }
-    END { for (i = 1; i <= NR; i++) if (x[i] >= peak / 4) { if (i - loud >= 14400) print (i - 1) / 48; loud = i } }
-' >"$E2E_DIR/beeps.txt"
+beeps_heard
 for i in "${!press_us[@]}"; do   # the first four at 1x
     echo "$(((press_us[i] - play_us) / 1000)) $(to_ms "${tags[i]:1:8}") $((i < 4))"
-done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beeps="$E2E_DIR/beeps.txt" '
-    function fail(why) { print "FAIL " why; exit 1 }
-    function median(a, n,   i, j, t) {   # sorts a (mawk has no asort)
-        for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
-        return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
-    }
-    # The song moment heard at recording time r: between the beeps around it.
-    function heard(r,   k) {
-        for (k = 1; k < n && beep[k + 1] <= r; k++);
-        if (k == n || k == cut) fail(sprintf("no beep heard after %.0f ms, or a press where the speed changed", r))
-        return k * 1000 + (r - beep[k]) * 1000 / (beep[k + 1] - beep[k])
-    }
+done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beeps="$E2E_DIR/beeps.txt" "$E2E_AWK"'
     BEGIN {
-        while ((getline b < beeps) > 0) beep[++n] = b
+        read_beeps(beeps)
         # Each second of song takes 1000 ms at 1x, 1333 ms at 0.75x (give or
         # take 10 ms: the time stretch moves each beep by up to its 5 ms search
         # interval); one interval, where the speed changed, lies between.
@@ -149,6 +113,7 @@ done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beep
     # The recording time of the 1x tags, against their presses.
     $3 { offset[++m] = $1 - (beep[1] + tag[NR] - 1000) }
     END {
+        if (failed) exit 1
         lineup = median(offset, m)
         for (i = 1; i <= NR; i++) {
             error = tag[i] - heard(press[i] - lineup)

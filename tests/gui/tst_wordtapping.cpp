@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
 
@@ -209,6 +210,102 @@ private Q_SLOTS:
         QTRY_VERIFY2(current->text().contains(u">春</span>眠不"_s), qPrintable(current->text()));
         m_engine->positionValue = 3.5;
         QTRY_VERIFY2(current->text().contains(u">春眠</span>不"_s), qPrintable(current->text()));
+    }
+
+    // Proposed word times look proposed in the live view: faint once sung,
+    // grey before, each unlike the confirmed ones. The line is typed, its
+    // word tags given again as the program's proposal when `propose`, then
+    // `edit` (accept, or "old|new" typed over in the editor). `looks`, one
+    // letter a character shown: S sung, U not yet, lower case for proposed;
+    // each look has its own colour, S the highlight, U none.
+    void liveProposed_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("propose");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<double>("position");
+        QTest::addColumn<QString>("looks");
+        QTest::addColumn<QList<bool>>("proposed"); // the view's units
+        const QString line = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>觉<00:05.00>"_s;
+        const QList<bool> all{true, true, true, true};
+        const QList<bool> none;
+        QTest::newRow("proposed, half sung") << line << true << QString() << 3.2 << u"ssuu"_s << all;
+        QTest::newRow("proposed, none sung yet") << line << true << QString() << 1.0 << u"uuuu"_s << all;
+        QTest::newRow("proposed, all sung") << line << true << QString() << 6.0 << u"ssss"_s << all;
+        QTest::newRow("accepted") << line << true << u"accept"_s << 3.2 << u"SSUU"_s << none;
+        QTest::newRow("typed by the user") << line << false << QString() << 3.2 << u"SSUU"_s << none;
+        QTest::newRow("one sung tag typed over") << line << true << u"<00:02.00>|<00:02.10>"_s << 3.2 << u"sSuu"_s
+                                                 << QList<bool>{true, false, true, true};
+        QTest::newRow("one tag to come typed over") << line << true << u"<00:04.00>|<00:04.20>"_s << 3.2 << u"ssuU"_s
+                                                    << QList<bool>{true, true, true, false};
+        // Text before the first word tag has no time: the line fills evenly.
+        QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << true << QString()
+                                            << 3.2 << u"SUuu"_s << QList<bool>{false, true, true};
+    }
+    void liveProposed()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, propose);
+        QFETCH(QString, edit);
+        QFETCH(double, position);
+        QFETCH(QString, looks);
+        auto *view = w->findChild<tarvelin::LiveLyricsView *>();
+        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        QVERIFY(view && current);
+        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        m_editor->setPlainText(line + u"\n[00:09.00]next"_s);
+        if (propose) {
+            const tarvelin::LrcLine &parsed = lyrics->line(0);
+            QList<tarvelin::WordTime> words;
+            qsizetype removed = 0;
+            for (const tarvelin::WordTag &tag : parsed.words) {
+                words.append({tag.start - parsed.textStart - removed, tag.ms});
+                removed += tag.length;
+            }
+            std::optional<qint64> end;
+            if (words.last().at == lyrics->lyricText(0).size())
+                end = words.takeLast().ms;
+            QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
+            QVERIFY(lyrics->hasProposals(0));
+            QCOMPARE(lyrics->text(0), line);
+        }
+        if (edit == u"accept") {
+            QVERIFY(lyrics->acceptProposals(0));
+        } else if (!edit.isEmpty()) {
+            const QString old = edit.section(u'|', 0, 0);
+            QTextCursor typing(m_editor->document());
+            typing.setPosition(int(line.indexOf(old)));
+            typing.setPosition(int(line.indexOf(old) + old.size()), QTextCursor::KeepAnchor);
+            typing.insertText(edit.section(u'|', 1));
+        }
+        m_engine->play();
+        m_engine->positionValue = position;
+
+        // Each character's colour as the label draws it ("" for none).
+        const auto drawn = [current] {
+            QStringList colours;
+            static const QRegularExpression part(u"<span style=\"color:(#[0-9a-f]{6})\">([^<]*)</span>|([^<]+)"_s);
+            for (const QRegularExpressionMatch &m : part.globalMatch(current->text()))
+                colours << QStringList(m.capturedLength(2) + m.capturedLength(3), m.captured(1));
+            return colours;
+        };
+        const QString highlight = view->palette().color(QPalette::Highlight).name();
+        const auto drawnAsLooks = [&] {
+            const QStringList colours = drawn();
+            if (colours.size() != looks.size())
+                return false;
+            for (qsizetype i = 0; i < looks.size(); ++i) {
+                if ((colours[i] == highlight) != (looks[i] == u'S') || colours[i].isEmpty() != (looks[i] == u'U'))
+                    return false;
+                for (qsizetype j = 0; j < i; ++j) {
+                    if ((colours[i] == colours[j]) != (looks[i] == looks[j]))
+                        return false;
+                }
+            }
+            return true;
+        };
+        QTRY_VERIFY2(drawnAsLooks(), qPrintable(current->text()));
+        QTEST(view->proposedUnits(), "proposed");
     }
 
     // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
