@@ -1,5 +1,6 @@
-// The background song analysis on real files: where the decoded sound and
-// its onsets sit against the player's clock, and stopping for a new song.
+// The background song analysis on real files: where the decoded sound, its
+// curves and the sound starts marked on them sit against the player's clock,
+// and stopping for a new song.
 #include "analysis/songanalysis.h"
 #include "analysis/songdecoder.h"
 
@@ -125,13 +126,22 @@ private Q_SLOTS:
         QCOMPARE(a.duration(), a.analysedSeconds()); // what was decoded, not the container's guess
         const double click = clickInPeaks(a, ClickAt + fileOffset);
         QVERIFY2(std::abs(click - ClickAt - fileOffset) < 0.0025, qPrintable(QString::number(click)));
-        // The click dies away at once, as a drum hit does: no voice starts there.
-        QVERIFY(a.onsets(ClickAt + fileOffset - 0.05, ClickAt + fileOffset + 0.05).empty());
+        // The waveform's ticks: one at the click and at each tone's start
+        // (up to 20 ms after it, as the tones rise over 30 ms; up to 25 ms
+        // before, as an abrupt sound lifts the curve once it enters the 46 ms
+        // window), none in the silence or while a tone holds.
         const auto onsets = a.onsets();
-        for (double t0 : ToneStarts) {
-            const double at = t0 + fileOffset;
-            QVERIFY2(std::any_of(onsets.begin(), onsets.end(), [&](const auto &o) { return o.time > at - early && o.time < at + 0.010; }),
-                     qPrintable(u"no onset at %1 s"_s.arg(at)));
+        std::vector<double> starts{ClickAt};
+        starts.insert(starts.end(), ToneStarts.begin(), ToneStarts.end());
+        QString found;
+        for (const auto &o : onsets)
+            found += u" %1"_s.arg(o.time);
+        QCOMPARE(onsets.size(), starts.size());
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const double at = starts[i] + fileOffset;
+            QVERIFY2(onsets[i].time > at - early - 0.025 && onsets[i].time < at + 0.020,
+                     qPrintable(u"no tick at %1 s:"_s.arg(at) + found));
+            QVERIFY(onsets[i].strength >= tarvelin::StartRise);
         }
         // The timing curve peaks at each tone's start; the voice-activity
         // curve is higher in each tone than at the click or in silence.
