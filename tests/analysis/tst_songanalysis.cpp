@@ -171,6 +171,38 @@ private Q_SLOTS:
         QCOMPARE(band[99], 0.0f);
     }
 
+    // The ticks' rule on hand-made timing curves (10 ms a value): a peak of
+    // at least StartRise that nothing within 50 ms either way reaches (of
+    // equal values, the first), at the song's edges too.
+    void soundStarts_data()
+    {
+        QTest::addColumn<QList<float>>("curve");
+        QTest::addColumn<QList<double>>("starts");
+        QTest::newRow("silence") << QList<float>(50, 0.0f) << QList<double>{};
+        QTest::newRow("below the rise") << QList<float>{0, 0.3f, 0.99f, 0.3f, 0} << QList<double>{};
+        QTest::newRow("peaks, the first at the edge")
+            << QList<float>{1.5f, 0.2f, 0, 0, 0, 0, 0, 0.5f, 2.5f, 0.5f, 0, 0, 0, 0, 0, 0, 1.0f}
+            << QList<double>{0.0, 0.08, 0.16};
+        QTest::newRow("a weaker peak 40 ms after a stronger one is left out")
+            << QList<float>{0, 3, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2} << QList<double>{0.01, 0.12};
+        QTest::newRow("a stronger peak 40 ms later wins")
+            << QList<float>{0, 2, 0, 0, 0, 3, 0} << QList<double>{0.05};
+        QTest::newRow("a flat top: its first value") << QList<float>{0, 1.2f, 1.2f, 1.2f, 0} << QList<double>{0.01};
+    }
+    void soundStarts()
+    {
+        QFETCH(QList<float>, curve);
+        QFETCH(QList<double>, starts);
+        tarvelin::Curve timing;
+        timing.values.assign(curve.begin(), curve.end());
+        QList<double> found;
+        for (const tarvelin::Onset &o : tarvelin::soundStarts(timing)) {
+            found << std::round(o.time * 1000) / 1000;
+            QCOMPARE(o.strength, curve[qsizetype(std::lround(o.time / timing.step))]);
+        }
+        QCOMPARE(found, starts);
+    }
+
     // A new song stops the old one at once: nothing of the old one arrives
     // afterwards, and its worker has ended before the new song is analysed.
     // A stopped worker that went on through the samples already queued for
