@@ -42,12 +42,23 @@ inline float power(const AVComplexFloat *c, unsigned i)
     return c[i].re * c[i].re + c[i].im * c[i].im;
 }
 
-// The median of n <= 5 values (the upper one of the middle two for even n),
-// sorted in place by insertion: for so few values far cheaper than
+float median3(float a, float b, float c)
+{
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// The median of n <= 5 values (the upper one of the middle two for even n):
+// of five by a network of comparisons (of the two pairs' smaller values the
+// smallest, and of their larger values the largest, cannot be the median),
+// of fewer sorted in place by insertion. For so few values far cheaper than
 // std::nth_element, with the same result.
 template <std::size_t Size>
 float smallMedian(std::array<float, Size> &v, std::size_t n)
 {
+    if (n == 5) {
+        return median3(v[4], std::max(std::min(v[0], v[1]), std::min(v[2], v[3])),
+                       std::min(std::max(v[0], v[1]), std::max(v[2], v[3])));
+    }
     for (std::size_t i = 1; i < n; ++i) {
         const float x = v[i];
         std::size_t j = i;
