@@ -66,7 +66,6 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
     }
     if (m_analysis) {
         connect(m_analysis, &SongAnalysis::progressed, this, qOverload<>(&QWidget::update));
-        connect(m_analysis, &SongAnalysis::onsetsProgressed, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::finished, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::failed, this, qOverload<>(&QWidget::update));
     }
