@@ -7,7 +7,7 @@ BUILD_DIR=${TARVELIN_BUILD_DIR:-$TARVELIN_ROOT/build}
 
 # What building and running needs on Debian 12.
 RUN_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libmpv-dev libgl-dev fonts-wqy-microhei
-              libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libaubio-dev
+              libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
               libuchardet-dev libtag1-dev qt6-translations-l10n)
 # What the tests need on top: a real X server and input for the end-to-end
 # runs, a sound server with a null sink, the desktop file checkers.

@@ -1,6 +1,5 @@
 #include "analysis/songanalysis.h"
 
-#include "analysis/onsetdetector.h"
 #include "analysis/songdecoder.h"
 
 #include <QElapsedTimer>
@@ -28,25 +27,27 @@ constexpr qint64 ProgressInterval = 40;
 // Room reserved up front for at most this much song, in seconds; a longer
 // song (or a wrong guess at its length) grows its peaks as it goes.
 constexpr double MaxReserve = 30 * 60;
-// Decoded samples waiting for the onset detector, at most (8 MiB, a minute
-// and a half of song in stereo): the decoder waits when the detector is this
-// far behind.
+// Decoded samples waiting for the curves, at most (8 MiB, a minute and a half
+// of song in stereo): the decoder waits when the curves are this far behind.
 constexpr std::size_t MaxQueued = std::size_t(1) << 21;
+// Samples handed over at a time (0.37 s in stereo): fewer hand-overs, each
+// waking the other thread, than one a decoded frame.
+constexpr std::size_t HandOver = std::size_t(1) << 14;
 // How much the analysis threads step back (nice 10: about a tenth of the
 // share of a normal thread when the cores are busy).
 constexpr int BackgroundNice = 10;
 
-// Hands decoded blocks from the decoding thread to the onset thread.
+// Hands decoded blocks from the decoding thread to the curves' thread.
 class SampleQueue {
 public:
     // False when stopped.
-    bool push(std::stop_token stop, const float *samples, std::size_t count)
+    bool push(std::stop_token stop, std::vector<float> &&block)
     {
         std::unique_lock guard(m_lock);
         if (!m_ready.wait(guard, stop, [&] { return m_queued < MaxQueued; }))
             return false;
-        m_blocks.emplace_back(samples, samples + count);
-        m_queued += count;
+        m_queued += block.size();
+        m_blocks.push_back(std::move(block));
         m_ready.notify_all();
         return true;
     }
@@ -109,8 +110,8 @@ void runInBackground()
 } // namespace
 
 // Two threads a song: this one decodes and builds the peaks, so the waveform
-// is complete as soon as the song is decoded; a second one finds the onsets
-// in the same samples, handed over through a queue, on the other core.
+// is complete as soon as the song is decoded; a second one builds the curves
+// from the same samples, handed over through a queue, on the other core.
 struct SongAnalysis::Job {
     mutable std::mutex lock;
     PeakPyramid pyramid{AnalysisRate};
@@ -120,29 +121,18 @@ struct SongAnalysis::Job {
     std::jthread thread;
 
     void run(std::stop_token stop, SongAnalysis *owner, const QString &path);
-    void findOnsets(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue);
+    void buildCurves(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue);
 };
 
-void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue)
+void SongAnalysis::Job::buildCurves(std::stop_token stop, SongAnalysis *owner, SampleQueue &queue)
 {
     runInBackground();
-    OnsetDetector detector(AnalysisRate);
     CurveBuilder builder(AnalysisRate);
-    std::vector<float> mono;
     Throttle throttle;
     double reached = 0;
-    const auto keep = [&](const std::vector<Onset> &found) {
-        const std::lock_guard guard(lock);
-        onsets.insert(onsets.end(), found.begin(), found.end());
-    };
     while (const auto block = queue.pop(stop)) {
         const std::size_t count = block->size() / 2;
         builder.process(block->data(), count);
-        mono.resize(count);
-        for (std::size_t i = 0; i < count; ++i)
-            mono[i] = 0.5f * ((*block)[2 * i] + (*block)[2 * i + 1]);
-        detector.process(mono.data(), count);
-        keep(detector.takeOnsets());
         reached += double(count) / AnalysisRate;
         if (throttle.due()) {
             QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onOnsetProgress(job, reached); },
@@ -150,12 +140,13 @@ void SongAnalysis::Job::findOnsets(std::stop_token stop, SongAnalysis *owner, Sa
         }
     }
     if (!stop.stop_requested()) {
-        detector.finish();
-        keep(detector.takeOnsets());
         builder.finish();
         TimingCurves built = builder.take();
+        std::vector<Onset> starts = soundStarts(built.timing);
+        starts.shrink_to_fit();
         const std::lock_guard guard(lock);
         curves = std::move(built);
+        onsets = std::move(starts);
     }
 }
 
@@ -163,11 +154,12 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
 {
     runInBackground();
     SampleQueue queue;
-    std::jthread onsetThread([this, owner, &queue](std::stop_token own) { findOnsets(own, owner, queue); });
+    std::jthread curveThread([this, owner, &queue](std::stop_token own) { buildCurves(own, owner, queue); });
     // It stops with this one.
-    const std::stop_callback stopOnsets(stop, [&] { onsetThread.request_stop(); });
+    const std::stop_callback stopCurves(stop, [&] { curveThread.request_stop(); });
     Throttle throttle;
     double estimate = 0;
+    std::vector<float> stereo; // not handed over yet
 
     DecodeSink sink;
     sink.opened = [&](double seconds) {
@@ -175,7 +167,14 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
         const std::lock_guard guard(lock);
         pyramid.reserve(std::int64_t(std::min(seconds * 1.01 + 1, MaxReserve) * AnalysisRate));
     };
-    sink.stereo = [&](const float *leftRight, std::size_t count) { queue.push(stop, leftRight, 2 * count); };
+    sink.stereo = [&](const float *leftRight, std::size_t count) {
+        stereo.insert(stereo.end(), leftRight, leftRight + 2 * count);
+        if (stereo.size() >= HandOver) {
+            queue.push(stop, std::move(stereo));
+            stereo = {};
+            stereo.reserve(HandOver + 4096);
+        }
+    };
     sink.samples = [&](const float *samples, std::size_t count) {
         double reached;
         {
@@ -201,11 +200,13 @@ void SongAnalysis::Job::run(std::stop_token stop, SongAnalysis *owner, const QSt
     if (decoded) {
         QMetaObject::invokeMethod(owner, [owner, job = this, reached] { owner->onPeaksFinished(job, reached); },
                                   Qt::QueuedConnection);
+        if (!stereo.empty())
+            queue.push(stop, std::move(stereo));
     } else {
-        onsetThread.request_stop();
+        curveThread.request_stop();
     }
     queue.close();
-    onsetThread.join();
+    curveThread.join();
     QMetaObject::invokeMethod(owner, [owner, job = this, outcome = int(result.outcome), error = result.error, reached] {
         owner->onEnded(job, outcome, error, reached);
     }, Qt::QueuedConnection);
@@ -238,10 +239,18 @@ void SongAnalysis::analyse(const QString &path)
 {
     clear();
     m_path = path;
-    m_status = Status::Running;
     m_job = std::make_shared<Job>();
     Job *job = m_job.get();
     job->thread = std::jthread([job, this, path](std::stop_token stop) { job->run(std::move(stop), this, path); });
+    setStatus(Status::Running);
+}
+
+void SongAnalysis::setStatus(Status status)
+{
+    if (status == m_status)
+        return;
+    m_status = status;
+    Q_EMIT statusChanged(status);
 }
 
 void SongAnalysis::clear()
@@ -252,7 +261,7 @@ void SongAnalysis::clear()
     m_analysed = 0;
     m_duration = 0;
     m_peaksComplete = false;
-    m_status = Status::Empty;
+    setStatus(Status::Empty);
 }
 
 void SongAnalysis::onProgress(const Job *job, double reached, double estimate)
@@ -291,7 +300,6 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
         return;
     }
     if (DecodeResult::Outcome(outcome) == DecodeResult::Outcome::Finished) {
-        m_status = Status::Finished;
         if (!m_peaksComplete) {
             m_peaksComplete = true;
             const double from = m_analysed;
@@ -299,8 +307,10 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
             Q_EMIT progressed(from, reached);
             Q_EMIT peaksFinished();
         }
+        m_status = Status::Finished;
         Q_EMIT onsetsProgressed(reached);
         Q_EMIT finished();
+        Q_EMIT statusChanged(m_status);
     } else {
         m_job.reset(); // nothing of a song that cannot be decoded is shown
         m_status = Status::Failed;
@@ -308,6 +318,7 @@ void SongAnalysis::onEnded(const Job *job, int outcome, const QString &error, do
         m_analysed = m_duration = 0;
         m_peaksComplete = false;
         Q_EMIT failed(error);
+        Q_EMIT statusChanged(m_status);
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "analysis/onsetrules.h"
 #include "analysis/peakpyramid.h"
 #include "analysis/timingcurves.h"
 
@@ -12,32 +11,32 @@
 
 namespace tarvelin {
 
-// Reads a song in the background for the waveform and the onsets: a worker
-// thread decodes it (songdecoder.h) and builds its peak pyramid, and hands the
-// same samples to a second thread that finds the onsets, so the waveform is
-// complete once the song is decoded and the onsets follow on the other core. The object lives in the caller's (interface) thread,
-// which never waits on the decoding: results are read from a snapshot
-// guarded by a lock the worker takes only to add a chunk (microseconds), and
-// progress is announced at most every 40 ms through queued signals.
+// Reads a song in the background for the waveform and the timing help: a
+// worker thread decodes it (songdecoder.h) and builds its peak pyramid, and
+// hands the same samples, in stereo, to a second thread that builds the timing
+// curves (timingcurves.h: where sounds start and where a voice sings, for the
+// timing help's rules in timingrules.h), so the waveform is complete once the
+// song is decoded and the curves follow on the other core. Once the curves
+// are in, the clear sound starts on them (soundStarts()) are the onsets the
+// waveform marks. The object lives in the caller's (interface) thread, which
+// never waits on the decoding: results are read from a snapshot guarded by a
+// lock the workers take only to add a chunk (microseconds), and progress is
+// announced at most every 40 ms through queued signals.
 //
 // All times are song seconds, the player's positions.
 //
-// The onset thread also builds the timing curves (timingcurves.h) from the
-// song in stereo: where sounds start and where a voice sings, for the timing
-// help's rules (timingrules.h).
-//
 // Memory: no signal is kept, only the peaks (8 bytes a bin of 32 samples at
-// level 0 and as much again for the levels above: 0.5 byte a sample, 6.3
-// MiB for a 10-minute song at 22050 Hz), the onsets (16 bytes each) and the
-// curves (0.5 KiB a second). While it runs, up to 8 MiB of samples wait for
-// the onset thread.
+// level 0 and as much again for the levels above: 0.5 byte a sample, 0.63
+// MiB a minute at 22050 Hz), the curves (0.5 KiB a second) and the onsets
+// (16 bytes each, about 100 a minute). While it runs, up to 8 MiB of samples
+// wait for the curves' thread.
 class SongAnalysis : public QObject {
     Q_OBJECT
 public:
     enum class Status {
         Empty,    // nothing asked for, or cleared
-        Running,  // decoding; the peaks, then the onsets, fill in from the start
-        Finished, // all of the song is in, peaks and onsets
+        Running,  // decoding; the peaks fill in from the start, the curves follow
+        Finished, // all of the song is in: peaks, curves and onsets
         Failed,   // the song cannot be decoded: no waveform, no onsets
     };
     Q_ENUM(Status)
@@ -59,7 +58,7 @@ public:
     // How far from the start the peaks reach so far; the whole song once
     // finished.
     double analysedSeconds() const { return m_analysed; }
-    // Whether the peaks reach the end of the song (the onsets may still be
+    // Whether the peaks reach the end of the song (the curves may still be
     // coming: status() says when they are in too).
     bool peaksComplete() const { return m_peaksComplete; }
     // The container's guess while running (0 if it has none), the decoded
@@ -68,7 +67,8 @@ public:
 
     // Min/max for `columns` equal columns across [t0, t1); see PeakPyramid.
     std::vector<PeakRange> peaks(double t0, double t1, int columns) const;
-    // The onsets found so far with t0 <= time < t1, in time order.
+    // The sound starts with t0 <= time < t1, in time order, once finished
+    // (none before).
     std::vector<Onset> onsets(double t0, double t1) const;
     std::vector<Onset> onsets() const;
     // The timing curves, once finished (empty before).
@@ -77,23 +77,25 @@ public:
     // for the waveform's faint band (TimingCurves::voiceBand); zeros until
     // finished.
     std::vector<float> voiceBand(double t0, double t1, int columns) const;
-    // Bytes held for the current song's peaks and onsets.
+    // Bytes held for the current song's peaks, curves and onsets.
     std::size_t memoryBytes() const;
     // Workers of earlier songs that were told to stop and have not ended
     // yet; each ends within a packet's decoding.
     std::size_t stoppingWorkers() const { return m_retired.size(); }
 
 Q_SIGNALS:
-    // Peaks (and onsets) for [from, to) have arrived; `to` is the new
-    // analysedSeconds().
+    // Peaks for [from, to) have arrived; `to` is the new analysedSeconds().
     void progressed(double from, double to);
     // All the peaks are in (the last progressed() came just before).
     void peaksFinished();
-    // Onsets up to `to` seconds are in.
+    // The curves' thread has read the song up to `to` seconds (the curves
+    // and onsets themselves come with finished()).
     void onsetsProgressed(double to);
-    // Peaks and onsets are all in.
+    // Peaks, curves and onsets are all in.
     void finished();
     void failed(const QString &reason);
+    // status() has changed (after the signal that says why, if any).
+    void statusChanged(tarvelin::SongAnalysis::Status status);
 
 private:
     struct Job;
@@ -102,6 +104,7 @@ private:
     void onOnsetProgress(const Job *job, double reached);
     void onEnded(const Job *job, int outcome, const QString &error, double reached);
     void retire();
+    void setStatus(Status status);
 
     std::shared_ptr<Job> m_job;
     std::vector<std::shared_ptr<Job>> m_retired; // stopped, not yet ended

@@ -1,6 +1,9 @@
 #include "analysis/timingcurves.h"
 
-#include <aubio/aubio.h>
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/tx.h>
+}
 
 #include <algorithm>
 #include <array>
@@ -33,12 +36,49 @@ unsigned nearestPowerOfTwo(double samples)
     return n;
 }
 
-// |X|² of bin i from aubio's real/imaginary layout.
-inline float power(const fvec_t *c, unsigned i)
+// |X|² of bin i of a real signal's spectrum.
+inline float power(const AVComplexFloat *c, unsigned i)
 {
-    const float re = c->data[i];
-    const float im = c->data[c->length - i];
-    return re * re + im * im;
+    return c[i].re * c[i].re + c[i].im * c[i].im;
+}
+
+float median3(float a, float b, float c)
+{
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// The median of n <= 5 values (the upper one of the middle two for even n):
+// of five by a network of comparisons (of the two pairs' smaller values the
+// smallest, and of their larger values the largest, cannot be the median),
+// of fewer sorted in place by insertion. For so few values far cheaper than
+// std::nth_element, with the same result.
+template <std::size_t Size>
+float smallMedian(std::array<float, Size> &v, std::size_t n)
+{
+    if (n == 5) {
+        return median3(v[4], std::max(std::min(v[0], v[1]), std::min(v[2], v[3])),
+                       std::min(std::max(v[0], v[1]), std::max(v[2], v[3])));
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        const float x = v[i];
+        std::size_t j = i;
+        for (; j > 0 && v[j - 1] > x; --j)
+            v[j] = v[j - 1];
+        v[j] = x;
+    }
+    return v[n / 2];
+}
+
+struct AvFree {
+    void operator()(void *p) const { av_free(p); }
+};
+template <typename T>
+using AvBuffer = std::unique_ptr<T[], AvFree>;
+
+template <typename T>
+AvBuffer<T> avBuffer(std::size_t count)
+{
+    return AvBuffer<T>(static_cast<T *>(av_calloc(count, sizeof(T))));
 }
 
 } // namespace
@@ -60,10 +100,11 @@ struct CurveBuilder::State {
     unsigned size;           // FFT length
     unsigned lowBin, highBin; // the band, both ends included
     std::vector<float> window;
-    aubio_fft_t *fft = nullptr;
-    fvec_t *in = nullptr;
-    fvec_t *midSpectrum = nullptr;
-    fvec_t *sideSpectrum = nullptr;
+    // FFmpeg's real FFT, with its aligned buffers.
+    AVTXContext *fft = nullptr;
+    av_tx_fn transformFn = nullptr;
+    AvBuffer<float> in;
+    AvBuffer<AVComplexFloat> midSpectrum, sideSpectrum;
     // Samples from absolute index `base` on.
     std::vector<float> mid, side;
     std::int64_t base = 0;
@@ -83,33 +124,36 @@ struct CurveBuilder::State {
         window.resize(size);
         for (unsigned i = 0; i < size; ++i)
             window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / size));
-        fft = new_aubio_fft(size);
-        in = new_fvec(size);
-        midSpectrum = new_fvec(size);
-        sideSpectrum = new_fvec(size);
+        const float scale = 1.0f;
+        in = avBuffer<float>(size);
+        midSpectrum = avBuffer<AVComplexFloat>(size / 2 + 1);
+        sideSpectrum = avBuffer<AVComplexFloat>(size / 2 + 1);
+        if (!in || !midSpectrum || !sideSpectrum
+            || av_tx_init(&fft, &transformFn, AV_TX_FLOAT_RDFT, 0, int(size), &scale, 0) < 0)
+            fft = nullptr; // out of memory: no curves
         held.assign(HeldFrames, std::vector<float>((highBin - lowBin + 1) / PooledBins, 0.0f));
     }
-    ~State()
-    {
-        if (fft)
-            del_aubio_fft(fft);
-        for (fvec_t *v : {in, midSpectrum, sideSpectrum}) {
-            if (v)
-                del_fvec(v);
-        }
-    }
+    ~State() { av_tx_uninit(&fft); }
     // First sample of frame k's window, absolute.
     std::int64_t start(std::int64_t k) const
     {
         return std::llround(double(k) * Hop * rate) - size / 2;
     }
-    void transform(const std::vector<float> &signal, std::int64_t from, fvec_t *out)
+    void transform(const std::vector<float> &signal, std::int64_t from, AVComplexFloat *out)
     {
-        for (unsigned i = 0; i < size; ++i) {
-            const std::int64_t j = from + i - base;
-            in->data[i] = j >= 0 && j < std::int64_t(signal.size()) ? signal[std::size_t(j)] * window[i] : 0.0f;
+        float *x = in.get();
+        const std::int64_t first = from - base;
+        if (first >= 0 && first + size <= std::int64_t(signal.size())) {
+            const float *s = signal.data() + first;
+            for (unsigned i = 0; i < size; ++i)
+                x[i] = s[i] * window[i];
+        } else {
+            for (unsigned i = 0; i < size; ++i) {
+                const std::int64_t j = first + i;
+                x[i] = j >= 0 && j < std::int64_t(signal.size()) ? signal[std::size_t(j)] * window[i] : 0.0f;
+            }
         }
-        aubio_fft_do_complex(fft, in, out);
+        transformFn(fft, out, x, sizeof(AVComplexFloat));
     }
 };
 
@@ -132,10 +176,14 @@ void CurveBuilder::process(const float *leftRight, std::size_t count)
     State &s = *m_state;
     if (!s.fft)
         return;
+    const std::size_t had = s.mid.size();
+    s.mid.resize(had + count);
+    s.side.resize(had + count);
+    float *mid = s.mid.data() + had, *side = s.side.data() + had;
     for (std::size_t i = 0; i < count; ++i) {
         const float l = leftRight[2 * i], r = leftRight[2 * i + 1];
-        s.mid.push_back(0.5f * (l + r));
-        s.side.push_back(0.5f * (l - r));
+        mid[i] = 0.5f * (l + r);
+        side[i] = 0.5f * (l - r);
     }
     const std::int64_t end = s.base + std::int64_t(s.mid.size());
     while (s.start(s.frames) + s.size <= end)
@@ -154,23 +202,23 @@ void CurveBuilder::frame()
 {
     State &s = *m_state;
     const std::int64_t k = s.frames++;
-    s.transform(s.mid, s.start(k), s.midSpectrum);
+    s.transform(s.mid, s.start(k), s.midSpectrum.get());
     double sum = 0;
     for (unsigned b = s.lowBin; b <= s.highBin; ++b)
-        sum += power(s.midSpectrum, b);
+        sum += power(s.midSpectrum.get(), b);
     s.energy.push_back(float(std::log(sum + Floor)));
     if (k % ActivityEvery != 0)
         return;
 
     // Activity: the centre-weighted magnitudes of this frame join the last
     // ones; the frame HeldFrames / 2 back has its neighbours on both sides.
-    s.transform(s.side, s.start(k), s.sideSpectrum);
+    s.transform(s.side, s.start(k), s.sideSpectrum.get());
     std::vector<float> &x = s.held[std::size_t(s.activityFrames % HeldFrames)];
     for (std::size_t p = 0; p < x.size(); ++p) {
         float m = 0, d = 0;
         for (unsigned b = s.lowBin + unsigned(p) * PooledBins, e = b + PooledBins; b < e; ++b) {
-            m += power(s.midSpectrum, b);
-            d += power(s.sideSpectrum, b);
+            m += power(s.midSpectrum.get(), b);
+            d += power(s.sideSpectrum.get(), b);
         }
         x[p] = m > 0 ? std::sqrt(m) * m / (m + d) : 0.0f;
     }
@@ -186,14 +234,11 @@ void CurveBuilder::frame()
     for (std::size_t b = 0; b < bins; ++b) {
         for (int t = 0; t < HeldFrames; ++t)
             column[std::size_t(t)] = s.held[std::size_t(t)][b];
-        std::nth_element(column.begin(), column.begin() + HeldFrames / 2, column.end());
-        const float h = column[HeldFrames / 2];
+        const float h = smallMedian(column, HeldFrames);
         const std::size_t lo = b >= StruckBins / 2 ? b - StruckBins / 2 : 0;
         const std::size_t hi = std::min(bins, b + StruckBins / 2 + 1);
         std::copy(centre.begin() + std::ptrdiff_t(lo), centre.begin() + std::ptrdiff_t(hi), row.begin());
-        const auto mid = row.begin() + std::ptrdiff_t((hi - lo) / 2);
-        std::nth_element(row.begin(), mid, row.begin() + std::ptrdiff_t(hi - lo));
-        const float p = *mid;
+        const float p = smallMedian(row, hi - lo);
         const float mask = h * h / (h * h + p * p + 1e-20f);
         heldEnergy += double(centre[b]) * centre[b] * mask;
     }
@@ -268,6 +313,25 @@ std::vector<float> TimingCurves::voiceBand(double t0, double t1, int columns) co
             out[std::size_t(c)] = std::clamp((top - quiet) / (singing - quiet), 0.0f, 1.0f);
     }
     return out;
+}
+
+std::vector<Onset> soundStarts(const Curve &timing, float minimumRise)
+{
+    std::vector<Onset> starts;
+    const std::vector<float> &v = timing.values;
+    const auto n = std::ptrdiff_t(v.size());
+    const auto reach = std::ptrdiff_t(std::lround(0.050 / timing.step));
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const float x = v[std::size_t(i)];
+        if (!(x >= minimumRise))
+            continue;
+        bool highest = true;
+        for (std::ptrdiff_t j = std::max<std::ptrdiff_t>(0, i - reach), e = std::min(n, i + reach + 1); j < e && highest; ++j)
+            highest = j < i ? v[std::size_t(j)] < x : v[std::size_t(j)] <= x;
+        if (highest)
+            starts.push_back({double(i) * timing.step, x});
+    }
+    return starts;
 }
 
 TimingCurves buildCurves(const float *leftRight, std::size_t count, double sampleRate)

@@ -87,6 +87,10 @@ QMenu *EditorMenu::createMenu(const QPoint &pos)
     offset->setObjectName(QStringLiteral("applyOffset"));
     offset->setEnabled(m_lyrics->offsetMs() != 0 && !m_editor->isReadOnly());
     offset->setToolTip(QStringLiteral("把 [offset:] 计入每个时间标签并去掉它"));
+    for (const QPointer<QAction> &action : std::as_const(m_timing)) {
+        if (action)
+            menu->addAction(action);
+    }
     if (!m_extra.isEmpty()) {
         menu->addSeparator();
         for (QAction *action : m_extra) {

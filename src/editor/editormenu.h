@@ -2,7 +2,8 @@
 
 // The editor's right-click menu: Qt's own entries (undo, cut, copy, paste,
 // select all...), then 插入歌曲信息, 检查歌词 and 按其他编码重新导入, then
-// 导出… (Ctrl+E anywhere in the window), 展开重复行 and 应用 [offset:].
+// 导出… (Ctrl+E anywhere in the window), 展开重复行, 应用 [offset:] and the
+// timing help's entries that work on the whole text (对齐到这首歌).
 
 #include "core/lyricstext.h"
 
@@ -47,6 +48,14 @@ public:
     QMenu *createMenu(const QPoint &pos);
     // More entries at the menu's end (e.g. 自动逐字).
     void addActions(const QList<QAction *> &actions) { m_extra += actions; }
+    // Entries that retime the whole text, after 应用 [offset:]: the
+    // caller's own actions, shown as they are (enabled or not as their owner
+    // keeps them), so the same action serves here and elsewhere.
+    void addTimingActions(const QList<QAction *> &actions)
+    {
+        for (QAction *action : actions)
+            m_timing.append(action);
+    }
 
     // The three entries.
     void insertSongInfo();
@@ -67,6 +76,7 @@ private:
     std::function<double()> m_playerDuration;
     QAction *m_exportAction = nullptr;
     QList<QAction *> m_extra;
+    QList<QPointer<QAction>> m_timing;
 };
 
 } // namespace tarvelin

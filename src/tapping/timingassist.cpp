@@ -43,6 +43,11 @@ TimingAssist::TimingAssist(LyricsDocument *lyrics, SongAnalysis *analysis, Platf
     m_align->setObjectName(QStringLiteral("alignToSong"));
     m_align->setToolTip(QStringLiteral("为另一版本打好轴的歌词：找出整体偏移和速度，把所有标签对到这首歌上（打轴模式：A）"));
     connect(m_align, &QAction::triggered, this, &TimingAssist::alignToSong);
+    if (m_lyrics)
+        connect(m_lyrics, &LyricsDocument::changed, this, &TimingAssist::updateAlignEnabled);
+    if (m_analysis)
+        connect(m_analysis, &SongAnalysis::statusChanged, this, &TimingAssist::updateAlignEnabled);
+    updateAlignEnabled();
     m_shift = new QAction(QStringLiteral("整体平移…"), this);
     m_shift->setObjectName(QStringLiteral("shiftAll"));
     m_shift->setToolTip(QStringLiteral("把所有时间标签提前或推后若干毫秒"));
@@ -82,6 +87,18 @@ bool TimingAssist::snapLine(int line)
     }
     m_lyrics->setTagTime(line, 0, msFromSeconds(*target));
     return true;
+}
+
+void TimingAssist::updateAlignEnabled()
+{
+    const bool song = m_analysis && m_analysis->status() != SongAnalysis::Status::Empty
+                      && m_analysis->status() != SongAnalysis::Status::Failed;
+    bool tagged = false;
+    for (int i = 0, n = song && m_lyrics ? m_lyrics->lineCount() : 0; i < n && !tagged; ++i) {
+        const LrcLine &line = m_lyrics->line(i);
+        tagged = line.kind == LrcLine::Kind::Lyric && !line.tags.isEmpty();
+    }
+    m_align->setEnabled(song && tagged);
 }
 
 bool TimingAssist::songReady(const QString &title)

@@ -31,7 +31,9 @@ public:
     QAction *autoSnapAction() const { return m_autoSnap; }
     // 校正反应延迟: correctReactionDelay().
     QAction *correctAction() const { return m_correct; }
-    // 对齐到这首歌: alignToSong().
+    // 对齐到这首歌: alignToSong(); enabled while a song is loaded (being
+    // analysed or analysed) and a lyric line has a tag. One action for
+    // every menu that offers it.
     QAction *alignAction() const { return m_align; }
     // 整体平移…: shiftAll().
     QAction *shiftAction() const { return m_shift; }
@@ -73,6 +75,7 @@ Q_SIGNALS:
     void notice(const QString &text);
 
 private:
+    void updateAlignEnabled();
     // Whether the song's curves are in; a note says why not.
     bool songReady(const QString &title);
     // The first tag of every tagged lyric line, in seconds.

@@ -30,11 +30,9 @@ constexpr double MaxGlide = 0.5;
 constexpr double GrabDistance = 5;
 // A press that moves less than this is a click, not a drag.
 constexpr double DragThreshold = 3;
-// Onsets weaker than this get no tick: their sound rises and holds less
-// than 6 dB over what came before (see OnsetDetector), about a third of them.
-constexpr float WeakOnset = 4.0f;
-// A tick is full height from this strength on (30 dB).
-constexpr float FullTick = 1000.0f;
+// A sound start's tick is full height from this rise of the timing curve on
+// (17 dB within 30 ms; the clear starts begin at StartRise, 4.3 dB).
+constexpr float FullTick = 4.0f;
 // A marker's label: at most this many characters of its lyric.
 constexpr int LabelCharacters = 8;
 // A change of more lines than this reads every marker again.
@@ -68,7 +66,6 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
     }
     if (m_analysis) {
         connect(m_analysis, &SongAnalysis::progressed, this, qOverload<>(&QWidget::update));
-        connect(m_analysis, &SongAnalysis::onsetsProgressed, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::finished, this, qOverload<>(&QWidget::update));
         connect(m_analysis, &SongAnalysis::failed, this, qOverload<>(&QWidget::update));
     }
@@ -330,9 +327,7 @@ void WaveformView::paintEvent(QPaintEvent *)
         // Where sounds start; the stronger, the taller.
         p.setPen(QPen(pal.color(QPalette::Text), 1));
         for (const Onset &o : m_analysis->onsets(t0, t1)) {
-            if (o.strength < WeakOnset)
-                continue;
-            const double s = std::min(1.0, std::log(double(o.strength / WeakOnset)) / std::log(double(FullTick / WeakOnset)));
+            const double s = std::clamp(double(o.strength - StartRise) / double(FullTick - StartRise), 0.0, 1.0);
             const double x = xAt(o.time);
             p.drawLine(QPointF(x, h), QPointF(x, h - 2 - s * (tickBand + 1)));
         }

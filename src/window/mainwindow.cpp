@@ -315,6 +315,7 @@ void MainWindow::wireEvents()
     auto *autoWords = new AutoWords(m_lyricsEditor, m_lyrics, m_session->analysis(),
                                     [this] { return m_session->engine()->duration(); }, this);
     m_editorMenu->addActions(autoWords->actions());
+    m_editorMenu->addTimingActions({m_assist->alignAction()});
     connect(autoWords, &AutoWords::notice, m_player, &PlayerWidget::showNotice);
 }
 

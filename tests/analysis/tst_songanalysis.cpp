@@ -1,5 +1,6 @@
-// The background song analysis on real files: where the decoded sound and
-// its onsets sit against the player's clock, and stopping for a new song.
+// The background song analysis on real files: where the decoded sound, its
+// curves and the sound starts marked on them sit against the player's clock,
+// and stopping for a new song.
 #include "analysis/songanalysis.h"
 #include "analysis/songdecoder.h"
 
@@ -125,13 +126,22 @@ private Q_SLOTS:
         QCOMPARE(a.duration(), a.analysedSeconds()); // what was decoded, not the container's guess
         const double click = clickInPeaks(a, ClickAt + fileOffset);
         QVERIFY2(std::abs(click - ClickAt - fileOffset) < 0.0025, qPrintable(QString::number(click)));
-        // The click dies away at once, as a drum hit does: no voice starts there.
-        QVERIFY(a.onsets(ClickAt + fileOffset - 0.05, ClickAt + fileOffset + 0.05).empty());
+        // The waveform's ticks: one at the click and at each tone's start
+        // (up to 20 ms after it, as the tones rise over 30 ms; up to 25 ms
+        // before, as an abrupt sound lifts the curve once it enters the 46 ms
+        // window), none in the silence or while a tone holds.
         const auto onsets = a.onsets();
-        for (double t0 : ToneStarts) {
-            const double at = t0 + fileOffset;
-            QVERIFY2(std::any_of(onsets.begin(), onsets.end(), [&](const auto &o) { return o.time > at - early && o.time < at + 0.010; }),
-                     qPrintable(u"no onset at %1 s"_s.arg(at)));
+        std::vector<double> starts{ClickAt};
+        starts.insert(starts.end(), ToneStarts.begin(), ToneStarts.end());
+        QString found;
+        for (const auto &o : onsets)
+            found += u" %1"_s.arg(o.time);
+        QCOMPARE(onsets.size(), starts.size());
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const double at = starts[i] + fileOffset;
+            QVERIFY2(onsets[i].time > at - early - 0.025 && onsets[i].time < at + 0.020,
+                     qPrintable(u"no tick at %1 s:"_s.arg(at) + found));
+            QVERIFY(onsets[i].strength >= tarvelin::StartRise);
         }
         // The timing curve peaks at each tone's start; the voice-activity
         // curve is higher in each tone than at the click or in silence.
@@ -159,6 +169,38 @@ private Q_SLOTS:
         QCOMPARE(band[5], 0.0f);
         QVERIFY(band[std::size_t((ClickAt + fileOffset) * 10)] < 0.5f);
         QCOMPARE(band[99], 0.0f);
+    }
+
+    // The ticks' rule on hand-made timing curves (10 ms a value): a peak of
+    // at least StartRise that nothing within 50 ms either way reaches (of
+    // equal values, the first), at the song's edges too.
+    void soundStarts_data()
+    {
+        QTest::addColumn<QList<float>>("curve");
+        QTest::addColumn<QList<double>>("starts");
+        QTest::newRow("silence") << QList<float>(50, 0.0f) << QList<double>{};
+        QTest::newRow("below the rise") << QList<float>{0, 0.3f, 0.99f, 0.3f, 0} << QList<double>{};
+        QTest::newRow("peaks, the first at the edge")
+            << QList<float>{1.5f, 0.2f, 0, 0, 0, 0, 0, 0.5f, 2.5f, 0.5f, 0, 0, 0, 0, 0, 0, 1.0f}
+            << QList<double>{0.0, 0.08, 0.16};
+        QTest::newRow("a weaker peak 40 ms after a stronger one is left out")
+            << QList<float>{0, 3, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2} << QList<double>{0.01, 0.12};
+        QTest::newRow("a stronger peak 40 ms later wins")
+            << QList<float>{0, 2, 0, 0, 0, 3, 0} << QList<double>{0.05};
+        QTest::newRow("a flat top: its first value") << QList<float>{0, 1.2f, 1.2f, 1.2f, 0} << QList<double>{0.01};
+    }
+    void soundStarts()
+    {
+        QFETCH(QList<float>, curve);
+        QFETCH(QList<double>, starts);
+        tarvelin::Curve timing;
+        timing.values.assign(curve.begin(), curve.end());
+        QList<double> found;
+        for (const tarvelin::Onset &o : tarvelin::soundStarts(timing)) {
+            found << std::round(o.time * 1000) / 1000;
+            QCOMPARE(o.strength, curve[qsizetype(std::lround(o.time / timing.step))]);
+        }
+        QCOMPARE(found, starts);
     }
 
     // A new song stops the old one at once: nothing of the old one arrives

@@ -1,9 +1,11 @@
 // The editor's right-click menu in the window: reading the last import again
-// with another encoding, the song's information at the top, and the lyrics
-// check with its jump to a line.
+// with another encoding, the song's information at the top, the lyrics
+// check with its jump to a line, and 对齐到这首歌.
 #include "window/mainwindow.h"
+#include "analysis/songanalysis.h"
 #include "editor/editormenu.h"
 #include "editor/lyricscheck.h"
+#include "tapping/timingassist.h"
 #include "fakes.h"
 
 #include <QLabel>
@@ -25,11 +27,14 @@ class TestEditorMenu : public QObject {
     QPlainTextEdit *m_editor = nullptr;
     std::unique_ptr<QMenu> m_menu;
 
-    // An entry of the menu as a right click opens it now: ours by name, or
-    // an encoding in the submenu.
+    // An entry of the menu as a right click opens it now: ours by name
+    // (made by the menu or shown in it), or an encoding in the submenu.
     QAction *entry(const QString &name)
     {
         m_menu.reset(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu(QPoint(1, 1)));
+        for (QAction *action : m_menu->actions())
+            if (action->objectName() == name)
+                return action;
         return m_menu->findChild<QAction *>(name);
     }
     QAction *entry(TextEncoding encoding)
@@ -183,6 +188,58 @@ private Q_SLOTS:
         QCOMPARE(m_editor->toPlainText(), expected);
         m_editor->undo();
         QCOMPARE(m_editor->toPlainText(), text);
+    }
+
+    // 对齐到这首歌 sits with the timing entries after 应用 [offset:], and is
+    // the timing help's own action, the one the player's menu and A in tap
+    // mode use: off without a song or without a tagged lyric line (checked
+    // as either arrives), and what it does is the action's.
+    void alignsToTheSong_data()
+    {
+        QTest::addColumn<bool>("song");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("typed"); // at the start of the first line once the song is in
+        QTest::addColumn<bool>("enabled");
+        const QString tagged = u"[ti:歌]\n[00:01.00]一\n[00:02.50]二"_s;
+        QTest::newRow("no song") << false << tagged << QString() << false;
+        QTest::newRow("no tags") << true << u"[ti:歌]\n一\n二"_s << QString() << false;
+        QTest::newRow("song and tags") << true << tagged << QString() << true;
+        QTest::newRow("a tag typed after the song") << true << u"一\n二"_s << u"[00:01.00]"_s << true;
+        QTest::newRow("the only tag typed away") << true << u"[00:01.00]一\n二"_s << u"x"_s << false;
+    }
+    void alignsToTheSong()
+    {
+        QFETCH(bool, song);
+        QFETCH(QString, text);
+        QFETCH(QString, typed);
+        QFETCH(bool, enabled);
+        m_editor->setPlainText(text);
+        if (song) {
+            m_tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
+            m_window->importSong();
+            auto *analysis = m_window->findChild<tarvelin::SongAnalysis *>();
+            QTRY_COMPARE(analysis->status(), tarvelin::SongAnalysis::Status::Finished);
+        }
+        if (!typed.isEmpty()) {
+            QTextCursor cursor(m_editor->document());
+            if (typed == u"x"_s) // over the tag
+                cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 10);
+            cursor.insertText(typed);
+        }
+        QAction *align = entry(u"alignToSong"_s);
+        QVERIFY(align);
+        QCOMPARE(align, m_window->findChild<tarvelin::TimingAssist *>(u"timingAssist"_s)->alignAction());
+        const QList<QAction *> shown = m_menu->actions();
+        const auto offset = std::find_if(shown.begin(), shown.end(),
+                                         [](QAction *a) { return a->objectName() == u"applyOffset"_s; });
+        QCOMPARE(shown.indexOf(align), offset - shown.begin() + 1);
+        QCOMPARE(align->isEnabled(), enabled);
+        // One or two tagged lines are too few to fit: a note says so.
+        align->trigger();
+        QCOMPARE(m_tools.notes.size(), enabled ? 1 : 0);
+        if (enabled)
+            QVERIFY2(m_tools.notes[0].startsWith(u"对齐到这首歌: 只有 "_s) && m_tools.notes[0].endsWith(u"标签未改动。"_s),
+                     qPrintable(m_tools.notes[0]));
     }
 
     // Problems listed in a dialog that leaves the editor usable, with 1-based
