@@ -19,6 +19,7 @@
 #include "editor/lyricssave.h"
 #include "editor/recovery.h"
 #include "editor/textimport.h"
+#include "editor/wordunitedits.h"
 #include "tapping/pressmoment.h"
 #include "window/timetag.h"
 
@@ -316,6 +317,9 @@ void MainWindow::wireEvents()
                                     [this] { return m_session->engine()->duration(); }, this);
     m_editorMenu->addActions(autoWords->actions());
     connect(autoWords, &AutoWords::notice, m_player, &PlayerWidget::showNotice);
+    auto *unitEdits = new WordUnitEdits(m_lyricsEditor, m_lyrics, this);
+    m_editorMenu->addActions(unitEdits->actions());
+    connect(unitEdits, &WordUnitEdits::notice, m_player, &PlayerWidget::showNotice);
 }
 
 void MainWindow::startRecovery(const QString &directory)
