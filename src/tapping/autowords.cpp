@@ -34,8 +34,8 @@ int proposeWordTimes(LyricsDocument &lyrics, const Curve &timing, const QList<in
         }
         if (end <= *start)
             continue;
-        const QString sung = lyrics.lyricText(line);
-        const QList<WordUnit> units = splitWordUnits(sung);
+        // A unit merged or split by hand (its word tags say so) stays so.
+        const QList<WordUnit> units = tappingUnits(lyrics.text(line), lyrics.line(line));
         if (units.isEmpty())
             continue;
         QList<int> syllables;

@@ -20,7 +20,7 @@ class TapMode;
 
 // 逐字打轴: tap mode's word mode. W in tap mode puts the current line into
 // it: the song plays from 2 s before the line's tag, and each Space tags the
-// next unit of the line (splitWordUnits) at the moment of the press, the
+// next unit of the line (tappingUnits) at the moment of the press, the
 // first unit's time being the line's tag too. Enter, or a Space once every
 // unit has its time, closes the line with the end tag and goes on to the
 // next lyric line, still in word mode. Each tag, step back or nudge is one

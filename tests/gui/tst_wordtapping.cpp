@@ -323,17 +323,23 @@ private Q_SLOTS:
     // 确认逐字时间 or a word tap confirms them.
     void autoWords_data()
     {
+        QTest::addColumn<QString>("first"); // line 0
         QTest::addColumn<QList<int>>("lines");
         QTest::addColumn<QStringList>("expected"); // per line: unit starts in ms, "-": left alone
+        const QString plain = u"[00:01.00]春眠不"_s;
         QTest::newRow("every line: the last one up to the song's end, untagged ones left")
-            << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
-        QTest::newRow("one line") << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+            << plain << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
+        QTest::newRow("one line") << plain << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+        QTest::newRow("a unit merged by hand stays one")
+            << u"[00:01.00]<00:01.00>春眠<00:01.80>不<00:02.50>"_s << QList<int>{0}
+            << QStringList{u"1000 2100"_s, u"-"_s, u"-"_s, u"-"_s};
     }
     void autoWords()
     {
+        QFETCH(QString, first);
         QFETCH(QList<int>, lines);
         QFETCH(QStringList, expected);
-        m_editor->setPlainText(u"[00:01.00]春眠不\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        m_editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
         tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
         tarvelin::Curve curve;
         curve.values.assign(800, 0.02f);
