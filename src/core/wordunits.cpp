@@ -129,6 +129,52 @@ WordLine readWordLine(QStringView line, const LrcLine &parsed)
     return result;
 }
 
+QList<WordUnit> tappingUnits(QStringView line, const LrcLine &parsed)
+{
+    const WordLine read = readWordLine(line, parsed);
+    if (parsed.words.isEmpty())
+        return read.units;
+    QList<WordUnit> units;
+    for (qsizetype i = 0; i < read.units.size(); ++i) {
+        const WordUnit &unit = read.units[i];
+        const bool byRule = unit.ms < 0 || (i + 1 == read.units.size() && read.endMs < 0);
+        if (!byRule) {
+            units.append(unit);
+            continue;
+        }
+        QList<WordUnit> pieces = splitWordUnits(unit.text);
+        if (pieces.isEmpty())
+            pieces.append(unit);
+        pieces.first().ms = unit.ms;
+        units.append(pieces);
+    }
+    return units;
+}
+
+bool mergeUnits(QList<WordUnit> &units, qsizetype i)
+{
+    if (i < 0 || i + 1 >= units.size())
+        return false;
+    units[i].text += units[i + 1].text;
+    units[i].syllables += units[i + 1].syllables;
+    units.removeAt(i + 1);
+    return true;
+}
+
+bool splitUnit(QList<WordUnit> &units, qsizetype i)
+{
+    if (i < 0 || i >= units.size())
+        return false;
+    QList<WordUnit> pieces = splitWordUnits(units[i].text);
+    if (pieces.size() < 2)
+        return false;
+    pieces.first().ms = units[i].ms;
+    units.removeAt(i);
+    for (qsizetype k = 0; k < pieces.size(); ++k)
+        units.insert(i + k, pieces[k]);
+    return true;
+}
+
 qsizetype sungLength(const WordLine &line, qint64 lineStartMs, qint64 lineEndMs, qint64 positionMs)
 {
     qsizetype total = 0;

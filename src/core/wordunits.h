@@ -36,6 +36,21 @@ struct WordLine {
 };
 WordLine readWordLine(QStringView line, const LrcLine &parsed);
 
+// The units a line is tapped in, word by word: between two word tags the
+// text is one unit, as cut by the user (a merge, a split) or an earlier
+// tapping; the text before the first word tag, and after the last one when
+// the line has no end tag (it was not tapped to its end), is cut by the rule.
+// A line without word tags is cut by the rule throughout. Each unit keeps the
+// time of the tag before it, -1 for none.
+QList<WordUnit> tappingUnits(QStringView line, const LrcLine &parsed);
+
+// Units i and i + 1 become one, sung from unit i's time in both's syllables.
+// False when there is no unit after i.
+bool mergeUnits(QList<WordUnit> &units, qsizetype i);
+// Unit i goes back to the units the rule cuts its text into, the first of
+// them keeping its time. False when it is one such unit already.
+bool splitUnit(QList<WordUnit> &units, qsizetype i);
+
 // The text of a line's units with their word tags: "<t1>春<t2>眠<end>".
 // Units without a time (ms < 0) get no tag; endMs < 0 writes no end tag.
 QString writeWordTags(const QList<WordUnit> &units, qint64 endMs);

@@ -657,6 +657,96 @@ bool LyricsDocument::setWordTags(int line, const QList<WordTime> &words, std::op
     return applyEdits({{block, text, proposalsFor(parseLrcLine(text), proposedFlags(*d, TagKind::Line), wordFlags)}});
 }
 
+bool LyricsDocument::setWordTagTime(int line, int word, qint64 ms, std::optional<int> lineTag)
+{
+    const LineData *d = data(line);
+    if (!d || word < 0 || word >= d->parsed.words.size())
+        return false;
+    if (lineTag && (*lineTag < 0 || *lineTag >= d->parsed.tags.size()))
+        return false;
+    const QTextBlock block = m_document->findBlockByNumber(line);
+    QString text = block.text();
+    QList<bool> lineFlags = proposedFlags(*d, TagKind::Line);
+    QList<bool> wordFlags = proposedFlags(*d, TagKind::Word);
+    // A tag dropped where it was keeps its form ("<00:12.345>" is not cut).
+    const WordTag &tag = d->parsed.words[word];
+    if (ms != tag.ms)
+        text.replace(tag.start, tag.length, formatWordTag(writtenMs(ms)));
+    wordFlags[word] = false;
+    if (lineTag) {
+        const TimeTag &first = d->parsed.tags[*lineTag];
+        if (ms != first.ms)
+            text.replace(first.start, first.length, formatTimeTag(writtenMs(ms)));
+        lineFlags[*lineTag] = false;
+    }
+    return applyEdits({{block, text, proposalsFor(parseLrcLine(text), lineFlags, wordFlags)}});
+}
+
+bool LyricsDocument::mergeWordUnits(int line, qsizetype from, qsizetype to)
+{
+    const LineData *d = data(line);
+    if (!d)
+        return false;
+    const QTextBlock block = m_document->findBlockByNumber(line);
+    QString text = block.text();
+    const QList<bool> oldFlags = proposedFlags(*d, TagKind::Word);
+    QList<bool> wordFlags;
+    QList<const WordTag *> gone;
+    qsizetype removed = 0; // tag characters before the place in the sung text
+    for (int i = 0; i < d->parsed.words.size(); ++i) {
+        const WordTag &word = d->parsed.words[i];
+        const qsizetype at = word.start - d->parsed.textStart - removed;
+        removed += word.length;
+        if (at > from && at < to)
+            gone.append(&word);
+        else
+            wordFlags.append(oldFlags[i]);
+    }
+    if (gone.isEmpty())
+        return false;
+    for (auto it = gone.crbegin(); it != gone.crend(); ++it)
+        text.remove((*it)->start, (*it)->length);
+    return applyEdits({{block, text, proposalsFor(parseLrcLine(text), proposedFlags(*d, TagKind::Line), wordFlags)}});
+}
+
+bool LyricsDocument::insertWordTags(int line, QList<WordTime> words, TagOrigin origin)
+{
+    const LineData *d = data(line);
+    if (!d || words.isEmpty())
+        return false;
+    const QTextBlock block = m_document->findBlockByNumber(line);
+    QString text = block.text();
+    const qsizetype sungSize = tarvelin::lyricText(text, d->parsed).size();
+    const QList<WordTag> &old = d->parsed.words;
+    const QList<bool> oldFlags = proposedFlags(*d, TagKind::Word);
+    QList<qsizetype> places; // where each word tag stands in the sung text
+    qsizetype removed = 0;
+    for (const WordTag &word : old) {
+        places << word.start - d->parsed.textStart - removed;
+        removed += word.length;
+    }
+    std::sort(words.begin(), words.end(), [](const WordTime &a, const WordTime &b) { return a.at < b.at; });
+    QList<bool> wordFlags;
+    QList<std::pair<qsizetype, QString>> inserts; // column, tag
+    qsizetype before = 0;  // the old tags before the place
+    qsizetype column = d->parsed.textStart;
+    for (const WordTime &word : words) {
+        if (word.at < 0 || word.at > sungSize || places.contains(word.at))
+            return false;
+        for (; before < places.size() && places[before] < word.at; ++before) {
+            wordFlags << oldFlags[before];
+            column += old[before].length;
+        }
+        inserts.append({column + word.at, formatWordTag(writtenMs(word.ms))});
+        wordFlags << (origin == TagOrigin::Proposed);
+    }
+    for (; before < places.size(); ++before)
+        wordFlags << oldFlags[before];
+    for (auto it = inserts.crbegin(); it != inserts.crend(); ++it)
+        text.insert(it->first, it->second);
+    return applyEdits({{block, text, proposalsFor(parseLrcLine(text), proposedFlags(*d, TagKind::Line), wordFlags)}});
+}
+
 bool LyricsDocument::clearWordTags(int line)
 {
     return setWordTags(line, {}, std::nullopt, TagOrigin::User);

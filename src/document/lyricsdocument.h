@@ -155,6 +155,20 @@ public:
     // place is out of order or outside the sung text.
     bool setWordTags(int line, const QList<WordTime> &words, std::optional<qint64> endMs, TagOrigin origin);
     bool clearWordTags(int line);
+    // Word tag `word` of the line becomes `ms` (a drag of its tick), the
+    // user's from now on; with `lineTag`, that time tag of the line takes the
+    // same time in the same step (the first unit starts the line). False if
+    // the line has no such tag.
+    bool setWordTagTime(int line, int word, qint64 ms, std::optional<int> lineTag = std::nullopt);
+    // The word tags between two places of the line's sung text (lyricText(),
+    // strictly after `from`, before `to`) go: the units they cut become one.
+    // The other tags, and whether they are confirmed, stay. False when there
+    // was none.
+    bool mergeWordUnits(int line, qsizetype from, qsizetype to);
+    // Word tags put in at places of the line's sung text that have none (a
+    // unit split), the line's other tags kept as they are. False when a
+    // place is outside the sung text or already has a tag.
+    bool insertWordTags(int line, QList<WordTime> words, TagOrigin origin);
 
 Q_SIGNALS:
     // After every change of the text or of the confirmation, once the lines

@@ -81,7 +81,8 @@ int proposeWordTimes(LyricsDocument &lyrics, const TimingCurves &curves, const Q
         const auto span = spanOf(lyrics, line, songEndMs);
         if (!span)
             continue;
-        const QList<WordUnit> units = splitWordUnits(lyrics.lyricText(line));
+        // A unit merged or split by hand (its word tags say so) stays so.
+        const QList<WordUnit> units = tappingUnits(lyrics.text(line), lyrics.line(line));
         if (units.isEmpty())
             continue;
         const WordTimes times = alignWords(curves, span->startMs, span->endMs, syllablesOf(units), pace);

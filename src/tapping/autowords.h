@@ -21,7 +21,7 @@ class LyricsDocument;
 class SongAnalysis;
 
 // For each of `lines` that is a lyric line with a tag: the units of its sung
-// text placed by alignWords between its first tag and the next tagged lyric
+// text (tappingUnits: as its word tags cut them, if it has any) placed by alignWords between its first tag and the next tagged lyric
 // line's (or songEndMs when there is none; a last line without either is
 // left alone), at the pace of all the tagged lines, written as proposed word
 // tags with an end tag. All in one undo step. Returns how many lines got

@@ -61,6 +61,8 @@ const QList<WordTapping::Key> &WordTapping::keys()
         {Qt::Key_Right, Alt | Shift, Command::FineNudgeLater, true, "Alt+Shift+→", fineNudge},
         {Qt::Key_S, None, Command::Snap, false, "S", "逐字：把这一行的逐字时间吸附到附近的声音起点"},
         {Qt::Key_C, None, Command::CorrectDelay, false, "C", "逐字：所有逐字时间去掉平均的按键延迟"},
+        {Qt::Key_M, None, Command::Merge, false, "M", "逐字：把下一个字和它后面的字合并为一个字词"},
+        {Qt::Key_M, Shift, Command::Split, false, "Shift+M", "逐字：把下一个字词拆开"},
         {Qt::Key_W, None, Command::Ignore, false, "W", "逐字打轴：当前行逐字打时间"},
         {Qt::Key_Up, None, Command::Ignore, false, "↑", ""},
         {Qt::Key_Down, None, Command::Ignore, false, "↓", ""},
@@ -109,6 +111,7 @@ bool WordTapping::start(int line)
         return false;
     m_line = line;
     m_held.clear();
+    m_units.clear(); // cut afresh from this line
     resync();
     // A line tapped or guessed before is tapped again from its first unit.
     m_next = 0;
@@ -138,19 +141,52 @@ void WordTapping::resync()
     const QString sung = m_lyrics->lyricText(m_line);
     if (sung != m_sung || m_units.isEmpty()) {
         m_sung = sung;
-        m_units = splitWordUnits(sung);
-        m_at.clear();
-        qsizetype at = 0;
-        for (const WordUnit &unit : m_units) {
-            m_at << at;
-            at += unit.text.size();
-        }
+        m_units = tappingUnits(m_lyrics->text(m_line), m_lyrics->line(m_line));
+        placeUnits();
     }
     const QList<qint64> times = currentTimes();
     for (int i = 0; i < m_units.size(); ++i)
         m_units[i].ms = i < times.size() ? times[i] : -1;
     m_next = int(std::min<qsizetype>(times.size(), m_units.size()));
     Q_EMIT changed();
+}
+
+void WordTapping::placeUnits()
+{
+    m_at.clear();
+    qsizetype at = 0;
+    for (const WordUnit &unit : m_units) {
+        m_at << at;
+        at += unit.text.size();
+    }
+}
+
+void WordTapping::mergeNext()
+{
+    // Only units still to tap: the text is not touched, the merge shows
+    // in the word tags once the unit is tapped.
+    if (!mergeUnits(m_units, m_next)) {
+        Q_EMIT notice(QStringLiteral("后面没有可以合并的字"));
+        return;
+    }
+    placeUnits();
+    Q_EMIT changed();
+    Q_EMIT notice(QStringLiteral("合并为一个字词：%1").arg(m_units[m_next].text.trimmed()));
+}
+
+void WordTapping::splitNext()
+{
+    const qsizetype before = m_units.size();
+    if (!splitUnit(m_units, m_next)) {
+        Q_EMIT notice(QStringLiteral("这个字词不能再拆开"));
+        return;
+    }
+    placeUnits();
+    QStringList pieces;
+    for (qsizetype i = m_next; i < m_next + m_units.size() - before + 1; ++i)
+        pieces << m_units[i].text.trimmed();
+    Q_EMIT changed();
+    Q_EMIT notice(QStringLiteral("拆开为：%1").arg(pieces.join(QStringLiteral("  "))));
 }
 
 QList<qint64> WordTapping::currentTimes() const
@@ -266,6 +302,12 @@ void WordTapping::run(Command command, const QKeyEvent *press)
         break;
     case Command::CorrectDelay:
         correctDelay();
+        break;
+    case Command::Merge:
+        mergeNext();
+        break;
+    case Command::Split:
+        splitNext();
         break;
     case Command::Ignore:
         break;

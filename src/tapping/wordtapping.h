@@ -20,12 +20,17 @@ class TapMode;
 
 // 逐字打轴: tap mode's word mode. W in tap mode puts the current line into
 // it: the song plays from 2 s before the line's tag, and each Space tags the
-// next unit of the line (splitWordUnits) at the moment of the press, the
+// next unit of the line (tappingUnits) at the moment of the press, the
 // first unit's time being the line's tag too. Enter, or a Space once every
 // unit has its time, closes the line with the end tag and goes on to the
 // next lyric line, still in word mode. Each tag, step back or nudge is one
 // undo step of the text (through LyricsDocument), so Ctrl+Z restores the
 // line exactly. Esc goes back to line taps; leaving tap mode leaves this too.
+//
+// The units are those of tappingUnits: a line tapped before keeps the cuts
+// of its word tags. M merges the next unit to tap with the one after it (a
+// word sung as one), Shift+M splits it back into the rule's units; such a
+// unit gets one word tag when tapped, and so is saved as one.
 //
 // The keys come before tap mode's (this filters the editor's events first);
 // those not in keys() (P, R, ←/→, Ctrl+Z) go on to tap mode.
@@ -39,6 +44,8 @@ public:
         NudgeEarlier, NudgeLater, FineNudgeEarlier, FineNudgeLater,
         Snap,   // the line's word tags to the sound starts near them
         CorrectDelay, // the reaction delay out of every word tag
+        Merge,  // the next unit to tap and the one after it sung as one
+        Split,  // the next unit to tap back into the rule's units
         Ignore, // keys of line mode that make no sense here
         Leave,  // back to line taps
     };
@@ -96,6 +103,9 @@ private:
     void nudge(qint64 deltaMs);
     void snap();
     void correctDelay();
+    void mergeNext();
+    void splitNext();
+    void placeUnits();
     void resync();
     void seekPlay(double seconds);
     bool writeWords(const QList<qint64> &times, std::optional<qint64> endMs, bool lineTagToo);

@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <limits>
 #include <tuple>
 #include <cmath>
 
@@ -53,7 +54,7 @@ WaveformView::WaveformView(SongAnalysis *analysis, MediaEngine *engine, QWidget 
 {
     setObjectName(QStringLiteral("waveform"));
     setAccessibleName(QStringLiteral("波形"));
-    setToolTip(QStringLiteral("点击跳到该处；拖动标记修改该行的时间；滚轮缩放"));
+    setToolTip(QStringLiteral("点击跳到该处；拖动标记修改该行的时间，拖动标记下的逐字刻度修改该字的时间；滚轮缩放"));
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -223,7 +224,83 @@ int WaveformView::markerAt(double x) const
 
 bool WaveformView::isDragged(const Marker &marker) const
 {
-    return m_dragging && marker.line == m_dragLine.blockNumber() && marker.tag == m_dragTag;
+    return m_dragging && marker.line == m_dragLine.blockNumber()
+        && marker.tag == (m_dragWord >= 0 ? m_dragLineTag : m_dragTag);
+}
+
+QFont WaveformView::labelFont() const
+{
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    return small;
+}
+
+std::pair<double, double> WaveformView::wordTickBand() const
+{
+    const double labelBand = QFontMetricsF(labelFont()).height() + 2;
+    return {labelBand + 1, std::min<double>(labelBand, height() / 4.0)};
+}
+
+int WaveformView::wordTickAt(QPointF point, int *last) const
+{
+    const int line = currentLine();
+    if (!m_lyrics || line < 0)
+        return -1;
+    const auto [top, tall] = wordTickBand();
+    if (point.y() < top - GrabDistance || point.y() > top + tall + GrabDistance)
+        return -1;
+    const QList<WordTag> &words = m_lyrics->line(line).words;
+    int best = -1;
+    double bestDistance = GrabDistance;
+    for (int i = 0; i < words.size(); ++i) {
+        const double d = std::abs(xAt(double(words[i].ms) / 1000.0) - point.x());
+        if (d < bestDistance) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    if (best >= 0 && last) {
+        *last = best;
+        while (*last + 1 < words.size() && words[*last + 1].ms == words[best].ms)
+            ++*last;
+    }
+    return best;
+}
+
+void WaveformView::setDraggedWord(int word)
+{
+    const LrcLine &parsed = m_lyrics->line(m_dragLine.blockNumber());
+    const QList<WordTag> &words = parsed.words;
+    if (word < 0 || word >= words.size()) { // the line changed: the drag is off
+        cancelDrag();
+        return;
+    }
+    m_dragWord = word;
+    m_dragLineTag = -1;
+    qint64 low = 0;
+    if (word > 0) {
+        low = words[word - 1].ms;
+    } else if (!parsed.tags.isEmpty()) {
+        // The first unit starts the line: when it stands at the line's tag
+        // (as a tap puts it), the tag goes with it; else it stays after it.
+        if (parsed.tags.first().ms == words.first().ms)
+            m_dragLineTag = 0;
+        else
+            low = std::min_element(parsed.tags.begin(), parsed.tags.end(),
+                                   [](const TimeTag &a, const TimeTag &b) { return a.ms < b.ms; })->ms;
+    }
+    qint64 high = std::numeric_limits<qint64>::max();
+    if (word + 1 < words.size())
+        high = words[word + 1].ms;
+    if (const double end = m_engine ? m_engine->duration() : 0; end > 0)
+        high = std::min(high, msFromSeconds(end));
+    // A tag already outside its room (typed so) is not pulled in by the grab.
+    const qint64 grabbed = words[word].ms;
+    low = std::min(low, grabbed);
+    high = std::max(high, grabbed);
+    // Written cut to the hundredth, it must still not pass a neighbour.
+    m_dragLow = (low + 9) / 10 * 10;
+    m_dragHigh = high / 10 * 10;
 }
 
 void WaveformView::lyricsChanged(const LinesChange &change)
@@ -267,6 +344,8 @@ void WaveformView::cancelDrag()
     if (!m_dragging)
         return;
     m_dragging = false;
+    m_dragWord = -1;
+    m_dragLineTag = -1;
     m_dragLine = QTextCursor();
     update();
 }
@@ -278,8 +357,7 @@ void WaveformView::paintEvent(QPaintEvent *)
     const double w = width();
     const double h = height();
     const double dpr = devicePixelRatioF();
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.9);
+    const QFont small = labelFont();
     const QFontMetricsF fm(small);
     const double labelBand = fm.height() + 2;
     const double tickBand = 5;
@@ -378,11 +456,22 @@ void WaveformView::paintEvent(QPaintEvent *)
         if (all[i].line == current || isDragged(all[i]))
             drawMarker(i);
     }
-    // The current line's word tags under its marker.
+    // The current line's word tags under its marker, and those of a line
+    // whose word tick is dragged, that one where it would go.
+    const auto [tickTop, tickHeight] = wordTickBand();
+    const int wordLine = m_dragging && m_dragWord >= 0 ? m_dragLine.blockNumber() : -1;
+    QList<int> tickLines;
     if (m_lyrics && current >= 0)
-        paintWordTicks(p, m_lyrics->text(current), m_lyrics->line(current), [this](double s) { return xAt(s); },
-                       labelBand + 1, std::min<double>(labelBand, h / 4), pal,
-                       [&](int i) { return m_lyrics->isConfirmed(current, TagKind::Word, i); });
+        tickLines << current;
+    if (m_lyrics && wordLine >= 0 && wordLine != current)
+        tickLines << wordLine;
+    for (const int line : tickLines) {
+        LrcLine parsed = m_lyrics->line(line);
+        if (line == wordLine && m_dragWord < parsed.words.size())
+            parsed.words[m_dragWord].ms = m_dragMs;
+        paintWordTicks(p, m_lyrics->text(line), parsed, [this](double s) { return xAt(s); }, tickTop, tickHeight,
+                       pal, [&](int i) { return m_lyrics->isConfirmed(line, TagKind::Word, i); });
+    }
 
     // The playhead.
     if (m_engine && m_engine->state() != MediaEngine::State::Empty) {
@@ -403,10 +492,24 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
     }
     m_pressed = true;
     m_pressX = event->position().x();
-    const int index = markerAt(m_pressX);
+    int tieLast = -1;
+    const int word = wordTickAt(event->position(), &tieLast);
+    const int index = word >= 0 ? -1 : markerAt(m_pressX);
     cancelDrag();
-    m_pressedOnMarker = index >= 0 && m_lyrics;
-    if (m_pressedOnMarker) {
+    m_pressedOnMarker = (index >= 0 || word >= 0) && m_lyrics;
+    if (m_pressedOnMarker && word >= 0) {
+        const int line = currentLine();
+        const QTextBlock block = m_lyrics->textDocument()->findBlockByNumber(line);
+        m_frozenStart = viewStart();
+        m_dragging = true;
+        m_dragLine = QTextCursor(block);
+        m_dragText = block.text();
+        m_tieFirst = word;
+        m_tieLast = tieLast;
+        setDraggedWord(word);
+        m_grabbedMs = m_lyrics->line(line).words[word].ms;
+        m_dragMs = m_grabbedMs;
+    } else if (m_pressedOnMarker) {
         const Marker marker = markers()[index];
         const QTextBlock block = m_lyrics->textDocument()->findBlockByNumber(marker.line);
         m_frozenStart = viewStart();
@@ -414,6 +517,7 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
         m_dragLine = QTextCursor(block);
         m_dragText = block.text();
         m_dragTag = marker.tag;
+        m_dragWord = -1;
         m_grabbedMs = marker.ms;
         m_dragMs = marker.ms;
     }
@@ -423,7 +527,21 @@ void WaveformView::mousePressEvent(QMouseEvent *event)
 void WaveformView::mouseMoveEvent(QMouseEvent *event)
 {
     const double x = event->position().x();
-    if (m_dragging) {
+    if (m_dragging && m_dragWord >= 0) {
+        // Of word tags at one time, a drag to the right takes the last, to
+        // the left the first, so either way one of them can move.
+        const int word = x > m_pressX ? m_tieLast : m_tieFirst;
+        if (word != m_dragWord)
+            setDraggedWord(word);
+        if (!m_dragging) {
+            event->accept();
+            return;
+        }
+        const double seconds = double(m_grabbedMs) / 1000.0 + (x - m_pressX) / std::max(1, width()) * m_span;
+        const qint64 ms = std::max<qint64>(0, msFromSeconds(seconds)) / 10 * 10;
+        m_dragMs = m_dragLow <= m_dragHigh ? std::clamp(ms, m_dragLow, m_dragHigh) : m_grabbedMs;
+        update();
+    } else if (m_dragging) {
         const double seconds = double(m_grabbedMs) / 1000.0 + (x - m_pressX) / std::max(1, width()) * m_span;
         qint64 ms = std::max<qint64>(0, msFromSeconds(seconds));
         // Within the song, as at 0: its end cut to the hundredth.
@@ -433,7 +551,7 @@ void WaveformView::mouseMoveEvent(QMouseEvent *event)
         m_dragMs = ms / 10 * 10;
         update();
     } else if (!m_pressed) {
-        setCursor(markerAt(x) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        setCursor(markerAt(x) >= 0 || wordTickAt(event->position()) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
     }
     event->accept();
 }
@@ -452,8 +570,12 @@ void WaveformView::mouseReleaseEvent(QMouseEvent *event)
     if (m_dragging && moved) {
         const int line = m_dragLine.blockNumber();
         const qint64 ms = m_dragMs;
+        const int word = m_dragWord;
+        const int lineTag = m_dragLineTag;
         cancelDrag();
-        if (m_lyrics)
+        if (m_lyrics && word >= 0)
+            m_lyrics->setWordTagTime(line, word, ms, lineTag >= 0 ? std::optional(lineTag) : std::nullopt);
+        else if (m_lyrics)
             m_lyrics->setTagTime(line, m_dragTag, ms);
     } else if (onMarker && !m_dragging) {
         // The grabbed line changed while it was held: the drag is off.

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class QPlainTextEdit;
 class QTimer;
@@ -34,8 +35,11 @@ class SongAnalysis;
 // undo step of the lyrics document). The drag holds on to its
 // line, not to the marker's place in the list: lines added or removed
 // elsewhere meanwhile leave it on its line, and any change to the line
-// itself (an undo, a tap) cancels it. The mouse wheel zooms from 2 to 60
-// seconds.
+// itself (an undo, a tap) cancels it. The current line's word ticks drag
+// the same way, each between the word tags beside it (the first one not
+// before the line's tag, unless it stands at that tag: then the line's tag
+// goes with it), and the drag makes the word tag the user's. The mouse wheel
+// zooms from 2 to 60 seconds.
 class WaveformView : public QWidget {
     Q_OBJECT
 public:
@@ -70,9 +74,9 @@ public:
     const QList<Marker> &markers() const;
     // Whether the waveform has anything to draw (decoded peaks).
     bool hasWaveform() const;
-
-    // Whether word tag `index` of `line` is confirmed (else it shows grey);
-    // all are, without this.
+    // The band the current line's word ticks are drawn in (and grabbed
+    // from): its top and height.
+    std::pair<double, double> wordTickBand() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -91,6 +95,13 @@ private:
     void advance();
     void followPlayback();
     int markerAt(double x) const;
+    // The current line's word tag whose tick is at the point: the first of
+    // those at the same time, and in `last` the last of them; -1 for none.
+    int wordTickAt(QPointF point, int *last = nullptr) const;
+    QFont labelFont() const;
+    // Where the grabbed word tag may go, cut to the hundredth, and which of
+    // the line's time tags goes with it (-1: none).
+    void setDraggedWord(int word);
     void appendMarkers(int line) const;
     static bool markerOrder(const Marker &a, const Marker &b);
     int currentLine() const;
@@ -116,6 +127,14 @@ private:
     QTextCursor m_dragLine;
     QString m_dragText;       // the line as grabbed
     int m_dragTag = 0;        // which of the line's leading tags
+    // A word tick being dragged: which of the line's word tags (-1: a
+    // marker is), the same-time ones it may be, and where it may go.
+    int m_dragWord = -1;
+    int m_tieFirst = -1;
+    int m_tieLast = -1;
+    int m_dragLineTag = -1;   // the line's time tag that goes with it, -1 none
+    qint64 m_dragLow = 0;
+    qint64 m_dragHigh = 0;
     qint64 m_grabbedMs = 0;   // its time when grabbed
     qint64 m_dragMs = 0;      // where it would go now
     double m_pressX = 0;

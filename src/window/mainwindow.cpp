@@ -19,6 +19,7 @@
 #include "editor/lyricssave.h"
 #include "editor/recovery.h"
 #include "editor/textimport.h"
+#include "editor/wordunitedits.h"
 #include "tapping/pressmoment.h"
 #include "window/timetag.h"
 
@@ -317,6 +318,9 @@ void MainWindow::wireEvents()
     m_editorMenu->addActions(autoWords->actions());
     m_editorMenu->addTimingActions({m_assist->alignAction()});
     connect(autoWords, &AutoWords::notice, m_player, &PlayerWidget::showNotice);
+    auto *unitEdits = new WordUnitEdits(m_lyricsEditor, m_lyrics, this);
+    m_editorMenu->addActions(unitEdits->actions());
+    connect(unitEdits, &WordUnitEdits::notice, m_player, &PlayerWidget::showNotice);
 }
 
 void MainWindow::startRecovery(const QString &directory)

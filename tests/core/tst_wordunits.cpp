@@ -71,6 +71,69 @@ private Q_SLOTS:
         QCOMPARE(tarvelin::writeWordTags(words.units, words.endMs), line.mid(parsed.textStart));
     }
 
+    // The units a line is tapped in: the cuts of its word tags kept (a
+    // merged unit stays one), the rest cut by the rule; then merges and
+    // splits by hand ("m I": unit I with the next, "s I": unit I split).
+    void tappingUnits_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QList<bool>>("done");
+        QTest::addColumn<QStringList>("units"); // text@ms
+        QTest::newRow("no word tags: by the rule")
+            << u"[00:01.00]春眠不觉"_s << QString() << QList<bool>{}
+            << QStringList{u"春@-1"_s, u"眠@-1"_s, u"不@-1"_s, u"觉@-1"_s};
+        QTest::newRow("a merged unit in a closed line stays one")
+            << u"[00:01.00]<00:01.00>春眠<00:02.00>不觉晓<00:03.00>"_s << QString() << QList<bool>{}
+            << QStringList{u"春眠@1000"_s, u"不觉晓@2000"_s};
+        QTest::newRow("tapped part way: after the last tag by the rule")
+            << u"[00:01.00]<00:01.00>春<00:02.00>眠不觉"_s << QString() << QList<bool>{}
+            << QStringList{u"春@1000"_s, u"眠@2000"_s, u"不@-1"_s, u"觉@-1"_s};
+        QTest::newRow("untagged text before the first tag by the rule")
+            << u"[00:01.00]Oh yeah <00:02.00>baby<00:03.00>"_s << QString() << QList<bool>{}
+            << QStringList{u"Oh @-1"_s, u"yeah @-1"_s, u"baby@2000"_s};
+        QTest::newRow("Chinese merged twice, then split back")
+            << u"[00:01.00]春眠不觉，晓"_s << u"m 1;m 1;s 1"_s << QList<bool>{true, true, true}
+            << QStringList{u"春@-1"_s, u"眠@-1"_s, u"不@-1"_s, u"觉，@-1"_s, u"晓@-1"_s};
+        QTest::newRow("mixed: a phrase sung as one")
+            << u"[00:01.00]我爱你 baby, don't go"_s << u"m 3;m 3"_s << QList<bool>{true, true}
+            << QStringList{u"我@-1"_s, u"爱@-1"_s, u"你 @-1"_s, u"baby, don't go@-1"_s};
+        QTest::newRow("kana: a long syllable stays one when split")
+            << u"[00:01.00]<00:01.00>きょうは<00:02.00>"_s << u"s 0"_s << QList<bool>{true}
+            << QStringList{u"きょ@1000"_s, u"う@-1"_s, u"は@-1"_s};
+        QTest::newRow("nothing after the last unit; one unit does not split")
+            << u"[00:01.00]春眠"_s << u"m 1;s 0;m -1"_s << QList<bool>{false, false, false}
+            << QStringList{u"春@-1"_s, u"眠@-1"_s};
+    }
+    void tappingUnits()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, edits);
+        QList<tarvelin::WordUnit> units = tarvelin::tappingUnits(line, tarvelin::parseLrcLine(line));
+        QList<bool> done;
+        for (const QString &edit : edits.split(u';', Qt::SkipEmptyParts)) {
+            const int i = edit.mid(2).toInt();
+            done << (edit.startsWith(u'm') ? tarvelin::mergeUnits(units, i) : tarvelin::splitUnit(units, i));
+        }
+        QTEST(done, "done");
+        QStringList texts;
+        QString joined;
+        for (const tarvelin::WordUnit &unit : units) {
+            texts << unit.text + u'@' + QString::number(unit.ms);
+            joined += unit.text;
+            QCOMPARE(unit.syllables, [&] {
+                int n = 0;
+                for (const tarvelin::WordUnit &piece : tarvelin::splitWordUnits(unit.text))
+                    n += piece.syllables;
+                return n;
+            }());
+        }
+        QTEST(texts, "units");
+        // Every character of the sung text is in exactly one unit.
+        const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
+        QCOMPARE(joined, tarvelin::lyricText(line, parsed));
+    }
+
     // The live view's fill: whole units before the one being sung, a share of
     // that one, plain progress across a line without word tags.
     void sung_data()

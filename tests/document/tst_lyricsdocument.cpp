@@ -11,6 +11,8 @@
 //   tag L T MS [p]      setTagTime      nudge L T DELTA     shift DELTA
 //   map SPEED OFFSET    mapAllTags      clear L             accept L
 //   words L AT:MS,AT:MS END|- [p]       setWordTags
+//   wordtag L W MS [T]  setWordTagTime (T: the line tag that goes with it)
+//   merge L FROM TO     mergeWordUnits      insert L AT:MS,AT:MS [p]   insertWordTags
 #include "document/lyricsdocument.h"
 
 #include <QAbstractUndoItem>
@@ -75,6 +77,16 @@ struct Session {
                 result = doc.clearWordTags(int(n(1)));
             } else if (op == u"accept") {
                 result = doc.acceptProposals(int(n(1)));
+            } else if (op == u"wordtag") {
+                result = doc.setWordTagTime(int(n(1)), int(n(2)), n(3),
+                                            w.size() > 4 ? std::optional(int(n(4))) : std::nullopt);
+            } else if (op == u"merge") {
+                result = doc.mergeWordUnits(int(n(1)), n(2), n(3));
+            } else if (op == u"insert") {
+                QList<WordTime> words;
+                for (const QString &word : w[2].split(u',', Qt::SkipEmptyParts))
+                    words.append({word.section(u':', 0, 0).toLongLong(), word.section(u':', 1).toLongLong()});
+                result = doc.insertWordTags(int(n(1)), words, origin);
             } else if (op == u"words") {
                 QList<WordTime> words;
                 for (const QString &word : w[2].split(u',', Qt::SkipEmptyParts))
@@ -289,6 +301,25 @@ private Q_SLOTS:
             << u"[00:01.00]<00:01.10>a<00:01.20>b"_s;
         QTest::newRow("word places out of order") << u"[00:01.00]ab"_s << "words 0 1:1000,0:1200 -" << false
                                                   << u"[00:01.00]ab"_s;
+        const QString spring = u"[00:01.00]<00:01.00>春<00:01.50>眠<00:02.00>不<00:03.00>"_s;
+        QTest::newRow("a word tick dragged") << spring << "wordtag 0 1 1629" << true
+                                             << u"[00:01.00]<00:01.00>春<00:01.62>眠<00:02.00>不<00:03.00>"_s;
+        QTest::newRow("the first unit dragged with the line tag") << spring << "wordtag 0 0 900 0" << true
+                                             << u"[00:00.90]<00:00.90>春<00:01.50>眠<00:02.00>不<00:03.00>"_s;
+        QTest::newRow("a word tick dropped where it was keeps its form")
+            << u"[00:01.00]<00:01.005>a"_s << "wordtag 0 0 1005" << false << u"[00:01.00]<00:01.005>a"_s;
+        QTest::newRow("no such word tag") << spring << "wordtag 0 4 1000" << false << spring;
+        QTest::newRow("merge: the tags between the chosen characters go")
+            << spring << "merge 0 0 2" << true << u"[00:01.00]<00:01.00>春眠<00:02.00>不<00:03.00>"_s;
+        QTest::newRow("merge the whole line: its first tag and end tag stay")
+            << spring << "merge 0 0 3" << true << u"[00:01.00]<00:01.00>春眠不<00:03.00>"_s;
+        QTest::newRow("merge a single unit: nothing to do") << spring << "merge 0 1 2" << false << spring;
+        QTest::newRow("merge in a line without word tags") << u"[00:01.00]春眠"_s << "merge 0 0 2" << false
+                                                           << u"[00:01.00]春眠"_s;
+        QTest::newRow("a unit split: tags put in, the others kept as written")
+            << u"[00:01.00]<00:01.005>春眠不<00:04.00>"_s << "insert 0 2:3000,1:2000" << true
+            << u"[00:01.00]<00:01.005>春<00:02.00>眠<00:03.00>不<00:04.00>"_s;
+        QTest::newRow("a tag put in where one stands") << spring << "insert 0 1:1600" << false << spring;
         QTest::newRow("word tags cleared") << u"[00:01.00]<00:01.00>a <00:01.50>b"_s << "clear 0" << true
                                            << u"[00:01.00]a b"_s;
     }
@@ -342,6 +373,14 @@ private Q_SLOTS:
         QTest::newRow("tapped over") << u"tap 1 3000 p; tap 1 3100"_s << QStringList{};
         QTest::newRow("nudged") << u"tap 1 3000 p; nudge 1 0 10"_s << QStringList{};
         QTest::newRow("accepting nothing") << u"accept 1"_s << QStringList{};
+        QTest::newRow("a word tick dragged is the user's") << words + u"; wordtag 0 1 1600"_s
+                                                          << QStringList{u"0:w0"_s, u"0:w2"_s};
+        QTest::newRow("a word drag undone") << words + u"; wordtag 0 1 1600; undo"_s
+                                            << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
+        QTest::newRow("split: the new tag proposed, the others as they were")
+            << words + u"; merge 0 0 2; accept 0; insert 0 1:1600 p"_s << QStringList{u"0:w1"_s};
+        QTest::newRow("merged, the tags left stay proposed") << words + u"; merge 0 0 2"_s
+                                                            << QStringList{u"0:w0"_s, u"0:w1"_s};
     }
     void confirmation()
     {

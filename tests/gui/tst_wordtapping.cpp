@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -112,6 +114,21 @@ private Q_SLOTS:
         row("Esc: back to line taps", "#1 W @10.5 Space Escape @15 Space", {u"1:[00:15.00]<00:10.50>春眠不觉晓"_s}, -1, 0,
             15);
         row("Enter before any unit does nothing; Up and Down are not line moves here", "#1 W Enter Down Up", {}, 1, 0, 8.0);
+        row("M: two characters sung as one get one word tag",
+            "#1 W M @10.5 Space @11 Space @11.5 Space @12 Space Enter",
+            {u"1:[00:10.50]<00:10.50>春眠<00:11.00>不<00:11.50>觉<00:12.00>晓<00:12.00>"_s}, 2, 0, 12);
+        row("M after a tap merges the units still to tap; Shift+M splits them back",
+            "#1 W @10.5 Space M M Shift+M @11 Space", {u"1:[00:10.50]<00:10.50>春<00:11.00>眠不觉晓"_s}, 1, 2, 11);
+        row("M with nothing after the last unit changes nothing", "#1 W M M M M M @10.5 Space",
+            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5);
+        row("mixed script: a phrase merged", "#2 @3 W M Space @4 Space",
+            {u"2:[00:03.00]<00:03.00>Hello big <00:04.00>world"_s}, 2, 2, 4);
+        row("the merge outlives Ctrl+Z of the taps after it",
+            "#1 W M @10.5 Space @11 Space Ctrl+Z @11.5 Space", {u"1:[00:10.50]<00:10.50>春眠<00:11.50>不觉晓"_s}, 1, 2,
+            11.5);
+        row("a line tapped with a merge keeps it when tapped again",
+            "#1 W M @10.5 Space Space Space Space Enter Escape #4 #1 W @13 Space Space Space Space @14 Enter",
+            {u"1:[00:13.00]<00:13.00>春眠<00:13.00>不<00:13.00>觉<00:13.00>晓<00:14.00>"_s}, 2, 0, 14);
     }
     void keys()
     {
@@ -181,6 +198,96 @@ private Q_SLOTS:
         for (int i = 0; i < steps; ++i)
             QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(m_editor->toPlainText(), tapped);
+    }
+
+    // A merged unit is tapped and saved as one: no word tag between its
+    // characters in the file; the word-mode display shows it as one unit.
+    void mergedUnitSaved()
+    {
+        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        w->findChild<QAction *>(u"tapMode"_s)->trigger();
+        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
+        QTest::keyClick(m_editor, Qt::Key_W);
+        QTest::keyClick(m_editor, Qt::Key_M);
+        QTest::keyClick(m_editor, Qt::Key_M);
+        QCOMPARE(current->text(), u"[春眠不]  觉  晓"_s);
+        for (double at : {10.5, 11.0, 11.5}) {
+            m_engine->positionValue = at;
+            QTest::keyClick(m_editor, Qt::Key_Space);
+        }
+        m_engine->positionValue = 12.0;
+        QTest::keyClick(m_editor, Qt::Key_Return);
+        QTest::keyClick(m_editor, Qt::Key_Escape);
+        QTest::keyClick(m_editor, Qt::Key_Escape);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"out.lrc"_s);
+        m_tools.answer(path);
+        QVERIFY(w->saveLyrics());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()).split(u"\r\n"_s).value(1),
+                 u"[00:10.50]<00:10.50>春眠不<00:11.00>觉<00:11.50>晓<00:12.00>"_s);
+    }
+
+    // In the editor: Ctrl+M (合并为一个字词) takes the word tags between the
+    // selected characters away; Ctrl+Shift+M (拆开字词) cuts the unit at the
+    // caret into the rule's units, the time to the next tag shared out by
+    // syllables and proposed. One Ctrl+Z each; lines without word tags, a
+    // single unit, a last unit without an end tag are left as they are.
+    void unitEditsInEditor_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("from"); // the selection starts before it
+        QTest::addColumn<QString>("to");   // and ends after it; empty: the caret only
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QList<bool>>("proposed"); // per word tag
+        const QString spring = u"[00:10.00]<00:10.00>春<00:10.50>眠<00:11.00>不<00:12.00>"_s;
+        QTest::newRow("merge two characters") << spring << u"春"_s << u"眠"_s
+                                              << u"[00:10.00]<00:10.00>春眠<00:11.00>不<00:12.00>"_s
+                                              << QList<bool>{false, false, false};
+        QTest::newRow("merge a selection from inside a tag") << spring << u":10.50>"_s << u"不"_s
+                                                             << u"[00:10.00]<00:10.00>春<00:10.50>眠不<00:12.00>"_s
+                                                             << QList<bool>{false, false, false};
+        QTest::newRow("merge in a line not timed word by word")
+            << u"[00:10.00]春眠不"_s << u"春"_s << u"眠"_s << u"[00:10.00]春眠不"_s << QList<bool>{};
+        QTest::newRow("split Chinese") << u"[00:10.00]<00:10.00>春眠不<00:13.00>"_s << u"眠"_s << QString()
+                                       << u"[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>不<00:13.00>"_s
+                                       << QList<bool>{false, true, true, false};
+        QTest::newRow("split mixed: by syllables") << u"[00:10.00]<00:10.00>你 Hello world<00:13.00>"_s << u"你"_s
+                                                   << QString()
+                                                   << u"[00:10.00]<00:10.00>你 <00:10.75>Hello <00:12.25>world<00:13.00>"_s
+                                                   << QList<bool>{false, true, true, false};
+        QTest::newRow("split a last unit without an end tag") << u"[00:10.00]<00:10.00>春眠"_s << u"眠"_s << QString()
+                                                              << u"[00:10.00]<00:10.00>春眠"_s << QList<bool>{false};
+        QTest::newRow("split a single character") << spring << u"眠"_s << QString() << spring
+                                                  << QList<bool>{false, false, false, false};
+    }
+    void unitEditsInEditor()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, expected);
+        QFETCH(QList<bool>, proposed);
+        m_editor->setPlainText(u"[ar:x]\n"_s + line);
+        QTextCursor cursor(m_editor->document()->findBlockByNumber(1));
+        const int start = cursor.position();
+        cursor.setPosition(start + int(line.indexOf(from)));
+        if (!to.isEmpty())
+            cursor.setPosition(start + int(line.indexOf(to) + to.size()), QTextCursor::KeepAnchor);
+        m_editor->setTextCursor(cursor);
+        m_editor->setFocus();
+        QTest::keyClick(m_editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        QCOMPARE(lyrics->text(1), expected);
+        QList<bool> flags;
+        for (int i = 0; i < lyrics->line(1).words.size(); ++i)
+            flags << !lyrics->isConfirmed(1, tarvelin::TagKind::Word, i);
+        QCOMPARE(flags, proposed);
+        if (expected != line) {
+            m_editor->undo();
+            QCOMPARE(lyrics->text(1), line);
+        }
     }
 
     // The live view shows the line in word mode with its units spaced, the
@@ -313,17 +420,23 @@ private Q_SLOTS:
     // 确认逐字时间 or a word tap confirms them.
     void autoWords_data()
     {
+        QTest::addColumn<QString>("first"); // line 0
         QTest::addColumn<QList<int>>("lines");
         QTest::addColumn<QStringList>("expected"); // per line: unit starts in ms, "-": left alone
+        const QString plain = u"[00:01.00]春眠不"_s;
         QTest::newRow("every line: the last one up to the song's end, untagged ones left")
-            << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
-        QTest::newRow("one line") << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+            << plain << QList<int>{0, 1, 2, 3} << QStringList{u"1000 1500 2100"_s, u"3000 3600"_s, u"-"_s, u"5000"_s};
+        QTest::newRow("one line") << plain << QList<int>{1} << QStringList{u"-"_s, u"3000 3600"_s, u"-"_s, u"-"_s};
+        QTest::newRow("a unit merged by hand stays one")
+            << u"[00:01.00]<00:01.00>春眠<00:01.80>不<00:02.50>"_s << QList<int>{0}
+            << QStringList{u"1000 2100"_s, u"-"_s, u"-"_s, u"-"_s};
     }
     void autoWords()
     {
+        QFETCH(QString, first);
         QFETCH(QList<int>, lines);
         QFETCH(QStringList, expected);
-        m_editor->setPlainText(u"[00:01.00]春眠不\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        m_editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
         tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
         tarvelin::TimingCurves curves;
         tarvelin::Curve &curve = curves.timing;
