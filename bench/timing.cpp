@@ -216,7 +216,9 @@ void settingsFromEnvironment()
     read("DELAY_RIVAL_GAP", s.delayRivalGap);
     read("DELAY_MIN_PLAUSIBLE", s.delayMinPlausible);
     read("DELAY_MAX_PLAUSIBLE", s.delayMaxPlausible);
+    read("DELAY_SPREAD", s.delaySpread);
     read("SNAP_CLEAR", s.snapClear);
+    read("SNAP_CORRECTED_CLEAR", s.snapCorrectedClear);
     read("SNAP_LEAD", s.snapLead);
     read("SNAP_BEFORE", s.snapBefore);
     read("SNAP_AFTER", s.snapAfter);

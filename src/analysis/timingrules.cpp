@@ -125,13 +125,24 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
     e.lines = int(tags.size());
     if (e.lines < DelayMinLines || timing.empty())
         return e;
+    // Presses scatter around the user's delay, so the curve is read as its
+    // mean over that scatter around (tap - lag): the lag then lands where
+    // most of the starts fall, not on whichever line's spike happens to
+    // sit at one exact lag.
+    const int spread = std::max(0, int(std::lround(s.delaySpread / timing.step)));
+    const auto evidence = [&](double t) {
+        double sum = 0;
+        for (int j = -spread; j <= spread; ++j)
+            sum += std::pow(timing.at(t + j * timing.step), s.delayPower);
+        return sum / (2 * spread + 1);
+    };
     const std::size_t lags = std::size_t(std::lround(DelayMax / DelayStep)) + 1;
     std::vector<double> score(lags, 0.0);
     std::vector<double> line(lags);
     for (double tag : tags) {
         double top = Tiny;
         for (std::size_t k = 0; k < lags; ++k) {
-            line[k] = std::pow(timing.at(tag - double(k) * DelayStep), s.delayPower);
+            line[k] = evidence(tag - double(k) * DelayStep);
             top = std::max(top, line[k]);
         }
         const double scale = std::pow(top, -s.delayLineWeight);
@@ -139,7 +150,21 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
             score[k] += line[k] * scale;
     }
     const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)));
-    e.delay = double(p.best) * DelayStep;
+    // The delay is where the best lag's peak has its weight (its excess
+    // over the typical lag, within DelayCentroidReach): the presses' mean,
+    // which the peak's top (flat when their spread fits in the mean
+    // above) only bounds.
+    const double base = median(score);
+    const auto reach = std::ptrdiff_t(std::lround(DelayCentroidReach / DelayStep));
+    double weight = 0, sum = 0;
+    for (std::ptrdiff_t k = std::ptrdiff_t(p.best) - reach; k <= std::ptrdiff_t(p.best) + reach; ++k) {
+        if (k < 0 || k >= std::ptrdiff_t(lags))
+            continue;
+        const double w = std::max(0.0, score[std::size_t(k)] - base);
+        weight += w;
+        sum += w * double(k) * DelayStep;
+    }
+    e.delay = weight > 0 ? sum / weight : double(p.best) * DelayStep;
     e.contrast = p.contrast;
     e.rival = p.rivalShare;
     e.rivalDelay = double(p.rival) * DelayStep;
@@ -165,7 +190,7 @@ std::optional<double> snapTime(const Curve &timing, double tag, double delay)
     const auto peak = highest(timing, centre - before, centre + after);
     if (!peak || peak->second < Tiny)
         return std::nullopt;
-    const double clear = timingRuleSettings().snapClear;
+    const double clear = corrected ? s.snapCorrectedClear : s.snapClear;
     if (maxIn(timing, peak->first - clear, peak->first + clear) > peak->second + 1e-12)
         return std::nullopt;
     return std::max(0.0, peak->first + timingRuleSettings().snapLead);

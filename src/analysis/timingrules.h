@@ -14,11 +14,16 @@ namespace tarvelin {
 // --- The user's reaction delay ------------------------------------------------
 // One delay for all taps at once: the lag in [0, DelayMax] (5 ms steps) at
 // which the taps, moved back by it, fall on sound starts the most. Each
-// line's share is the curve at (tap - lag) over the highest it reaches in
-// that line's range, so a loud line counts no more than a quiet one and no
-// line has to agree: a line whose nearest onset is an instrument adds a
-// little everywhere, the lines that hear the voice add up at one lag.
+// line adds the curve around (tap - lag), averaged over DelaySpread either
+// side (a press's own scatter), and no line has to agree: a line whose
+// nearest onset is an instrument adds a little everywhere, the lines that
+// hear the voice add up at one lag.
 inline constexpr double DelayMax = 0.400;
+// Presses of one user scatter about ±40 ms around their mean delay.
+inline constexpr double DelaySpread = 0.040;
+// The delay is the weighted middle of the best lag's peak, this far either
+// side: the mean of the presses, not just the lag most of them agree on.
+inline constexpr double DelayCentroidReach = 0.080;
 inline constexpr int DelayMinLines = 5;
 
 struct DelayEstimate {
@@ -42,16 +47,21 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
 // Where a tag at `tag` goes when the user is known to press `delay` late:
 // the highest point of the curve from SnapBefore before (tag - delay) to
 // SnapAfter after it, if nothing within SnapClear of that point rises
-// higher (a start that stands out from what is around it); else nothing
-// (the tag stays). A tag whose delay is already taken out (`delay` 0,
-// after 校正反应延迟) is off only by the scatter of one press, so it looks
-// no further than SnapCorrectedBefore / SnapCorrectedAfter: a wider reach
-// there mostly finds the instrument beside the voice.
+// higher (a start that stands out from what is around it, not the shoulder
+// of a bigger one just out of reach); else nothing (the tag stays). A
+// fresh tap is a whole reaction late, so any start that stands out there is
+// nearer the line's start than the tap. A tag whose delay is already taken
+// out (`delay` 0, after 校正反应延迟) is off only by the scatter of one
+// press: it looks no further than SnapCorrectedBefore /
+// SnapCorrectedAfter, and moves only to the strongest start within
+// SnapCorrectedClear (a wider reach, or a weaker start, is mostly the
+// instrument beside the voice, which would make the tag worse).
 inline constexpr double SnapBefore = 0.150;
 inline constexpr double SnapAfter = 0.080;
+inline constexpr double SnapClear = 0.100;
 inline constexpr double SnapCorrectedBefore = 0.080;
 inline constexpr double SnapCorrectedAfter = 0.040;
-inline constexpr double SnapClear = 0.500;
+inline constexpr double SnapCorrectedClear = 0.500;
 // What people's delay is when nothing better is known (150-250 ms).
 inline constexpr double TypicalDelay = 0.180;
 std::optional<double> snapTime(const Curve &timing, double tag, double delay = 0);
@@ -90,14 +100,16 @@ struct TimingRuleSettings {
     double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
     // AtEdge outside these too: a lag this short or this long is more
     // likely the beat next to the voice than a reaction (people press
-    // 150-250 ms late), and a correction below 60 ms is not worth a risk.
-    double delayMinPlausible = 0.060;
+    // 150-250 ms late), and a correction below 80 ms is not worth a risk.
+    double delayMinPlausible = 0.080;
     double delayMaxPlausible = 0.300;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
     double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax
     double delayRivalGap = 0.060;   // a rival lag is this far from the best at least
+    double delaySpread = DelaySpread;
     double snapClear = SnapClear;
+    double snapCorrectedClear = SnapCorrectedClear;
     double snapBefore = SnapBefore;
     double snapAfter = SnapAfter;
     double snapCorrectedBefore = SnapCorrectedBefore;

@@ -118,7 +118,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said");         // in the question or the note
         QTest::addColumn<double>("lag");           // the lag taken out, 0: nothing changes
         const QList<double> late{0.18, 0.15, 0.21, 0.17, 0.19, 0.22, 0.16, 0.18};
-        QTest::newRow("late presses, 是") << late << true << u"晚"_s << 0.180;
+        // Their mean, 182.5 ms, is the lag taken out.
+        QTest::newRow("late presses, 是") << late << true << u"晚"_s << 0.1825;
         QTest::newRow("late presses, 否") << late << false << u"晚"_s << 0.0;
         QTest::newRow("early presses") << QList<double>{-0.06, -0.05, -0.07, -0.06, -0.04} << true
                                        << u"不像反应延迟"_s << 0.0;
@@ -141,10 +142,12 @@ private Q_SLOTS:
         const QStringList shown = m_tools.questions + m_tools.notes;
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.constFirst().contains(said), qPrintable(shown.constFirst()));
-        // The lag it names and the one it takes out, within the onsets' 10 ms
-        // (and the cut to the hundredth).
+        // The lag it names and the one it takes out, within 15 ms: a tone
+        // rising out of silence reads as starting about 12 ms early (the
+        // analysis window meets it first), and the tags are cut to the
+        // hundredth.
         if (lag != 0)
-            QVERIFY2(std::abs(shown.constFirst().section(u' ', 2, 2).toInt() - std::abs(lag) * 1000) <= 12,
+            QVERIFY2(std::abs(shown.constFirst().section(u' ', 2, 2).toInt() - std::abs(lag) * 1000) <= 15,
                      qPrintable(shown.constFirst()));
         QCOMPARE(m_editor.toPlainText() != text, lag != 0);
         for (int i = 0; i < taps.size(); ++i)
