@@ -16,9 +16,9 @@
 
 namespace tarvelin {
 
-EditorMenu::EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2, PlatformTools &tools,
+EditorMenu::EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *pathBox, PlatformTools &tools,
                        QWidget *window)
-    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_imported(new ImportedText(editor, lyrics, Text2)), m_tools(tools), m_window(window)
+    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_imported(new ImportedText(editor, lyrics, pathBox)), m_tools(tools), m_window(window)
 {
     setObjectName(QStringLiteral("editorMenu"));
     editor->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -107,11 +107,11 @@ ExportDialog *startExport(QPlainTextEdit *editor, const QString &songPath, doubl
         const ExportResult result = exportLyrics(lines, dialog->options());
         const QString pattern = dialog->filePattern();
         FileDialog save(tools, u"导出歌词"_s, {{fileTypeName(pattern), pattern}, {u"*.txt"_s, u"*.txt"_s}});
-        if (!save.ShowSave(parent))
+        if (!save.chooseSave(parent))
             return;
-        if (const QString error = writeFileAtomically(save.FileName, result.bytes); !error.isEmpty())
+        if (const QString error = writeFileAtomically(save.chosenPath, result.bytes); !error.isEmpty())
             tools.showError(parent, u"导出歌词"_s,
-                            u"无法写入“%1”：%2"_s.arg(QDir::toNativeSeparators(save.FileName), error));
+                            u"无法写入“%1”：%2"_s.arg(QDir::toNativeSeparators(save.chosenPath), error));
     });
     dialog->open();
     return dialog;
