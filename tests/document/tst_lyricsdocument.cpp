@@ -10,6 +10,7 @@
 //   tap L MS [p]        setLineTag; "p": proposed
 //   tag L T MS [p]      setTagTime      nudge L T DELTA     shift DELTA
 //   map SPEED OFFSET    mapAllTags      clear L             accept L
+//   lines TEXT          setLines (TEXT's "\n" between the lines)
 //   words L AT:MS,AT:MS END|- [p]       setWordTags
 #include "document/lyricsdocument.h"
 
@@ -73,6 +74,8 @@ struct Session {
                 result = doc.mapAllTags(w[1].toDouble(), n(2));
             } else if (op == u"clear") {
                 result = doc.clearWordTags(int(n(1)));
+            } else if (op == u"lines") {
+                result = doc.setLines(rest(1).split(u'\n'));
             } else if (op == u"accept") {
                 result = doc.acceptProposals(int(n(1)));
             } else if (op == u"words") {
@@ -289,6 +292,10 @@ private Q_SLOTS:
             << u"[00:01.00]<00:01.10>a<00:01.20>b"_s;
         QTest::newRow("word places out of order") << u"[00:01.00]ab"_s << "words 0 1:1000,0:1200 -" << false
                                                   << u"[00:01.00]ab"_s;
+        QTest::newRow("lines rearranged: only the span that differs")
+            << u"[00:01.00]a\n[00:02.00][00:03.00]b"_s << "lines [00:01.00]a\\n[00:02.00]b\\n[00:03.00]b" << true
+            << u"[00:01.00]a\n[00:02.00]b\n[00:03.00]b"_s;
+        QTest::newRow("the same lines") << u"a\nb"_s << "lines a\\nb" << false << u"a\nb"_s;
         QTest::newRow("word tags cleared") << u"[00:01.00]<00:01.00>a <00:01.50>b"_s << "clear 0" << true
                                            << u"[00:01.00]a b"_s;
     }
