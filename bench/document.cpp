@@ -8,6 +8,12 @@
 // Ctrl+Z. Each step's time runs from the key event (or the call) until every
 // pending event, paint included, has been handled.
 //
+// The import is timed a second way, like for like: setPlainText of the same
+// text into a bare editor made as the window makes its own (size, wrapping,
+// scroll bars), with and without a lyrics document attached; the difference
+// is the document's own cost. And the document's reading alone: attaching
+// it to an editor that already holds the text (its destruction included).
+//
 //   bench_document [LINES [TRIES [IMPORT_RUNS]]]   (50000, 50, 5)
 #include "document/lyricsdocument.h"
 #include "media/mediaengine.h"
@@ -25,6 +31,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 #include "common.h"
 
@@ -140,6 +147,53 @@ double medianImportMs(const QStringList &lines, int runs)
     return figures(times).median;
 }
 
+// A shown editor set up as the window's lyrics editor is.
+void setUpAsWindowEditor(QPlainTextEdit &editor)
+{
+    editor.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    editor.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    editor.setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    editor.setTabChangesFocus(true);
+    editor.resize(6015 / 15, 3975 / 15); // the window's size for it at 96 dpi
+    editor.show();
+    QCoreApplication::processEvents();
+}
+
+// setPlainText of the text into a fresh bare editor, with and without a
+// lyrics document attached; runs alternate so both see the same machine.
+std::pair<Figures, Figures> setPlainTextMs(const QString &text, int runs)
+{
+    std::vector<double> bare, withDocument;
+    for (int run = 0; run < runs; ++run) {
+        for (const bool attached : {run % 2 == 0, run % 2 != 0}) {
+            QPlainTextEdit editor;
+            setUpAsWindowEditor(editor);
+            std::unique_ptr<LyricsDocument> lyrics;
+            if (attached)
+                lyrics = std::make_unique<LyricsDocument>(editor.document());
+            (attached ? withDocument : bare).push_back(elapsedMs([&] { editor.setPlainText(text); }));
+            if (lyrics && lyrics->timeline().size() != editor.document()->blockCount())
+                std::fprintf(stderr, "the lyrics document did not read every line\n");
+        }
+    }
+    return {figures(bare), figures(withDocument)};
+}
+
+// The document's reading of the whole text alone: attached to an editor
+// that already holds it.
+Figures readingMs(const QString &text, int runs)
+{
+    QPlainTextEdit editor;
+    setUpAsWindowEditor(editor);
+    editor.setPlainText(text);
+    QCoreApplication::processEvents();
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run)
+        times.push_back(elapsedMs([&] { LyricsDocument lyrics(editor.document()); }));
+    return figures(times);
+}
+
 void printRow(const char *what, const Figures &f)
 {
     std::printf("%-34s %8.2f %8.2f\n", what, f.median, f.max);
@@ -161,6 +215,12 @@ int main(int argc, char **argv)
                 "median of %d runs\n",
                 count, tries, importRuns);
     std::printf("import (appended, as 导入文本)     %8.1f ms\n", medianImportMs(lines, importRuns));
+    const auto [bare, withDocument] = setPlainTextMs(lines.join(u'\n'), importRuns);
+    std::printf("\nsetPlainText, bare editor (ms)     %8s %8s\n", "median", "max");
+    printRow("without a lyrics document", bare);
+    printRow("with a lyrics document", withDocument);
+    std::printf("%-34s %8.2f\n", "the document's own cost (median)", withDocument.median - bare.median);
+    printRow("the document reading it all alone", readingMs(lines.join(u'\n'), importRuns));
 
     Window w;
     w.insertLines(lines);

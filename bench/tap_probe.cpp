@@ -19,6 +19,7 @@
 // drift against CLOCK_MONOTONIC) at the press instant; bench/tag_error.sh
 // measures that position against the recorded sound (within ~2 ms).
 
+#include "core/lrc.h"
 #include "widgets/playerwidget.h"
 #include "media/mediaengine.h"
 
@@ -28,7 +29,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -177,11 +178,10 @@ void finish()
     g->tapper.join();
     // Tags in the order they went in: one per line in tap mode, one after
     // another at the caret for the button.
-    static const QRegularExpression tagRe(QStringLiteral("\\[(\\d+):(\\d\\d)\\.(\\d\\d)\\]"));
     std::vector<double> tags;
-    for (auto it = tagRe.globalMatch(g->editor->toPlainText()); it.hasNext();) {
-        const auto m = it.next();
-        tags.push_back(m.captured(1).toInt() * 60 + m.captured(2).toInt() + m.captured(3).toInt() / 100.0);
+    for (QTextBlock block = g->editor->document()->begin(); block.isValid(); block = block.next()) {
+        for (const tarvelin::TimeTag &tag : tarvelin::parseLrcLine(block.text()).tags)
+            tags.push_back(double(tag.ms) / 1000.0);
     }
     // The position line through the samples of the tapping stretch.
     const double from = g->pressMs.front() - 1000, to = g->pressMs.back() + 1000;

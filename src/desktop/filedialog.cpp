@@ -12,12 +12,12 @@ FileDialog::FileDialog(PlatformTools &tools, const QString &title, const QList<F
                               : QStringLiteral("%1 (%2)").arg(type.description, type.pattern));
 }
 
-bool FileDialog::ShowOpen(QWidget *parent)
+bool FileDialog::chooseOpen(QWidget *parent)
 {
     return show(parent, PlatformTools::FileMode::Open);
 }
 
-bool FileDialog::ShowSave(QWidget *parent)
+bool FileDialog::chooseSave(QWidget *parent)
 {
     return show(parent, PlatformTools::FileMode::Save);
 }
@@ -27,7 +27,7 @@ bool FileDialog::show(QWidget *parent, PlatformTools::FileMode mode)
     const auto chosen = m_tools.chooseFile(parent, mode, m_title, m_nameFilters);
     if (!chosen || chosen->isEmpty())
         return false;
-    FileName = *chosen;
+    chosenPath = *chosen;
     return true;
 }
 

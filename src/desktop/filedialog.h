@@ -19,18 +19,18 @@ struct FileType {
 };
 
 // A file dialog object as the window keeps it: its title, its type list (the
-// first entry is preselected) and the last chosen FileName, which survives
-// between uses. A cancelled dialog leaves FileName as it was.
+// first entry is preselected) and the path last chosen, which survives
+// between uses. A cancelled dialog leaves chosenPath as it was.
 class FileDialog {
 public:
     FileDialog(PlatformTools &tools, const QString &title, const QList<FileType> &types);
 
-    QString FileName;
+    QString chosenPath;
 
-    // Modal; true when the user chose a file (FileName then holds its full
+    // Modal; true when the user chose a file (chosenPath then holds its full
     // path), false on cancel.
-    bool ShowOpen(QWidget *parent);
-    bool ShowSave(QWidget *parent);
+    bool chooseOpen(QWidget *parent);
+    bool chooseSave(QWidget *parent);
 
 private:
     bool show(QWidget *parent, PlatformTools::FileMode mode);

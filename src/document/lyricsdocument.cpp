@@ -283,6 +283,15 @@ const LrcLine &LyricsDocument::line(int line) const
     return d ? d->parsed : NoLine;
 }
 
+bool LyricsDocument::hasRepeatedLines() const
+{
+    for (QTextBlock block = m_document ? m_document->begin() : QTextBlock(); block.isValid(); block = block.next()) {
+        if (const LineData *d = data(block); d && d->parsed.tags.size() > 1)
+            return true;
+    }
+    return false;
+}
+
 bool LyricsDocument::isLyricLine(int line) const
 {
     return this->line(line).kind == LrcLine::Kind::Lyric;
@@ -750,6 +759,33 @@ bool LyricsDocument::insertWordTags(int line, QList<WordTime> words, TagOrigin o
 bool LyricsDocument::clearWordTags(int line)
 {
     return setWordTags(line, {}, std::nullopt, TagOrigin::User);
+}
+
+bool LyricsDocument::setLines(const QStringList &lines)
+{
+    if (!m_document)
+        return false;
+    // Positions in the joined lines are the document's: one per character,
+    // one per line break.
+    const QString old = this->lines().join(u'\n');
+    const QString text = lines.join(u'\n');
+    if (old == text)
+        return false;
+    qsizetype head = 0;
+    while (head < old.size() && head < text.size() && old[head] == text[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < old.size() - head && tail < text.size() - head
+           && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
+        ++tail;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(head));
+    cursor.setPosition(int(old.size() - tail), QTextCursor::KeepAnchor);
+    cursor.insertText(text.mid(head, text.size() - head - tail));
+    m_document->appendUndoItem(new UndoStepEnd);
+    cursor.endEditBlock();
+    return true;
 }
 
 } // namespace tarvelin

@@ -102,6 +102,8 @@ public:
     int nextLyricLine(int from) const;
     int previousLyricLine(int from) const;
     QList<int> lyricLines() const;
+    // Whether a line carries more than one time tag (a repeated line).
+    bool hasRepeatedLines() const;
 
     // --- Confirmation ------------------------------------------------------
     // Whether tag `index` of the kind on the line was set by the user (true
@@ -169,6 +171,11 @@ public:
     // unit split), the line's other tags kept as they are. False when a
     // place is outside the sung text or already has a tag.
     bool insertWordTags(int line, QList<WordTime> words, TagOrigin origin);
+    // The text becomes `lines` (the lines rearranged: repeats expanded, the
+    // offset applied): one undo step that replaces only the span between the
+    // text the two have in common at the start and at the end, so lines
+    // outside it keep their cursors and proposed tags.
+    bool setLines(const QStringList &lines);
 
 Q_SIGNALS:
     // After every change of the text or of the confirmation, once the lines

@@ -16,9 +16,9 @@
 
 namespace tarvelin {
 
-EditorMenu::EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2, PlatformTools &tools,
+EditorMenu::EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *pathBox, PlatformTools &tools,
                        QWidget *window)
-    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_imported(new ImportedText(editor, lyrics, Text2)), m_tools(tools), m_window(window)
+    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_imported(new ImportedText(editor, lyrics, pathBox)), m_tools(tools), m_window(window)
 {
     setObjectName(QStringLiteral("editorMenu"));
     editor->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -76,14 +76,17 @@ QMenu *EditorMenu::createMenu(const QPoint &pos)
 
     menu->addSeparator();
     menu->addAction(m_exportAction);
-    bool repeated = false;
-    for (int line = 0, n = m_lyrics->lineCount(); line < n && !repeated; ++line)
-        repeated = m_lyrics->line(line).tags.size() > 1;
-    QAction *expand = menu->addAction(QStringLiteral("展开重复行"), this, [this] { expandRepeatedLines(m_editor); });
+    QAction *expand = menu->addAction(QStringLiteral("展开重复行"), this, [this] {
+        if (m_lyrics)
+            expandRepeatedLines(m_editor, *m_lyrics);
+    });
     expand->setObjectName(QStringLiteral("expandRepeats"));
-    expand->setEnabled(repeated && !m_editor->isReadOnly());
+    expand->setEnabled(m_lyrics->hasRepeatedLines() && !m_editor->isReadOnly());
     expand->setToolTip(QStringLiteral("把带几个时间的行展开为每个时间一行，按时间排列"));
-    QAction *offset = menu->addAction(QStringLiteral("应用 [offset:]"), this, [this] { applyOffset(m_editor); });
+    QAction *offset = menu->addAction(QStringLiteral("应用 [offset:]"), this, [this] {
+        if (m_lyrics)
+            applyOffset(m_editor, *m_lyrics);
+    });
     offset->setObjectName(QStringLiteral("applyOffset"));
     offset->setEnabled(m_lyrics->offsetMs() != 0 && !m_editor->isReadOnly());
     offset->setToolTip(QStringLiteral("把 [offset:] 计入每个时间标签并去掉它"));
@@ -130,8 +133,8 @@ void EditorMenu::checkLyrics()
 
 void EditorMenu::exportLyrics()
 {
-    if (m_editor && m_window)
-        startExport(m_editor, m_songPath ? m_songPath() : QString(), songDuration(), m_tools, m_window);
+    if (m_lyrics && m_window)
+        startExport(*m_lyrics, m_songPath ? m_songPath() : QString(), songDuration(), m_tools, m_window);
 }
 
 void EditorMenu::reimportAs(TextEncoding encoding)

@@ -31,9 +31,10 @@ class EditorMenu : public QObject {
 public:
     // Takes over the editor's context menu; a child of the editor named
     // "editorMenu". Makes the editor's ImportedText (see reimport.h), which
-    // notes how imports into it were read on Text2. `lyrics` is the editor's
-    // text read as lyrics. Messages and the check window belong to `window`.
-    EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2, PlatformTools &tools,
+    // notes how imports into it were read on `pathBox`, the text's path box.
+    // `lyrics` is the editor's text read as lyrics. Messages and the check
+    // window belong to `window`.
+    EditorMenu(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *pathBox, PlatformTools &tools,
                QWidget *window);
 
     // The loaded song's path (empty: none) and its length as the player

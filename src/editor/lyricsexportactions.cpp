@@ -1,17 +1,16 @@
 #include "editor/lyricsexportactions.h"
 
-#include "core/lrc.h"
 #include "core/lyricsexport.h"
 #include "core/lyricstext.h"
 #include "media/lyricsembed.h"
 #include "desktop/filedialog.h"
 #include "desktop/platformtools.h"
+#include "document/lyricsdocument.h"
 #include "editor/exportdialog.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTextBlock>
 #include <QTextCursor>
 
 #include <cmath>
@@ -22,27 +21,15 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// The editor's lines as typed (no-break spaces kept).
-QStringList linesOf(const QPlainTextEdit *editor)
-{
-    QStringList lines;
-    for (QTextBlock block = editor->document()->firstBlock(); block.isValid(); block = block.next())
-        lines << block.text();
-    return lines;
-}
-
 // The lines in place of the editor's text as one undo step; the caret stays
 // on its line number.
-bool replaceEditorLines(QPlainTextEdit *editor, const QStringList &lines)
+bool replaceLines(QPlainTextEdit *editor, LyricsDocument &lyrics, const QStringList &lines)
 {
-    if (!editor || editor->isReadOnly() || lines == linesOf(editor))
+    if (!editor || editor->isReadOnly())
         return false;
     const int caretLine = editor->textCursor().blockNumber();
-    QTextCursor cursor(editor->document());
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(lines.join(u'\n'));
-    cursor.endEditBlock();
+    if (!lyrics.setLines(lines))
+        return false;
     QTextCursor caret(editor->document()->findBlockByNumber(std::min(caretLine, editor->document()->blockCount() - 1)));
     editor->setTextCursor(caret);
     return true;
@@ -59,35 +46,28 @@ QString fileTypeName(const QString &pattern)
 
 } // namespace
 
-bool hasRepeatedLines(const QStringList &lines)
+bool expandRepeatedLines(QPlainTextEdit *editor, LyricsDocument &lyrics)
 {
-    return std::any_of(lines.begin(), lines.end(), [](const QString &line) { return parseLrcLine(line).tags.size() > 1; });
-}
-
-bool expandRepeatedLines(QPlainTextEdit *editor)
-{
-    const QStringList lines = linesOf(editor);
-    if (!hasRepeatedLines(lines))
+    if (!lyrics.hasRepeatedLines())
         return false;
     ExportOptions options;
     options.repeats = RepeatedLines::Expand;
-    return replaceEditorLines(editor, rearrangeLyrics(lines, options));
+    return replaceLines(editor, lyrics, rearrangeLyrics(lyrics.lines(), options));
 }
 
-bool applyOffset(QPlainTextEdit *editor)
+bool applyOffset(QPlainTextEdit *editor, LyricsDocument &lyrics)
 {
-    const QStringList lines = linesOf(editor);
-    if (lrcOffset(lines) == 0)
+    if (lyrics.offsetMs() == 0)
         return false;
     ExportOptions options;
     options.applyOffset = true;
-    return replaceEditorLines(editor, rearrangeLyrics(lines, options));
+    return replaceLines(editor, lyrics, rearrangeLyrics(lyrics.lines(), options));
 }
 
-ExportDialog *startExport(QPlainTextEdit *editor, const QString &songPath, double songSeconds, PlatformTools &tools,
-                          QWidget *window)
+ExportDialog *startExport(const LyricsDocument &lyrics, const QString &songPath, double songSeconds,
+                          PlatformTools &tools, QWidget *window)
 {
-    const QStringList lines = linesOf(editor);
+    const QStringList lines = lyrics.lines();
     const qint64 songMs = std::isfinite(songSeconds) && songSeconds > 0 ? qint64(songSeconds * 1000) : 0;
     auto *dialog = new ExportDialog(lines, songPath, songMs, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -107,11 +87,11 @@ ExportDialog *startExport(QPlainTextEdit *editor, const QString &songPath, doubl
         const ExportResult result = exportLyrics(lines, dialog->options());
         const QString pattern = dialog->filePattern();
         FileDialog save(tools, u"导出歌词"_s, {{fileTypeName(pattern), pattern}, {u"*.txt"_s, u"*.txt"_s}});
-        if (!save.ShowSave(parent))
+        if (!save.chooseSave(parent))
             return;
-        if (const QString error = writeFileAtomically(save.FileName, result.bytes); !error.isEmpty())
+        if (const QString error = writeFileAtomically(save.chosenPath, result.bytes); !error.isEmpty())
             tools.showError(parent, u"导出歌词"_s,
-                            u"无法写入“%1”：%2"_s.arg(QDir::toNativeSeparators(save.FileName), error));
+                            u"无法写入“%1”：%2"_s.arg(QDir::toNativeSeparators(save.chosenPath), error));
     });
     dialog->open();
     return dialog;

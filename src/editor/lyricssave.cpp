@@ -13,12 +13,12 @@ namespace tarvelin {
 bool saveLyrics(FileDialog &dialog, QPlainTextEdit *editor, PlatformTools &tools, QWidget *parent)
 {
     // Cleared first, so a cancel never reuses an earlier choice.
-    dialog.FileName.clear();
-    dialog.ShowSave(parent);
-    if (dialog.FileName.isEmpty())
+    dialog.chosenPath.clear();
+    dialog.chooseSave(parent);
+    if (dialog.chosenPath.isEmpty())
         return false;
 
-    const QString path = dialog.FileName;
+    const QString path = dialog.chosenPath;
     // The raw text keeps no-break spaces that toPlainText() would turn into
     // plain ones; its paragraph separators become CR LF when encoded.
     const QString error = writeLyricsFile(path, editor->document()->toRawText());

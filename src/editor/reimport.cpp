@@ -13,48 +13,44 @@
 
 namespace tarvelin {
 
-namespace {
-
-const QString NoteName = QStringLiteral("encodingNote");
-
-// The note in the right end of the path box: as wide as its text, never more
-// than half the box (the path keeps the rest; a longer note is cut short
-// with "…", the box's tooltip naming the encoding in full), and placed again
-// whenever the box changes size or font.
+// Shows on the text's path box, after its path, how the text was read when
+// that was a guess or the user's choice: a short note in the box's right end,
+// as wide as its text, never more than half the box (the path keeps the rest;
+// a longer note is cut short with "…"), placed again whenever the box changes
+// size or font, and the box's tooltip, which names the encoding in full. A
+// text whose encoding a byte-order mark or valid UTF-8 settled shows nothing.
 class EncodingNote : public QLabel {
 public:
     explicit EncodingNote(QLineEdit *box) : QLabel(box), m_box(box)
     {
-        setObjectName(NoteName);
+        setObjectName(QStringLiteral("encodingNote"));
         setTextFormat(Qt::PlainText);
         setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         setForegroundRole(QPalette::PlaceholderText);
         // Clicks and the tooltip go to the box underneath.
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
         box->installEventFilter(this);
     }
 
-    void showText(const QString &text)
+    void showEncoding(TextEncoding encoding, bool guessed)
     {
-        m_full = text;
+        const QString name = encodingName(encoding);
+        m_full = guessed ? QStringLiteral("推测编码：%1").arg(name) : QStringLiteral("编码：%1").arg(name);
         place();
         QLabel::show();
+        m_box->setToolTip(
+            guessed ? QStringLiteral("文本的编码是按内容推测的：%1。文字显示不对时，在歌词区点右键，"
+                                     "选“按其他编码重新导入”。")
+                          .arg(name)
+                    : QStringLiteral("文本按 %1 读入。").arg(name));
     }
 
-    void place()
+    void clearEncoding()
     {
-        ensurePolished();
-        const QFontMetrics metrics(font());
-        const int pad = 6;
-        const int room = m_box->width() / 2;
-        QString shown = m_full;
-        if (metrics.horizontalAdvance(shown) + pad > room)
-            shown = metrics.elidedText(m_full, Qt::ElideRight, std::max(0, room - pad));
-        setText(shown);
-        const int width = std::min(room, metrics.horizontalAdvance(shown) + pad);
-        setGeometry(m_box->width() - width - 2, 0, width, m_box->height());
-        // The path scrolls under the note's left edge, never behind it.
-        m_box->setTextMargins(0, 0, width + 2, 0);
+        hide();
+        m_box->setTextMargins(0, 0, 0, 0);
+        m_box->setToolTip(QString());
     }
 
 protected:
@@ -74,11 +70,25 @@ protected:
     }
 
 private:
+    void place()
+    {
+        ensurePolished();
+        const QFontMetrics metrics(font());
+        const int pad = 6;
+        const int room = m_box->width() / 2;
+        QString shown = m_full;
+        if (metrics.horizontalAdvance(shown) + pad > room)
+            shown = metrics.elidedText(m_full, Qt::ElideRight, std::max(0, room - pad));
+        setText(shown);
+        const int width = std::min(room, metrics.horizontalAdvance(shown) + pad);
+        setGeometry(m_box->width() - width - 2, 0, width, m_box->height());
+        // The path scrolls under the note's left edge, never behind it.
+        m_box->setTextMargins(0, 0, width + 2, 0);
+    }
+
     QLineEdit *m_box;
     QString m_full;
 };
-
-} // namespace
 
 QString importedBlockText(const QStringList &lines)
 {
@@ -87,14 +97,14 @@ QString importedBlockText(const QStringList &lines)
     return text;
 }
 
-ImportedText::ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2)
-    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_Text2(Text2)
+ImportedText::ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *pathBox)
+    : QObject(editor), m_editor(editor), m_lyrics(lyrics), m_note(pathBox ? new EncodingNote(pathBox) : nullptr)
 {
     setObjectName(QStringLiteral("importedText"));
     connect(lyrics, &LyricsDocument::changed, this, &ImportedText::lyricsChanged);
     // A new path (another import, a cancelled one) is not what the note was about.
-    if (Text2)
-        connect(Text2, &QLineEdit::textChanged, this, [Text2] { clearEncodingNote(Text2); });
+    if (m_note)
+        connect(pathBox, &QLineEdit::textChanged, m_note, &EncodingNote::clearEncoding);
 }
 
 void ImportedText::imported(const LyricsFile &file, int start, int end)
@@ -109,12 +119,12 @@ void ImportedText::imported(const LyricsFile &file, int start, int end)
     m_end.setKeepPositionOnInsert(true);
     m_text = range().selectedText();
     m_intact = true;
-    if (!m_Text2)
+    if (!m_note)
         return;
     if (file.guessed)
-        showEncodingNote(m_Text2, file.encoding, true);
+        m_note->showEncoding(file.encoding, true);
     else
-        clearEncodingNote(m_Text2);
+        m_note->clearEncoding();
 }
 
 QTextCursor ImportedText::range() const
@@ -172,31 +182,9 @@ QString ImportedText::reimportAs(TextEncoding encoding)
     m_end.setPosition(cursor.position());
     m_text = range().selectedText();
     m_encoding = encoding;
-    if (m_Text2)
-        showEncodingNote(m_Text2, encoding, false);
+    if (m_note)
+        m_note->showEncoding(encoding, false);
     return {};
-}
-
-void showEncodingNote(QLineEdit *Text2, TextEncoding encoding, bool guessed)
-{
-    auto *note = static_cast<EncodingNote *>(Text2->findChild<QLabel *>(NoteName, Qt::FindDirectChildrenOnly));
-    if (!note)
-        note = new EncodingNote(Text2);
-    const QString name = encodingName(encoding);
-    note->showText(guessed ? QStringLiteral("推测编码：%1").arg(name) : QStringLiteral("编码：%1").arg(name));
-    Text2->setToolTip(
-        guessed ? QStringLiteral("文本的编码是按内容推测的：%1。文字显示不对时，在歌词区点右键，"
-                                 "选“按其他编码重新导入”。")
-                      .arg(name)
-                : QStringLiteral("文本按 %1 读入。").arg(name));
-}
-
-void clearEncodingNote(QLineEdit *Text2)
-{
-    if (auto *note = Text2->findChild<QLabel *>(NoteName, Qt::FindDirectChildrenOnly))
-        note->hide();
-    Text2->setTextMargins(0, 0, 0, 0);
-    Text2->setToolTip(QString());
 }
 
 } // namespace tarvelin

@@ -16,6 +16,7 @@ class QPlainTextEdit;
 
 namespace tarvelin {
 
+class EncodingNote;
 class LyricsDocument;
 struct LinesChange;
 
@@ -26,12 +27,13 @@ QString importedBlockText(const QStringList &lines);
 // Follows the text of the last import in the editor: where it stands and
 // whether anything touched it since. Edits before it move it along; any edit
 // inside it (typing, a tag, an undo of the import) ends the chance to read it
-// again, as that would throw the edit away. How the text was read shows on
-// Text2 (see showEncodingNote). A child of the editor; 导入文本 is handed it.
+// again, as that would throw the edit away. How the text was read shows in
+// a note on the text's path box (see EncodingNote), which it makes once. A
+// child of the editor; 导入文本 is handed it.
 class ImportedText : public QObject {
     Q_OBJECT
 public:
-    ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *Text2);
+    ImportedText(QPlainTextEdit *editor, LyricsDocument *lyrics, QLineEdit *pathBox);
 
     // An import put `file`'s lines into the editor between these positions.
     void imported(const LyricsFile &file, int start, int end);
@@ -50,7 +52,8 @@ private:
 
     QPointer<QPlainTextEdit> m_editor;
     QPointer<LyricsDocument> m_lyrics;
-    QPointer<QLineEdit> m_Text2;
+    // On the path box, which owns it; null without a box.
+    QPointer<EncodingNote> m_note;
     QByteArray m_bytes;
     std::optional<TextEncoding> m_encoding;
     // The imported text as a selection.
@@ -66,13 +69,5 @@ private:
     bool m_intact = false;
     bool m_replacing = false;
 };
-
-// Shows on Text2, after its path, how the text was read when that was a
-// guess or the user's choice (a short note in the box's right end, at most
-// half the box wide and cut short with "…" beyond that, and the box's
-// tooltip, which names the encoding in full); a text whose encoding a
-// byte-order mark or valid UTF-8 settled shows nothing.
-void showEncodingNote(QLineEdit *Text2, TextEncoding encoding, bool guessed);
-void clearEncodingNote(QLineEdit *Text2);
 
 } // namespace tarvelin

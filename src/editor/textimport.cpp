@@ -33,14 +33,14 @@ std::pair<int, int> appendLines(QPlainTextEdit *editor, const QStringList &lines
 bool importText(FileDialog &dialog, QLineEdit *pathBox, QPlainTextEdit *editor, ImportedText *imported,
                 PlatformTools &tools, QWidget *parent)
 {
-    dialog.ShowOpen(parent);
-    pathBox->setText(dialog.FileName);
-    if (dialog.FileName.isEmpty())
+    dialog.chooseOpen(parent);
+    pathBox->setText(dialog.chosenPath);
+    if (dialog.chosenPath.isEmpty())
         return false;
 
-    const QString path = dialog.FileName;
+    const QString path = dialog.chosenPath;
     // Whatever happens below, this import is over: a later cancel finds no name.
-    dialog.FileName.clear();
+    dialog.chosenPath.clear();
     const LyricsFile file = readLyricsFile(path);
     if (!file.error.isEmpty()) {
         tools.showError(parent, QStringLiteral("导入歌词"),

@@ -326,7 +326,7 @@ void MainWindow::wireEvents()
 void MainWindow::startRecovery(const QString &directory)
 {
     m_recovery = new RecoveryJournal(m_lyricsEditor, directory, this);
-    m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.FileName; });
+    m_recovery->setPathSources([this] { return m_songPath->text(); }, [this] { return m_saveDialog.chosenPath; });
     connect(m_recovery, &RecoveryJournal::protectionChanged, this, &MainWindow::showRecoveryState);
     m_leftoversToOffer = true;
     offerLeftoversWhenShown();
@@ -419,8 +419,8 @@ void MainWindow::importSong()
 {
     // A cancelled dialog must not hand the player its song again: that would
     // restart it and lose the place the user is tagging at.
-    if (m_songDialog.ShowOpen(this))
-        loadSong(m_songDialog.FileName);
+    if (m_songDialog.chooseOpen(this))
+        loadSong(m_songDialog.chosenPath);
 }
 
 void MainWindow::loadSong(const QString &path)

@@ -1,5 +1,6 @@
-// Time tags of lyrics text: a position as a tag, word tags,
-// shifting, the lyrics check, and the song position at a key press.
+// Time tags of lyrics text: a position as a tag, the lyrics check, and the
+// song position at a key press. How lines read, and shifting their tags, is
+// in the lyrics document's tables.
 #include "core/lrc.h"
 #include "core/positiontext.h"
 #include "core/presstime.h"
@@ -27,53 +28,6 @@ private Q_SLOTS:
     {
         QFETCH(double, seconds);
         QTEST(tarvelin::formatPosition(seconds), "expected");
-    }
-
-    // Lines: 0 ID, 1 offset, 2 at 10 s, 3 blank, 4 at 20 and 40 s, 5 at 30 s, 6 at 5 s.
-    void shift_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("delta");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("several tags, three-digit minutes") << "[00:12.5] [100:40.50]chorus" << 1000LL << "[00:13.50] [100:41.50]chorus";
-        QTest::newRow("cut to the hundredth, clamped at 0") << "[00:12.009]a\n[00:00.10]b" << -500LL << "[00:11.50]a\n[00:00.00]b";
-        QTest::newRow("word tags move with the line") << "[00:01.00]<00:01.00>a <00:01.5>b<00:02.00>" << 250LL
-                                                      << "[00:01.25]<00:01.25>a <00:01.75>b<00:02.25>";
-        QTest::newRow("ID lines, text, bad tags untouched")
-            << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]" << 100LL
-            << "[ti:x]\n[offset:100]\n[1:60.00]x\n[Whistling]\nw [00:01.00]";
-    }
-    void shift()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, delta);
-        QTEST(tarvelin::shiftTimeTags(text.split(u'\n'), delta).join(u'\n'), "expected");
-    }
-
-    void words_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QList<qint64>>("times");
-        QTest::addColumn<QString>("sung");
-        QTest::newRow("karaoke line with an end tag")
-            << "[00:12.30]<00:12.30>春<00:12.71>眠<00:13.05>" << QList<qint64>{12300, 12710, 13050} << "春眠";
-        QTest::newRow("Latin words, spaces kept") << "[01:00.00]<01:00.00>Hello <01:00.50>world" << QList<qint64>{60000, 60500}
-                                                  << "Hello world";
-        QTest::newRow("angle brackets that are not times stay text")
-            << "[00:01.00]a <b> c<1:60.00>d<" << QList<qint64>{} << "a <b> c<1:60.00>d<";
-        QTest::newRow("no line tag: words still read") << "x<00:02.00>y" << QList<qint64>{2000} << "xy";
-    }
-    void words()
-    {
-        QFETCH(QString, line);
-        const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
-        QList<qint64> times;
-        for (const tarvelin::WordTag &word : parsed.words) {
-            QCOMPARE(line.mid(word.start, word.length), tarvelin::formatWordTag(word.ms));
-            times << word.ms;
-        }
-        QTEST(times, "times");
-        QTEST(tarvelin::lyricText(line, parsed), "sung");
     }
 
     void check_data()

@@ -10,6 +10,7 @@
 //   tap L MS [p]        setLineTag; "p": proposed
 //   tag L T MS [p]      setTagTime      nudge L T DELTA     shift DELTA
 //   map SPEED OFFSET    mapAllTags      clear L             accept L
+//   lines TEXT          setLines (TEXT's "\n" between the lines)
 //   words L AT:MS,AT:MS END|- [p]       setWordTags
 //   wordtag L W MS [T]  setWordTagTime (T: the line tag that goes with it)
 //   merge L FROM TO     mergeWordUnits      insert L AT:MS,AT:MS [p]   insertWordTags
@@ -75,6 +76,8 @@ struct Session {
                 result = doc.mapAllTags(w[1].toDouble(), n(2));
             } else if (op == u"clear") {
                 result = doc.clearWordTags(int(n(1)));
+            } else if (op == u"lines") {
+                result = doc.setLines(rest(1).split(u'\n'));
             } else if (op == u"accept") {
                 result = doc.acceptProposals(int(n(1)));
             } else if (op == u"wordtag") {
@@ -172,11 +175,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("ID lines, blank, tagged, malformed, word tags")
-            << u"[ti:歌] [ar:]\n \t\n[00:01.00] [01:02.5]甲 [x]\n[1:60.00]乙\n[00:02.00]<00:02.00>春<00:02.50>眠<00:03.00>"_s
+            << u"[ti:歌] [ar:]\n \t\n[00:01.00] [01:02.5]甲 [x]\n[1:60.00]乙\n[00:02.00]<00:02.00>春<00:02.50>眠<00:03.00>\n"
+               "<01:00.00>Hello <01:00.50>world\na <b> c<1:60.00>d<"_s
             << QStringList{u"1 ti=歌 ar= ||"_s, u"0 ||"_s, u"2 t1000@0+10 t62500@11+9 |甲 [x]|"_s,
                            u"2 m@0+9 |乙|"_s, u"2 t2000@0+10 w2000@10 w2500@21 w3000@32 |春眠|"_s,
+                           u"2 w60000@0 w60500@16 |Hello world|"_s, u"2 |a <b> c<1:60.00>d<|"_s,
                            u"@1000 2.0"_s, u"@2000 4.0"_s, u"@62500 2.1"_s, u"offset 0  -1"_s, u"ar 1  0"_s,
-                           u"ti 3 歌 0"_s, u"offset 0"_s, u"lyric 2,3,4"_s};
+                           u"ti 3 歌 0"_s, u"offset 0"_s, u"lyric 2,3,4,5,6"_s};
         QTest::newRow("an ID tag with text after it is a lyric line; the first offset counts, not below 0")
             << u"[ar:x] b\n[OFFSET:+500]\n[offset:-100]\n[00:00.30]c"_s
             << QStringList{u"2 |[ar:x] b|"_s, u"1 offset=+500 ||"_s, u"1 offset=-100 ||"_s, u"2 t300@0+10 |c|"_s,
@@ -283,9 +288,9 @@ private Q_SLOTS:
         QTest::newRow("nudge across a minute") << u"[00:59.95]a"_s << "nudge 0 0 100" << true << u"[01:00.05]a"_s;
         QTest::newRow("nudge stops at 0") << u"[00:00.05]a"_s << "nudge 0 0 -100" << true << u"[00:00.00]a"_s;
         QTest::newRow("nudge an untagged line") << u"a"_s << "nudge 0 0 100" << false << u"a"_s;
-        QTest::newRow("shift all: every tag, across a minute; ID lines and text stay")
-            << u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n[01:20.00]乙\n丙"_s << "shift 100" << true
-            << u"[ar:歌手]\n[01:00.05][01:10.10]甲\n\n[01:20.10]乙\n丙"_s;
+        QTest::newRow("shift all: every tag, across a minute, three-digit minutes; ID lines and text stay")
+            << u"[ar:歌手]\n[00:59.95] [100:10.00]甲\n\n[00:12.5]乙\n丙 [00:01.00]"_s << "shift 100" << true
+            << u"[ar:歌手]\n[01:00.05] [100:10.10]甲\n\n[00:12.60]乙\n丙 [00:01.00]"_s;
         QTest::newRow("shift all: cut to the hundredth, clamped at 0, word tags too, bad tags stay")
             << u"[00:12.009]a\n[00:00.10]<00:00.10>b<00:00.60>\n[1:60.00]c"_s << "shift -500" << true
             << u"[00:11.50]a\n[00:00.00]<00:00.00>b<00:00.10>\n[1:60.00]c"_s;
@@ -320,6 +325,10 @@ private Q_SLOTS:
             << u"[00:01.00]<00:01.005>春眠不<00:04.00>"_s << "insert 0 2:3000,1:2000" << true
             << u"[00:01.00]<00:01.005>春<00:02.00>眠<00:03.00>不<00:04.00>"_s;
         QTest::newRow("a tag put in where one stands") << spring << "insert 0 1:1600" << false << spring;
+        QTest::newRow("lines rearranged: only the span that differs")
+            << u"[00:01.00]a\n[00:02.00][00:03.00]b"_s << "lines [00:01.00]a\\n[00:02.00]b\\n[00:03.00]b" << true
+            << u"[00:01.00]a\n[00:02.00]b\n[00:03.00]b"_s;
+        QTest::newRow("the same lines") << u"a\nb"_s << "lines a\\nb" << false << u"a\nb"_s;
         QTest::newRow("word tags cleared") << u"[00:01.00]<00:01.00>a <00:01.50>b"_s << "clear 0" << true
                                            << u"[00:01.00]a b"_s;
     }
@@ -343,6 +352,9 @@ private Q_SLOTS:
         }
         if (line < s.doc.lineCount() && !script.startsWith(u"shift") && !script.startsWith(u"map"))
             QVERIFY(caret.atBlockEnd() && caret.blockNumber() == line);
+        // The export's [offset:] moves tags as shifting all does.
+        if (script.startsWith(u"shift"))
+            QCOMPARE(shiftTimeTags(text.split(u'\n'), script.section(u' ', 1).toLongLong()).join(u'\n'), expected);
         s.text.undo();
         QCOMPARE(s.text.toPlainText(), text);
         s.text.redo();

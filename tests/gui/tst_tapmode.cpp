@@ -3,7 +3,6 @@
 // timestamp on the monotonic clock, as the X server stamps them.
 #include "window/mainwindow.h"
 #include "tapping/pressmoment.h"
-#include "tapping/tapmode.h"
 #include "fakes.h"
 
 #include <QAction>
@@ -246,16 +245,6 @@ private Q_SLOTS:
         QVERIFY(!m_tapMode->isChecked());
         QVERIFY(m_editor->testAttribute(Qt::WA_InputMethodEnabled));
         QCOMPARE(preedit(), QString());
-    }
-
-    // The 打轴 button's tooltip names every key of tap mode.
-    void keysTip()
-    {
-        QStringList named;
-        for (const QString &line : m_tapMode->toolTip().split(u'\n'))
-            named << line.section(u'：', 0, 0).split(u" / "_s);
-        for (const auto &key : tarvelin::TapMode::keys())
-            QVERIFY2(named.contains(QString::fromUtf8(key.name)), key.name);
     }
 
     // The sung line shows in the player's display with the next one, and in
