@@ -315,7 +315,7 @@ void report(const char *what, const std::vector<double> &tags, const std::vector
 // position reaches its start plus its delay, as a listener pressing then
 // would (the position is what is heard). The tap goes through the timing
 // help, so 自动吸附 applies when on.
-bool tapAlong(MpvEngine &engine, QPlainTextEdit &editor, LyricsDocument &lyrics, const TimingAssist &assist,
+bool tapAlong(MpvEngine &engine, LyricsDocument &lyrics, const TimingAssist &assist,
               const std::vector<double> &starts, const std::vector<double> &delays)
 {
     Tapper tapper(&lyrics);
@@ -377,7 +377,7 @@ int tapBench(const QString &dirPath)
                 DelayLow * 1000, DelayHigh * 1000);
     std::printf("%-28s %8s %8s %8s\n", "|tag - line start| in ms", "median", "p95", "max");
     editor.setPlainText(text);
-    if (!tapAlong(engine, editor, tagged, assist, starts, delays))
+    if (!tapAlong(engine, tagged, assist, starts, delays))
         return 1;
     report("raw taps", firstTags(editor), starts);
     assist.correctReactionDelay();
@@ -389,7 +389,7 @@ int tapBench(const QString &dirPath)
 
     editor.setPlainText(text);
     assist.autoSnapAction()->setChecked(true);
-    if (!tapAlong(engine, editor, tagged, assist, starts, delays))
+    if (!tapAlong(engine, tagged, assist, starts, delays))
         return 1;
     report("with 自动吸附", firstTags(editor), starts);
     return 0;
