@@ -8,7 +8,7 @@
 //       words file: pop songs have one); --song adds one whose STARTS file
 //       holds a start (seconds) a line. Prints one row a song and pooled rows.
 
-#include "analysis/songdecoder.h"
+#include "common_songs.h"
 #include "analysis/timingcurves.h"
 #include "analysis/timingrules.h"
 
@@ -79,30 +79,6 @@ std::vector<double> readStarts(const QString &path)
     }
     std::sort(out.begin(), out.end());
     return out;
-}
-
-struct Decoded {
-    TimingCurves curves;
-    double seconds = 0;
-    double decodeMs = 0;
-};
-
-Decoded analyse(const QString &path)
-{
-    Decoded d;
-    CurveBuilder builder(AnalysisRate);
-    DecodeSink sink;
-    sink.stereo = [&](const float *lr, std::size_t n) { builder.process(lr, n); };
-    sink.samples = [&](const float *, std::size_t n) { d.seconds += double(n) / AnalysisRate; };
-    QElapsedTimer clock;
-    clock.start();
-    const DecodeResult r = decodeSong(path, {}, sink);
-    builder.finish();
-    d.decodeMs = double(clock.nsecsElapsed()) / 1e6;
-    if (r.outcome != DecodeResult::Outcome::Finished)
-        std::fprintf(stderr, "cannot decode %s: %s\n", qPrintable(path), qPrintable(r.error));
-    d.curves = builder.take();
-    return d;
 }
 
 struct Result {
@@ -239,25 +215,18 @@ int main(int argc, char **argv)
     int extraSeeds = qEnvironmentVariableIsSet("SEEDS") ? qEnvironmentVariableIntValue("SEEDS") : 6;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == u"--songs"_s && i + 1 < args.size()) {
-            const QDir dir(args[++i]);
-            QFile index(dir.filePath(u"index.tsv"_s));
-            if (!index.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                std::printf("no songs at %s (index.tsv missing): real songs left out\n", qPrintable(dir.path()));
-                continue;
-            }
-            QTextStream in(&index);
-            in.readLine(); // the header
-            while (!in.atEnd()) {
-                const QStringList f = in.readLine().split(u'\t');
-                if (f.size() < 3)
-                    continue;
+            const QString dir = args[++i];
+            bool found = false;
+            for (const bench::IndexedSong &indexed : bench::readSongIndex(dir, &found)) {
                 Song s;
-                s.audio = dir.filePath(f[0]);
-                s.name = f[0].section(u'/', 0, 0);
-                s.starts = readStarts(dir.filePath(f[1]));
-                s.group = f[2].isEmpty() ? u"opera"_s : u"pop"_s;
+                s.audio = indexed.audio;
+                s.name = indexed.name;
+                s.starts = readStarts(indexed.lines);
+                s.group = indexed.words.isEmpty() ? u"opera"_s : u"pop"_s;
                 songs.push_back(s);
             }
+            if (!found)
+                std::printf("no songs at %s (index.tsv missing): real songs left out\n", qPrintable(dir));
         } else if (args[i] == u"--song"_s && i + 3 < args.size()) {
             Song s;
             s.name = args[i + 1];
@@ -288,7 +257,7 @@ int main(int argc, char **argv)
             std::printf("%-34s no line starts\n", qPrintable(song.name));
             continue;
         }
-        const Decoded d = analyse(song.audio);
+        const bench::DecodedSong d = bench::decodeCurves(song.audio);
         const Result r = measure(song, d.curves.timing, rng);
         // C again with taps drawn from other seeds (songs with >= 8 lines).
         int trials = 0, good = 0, refused = 0, bad = 0;
