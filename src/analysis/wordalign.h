@@ -11,7 +11,8 @@
 // is heard to stop. Within it every syllable should start on a rise of the
 // timing curve; positions proportional to the syllables (the last sung
 // twice as long) are a weak pull, so a syllable with no onset of its own
-// falls where the count puts it. The first unit starts at the line's start.
+// falls where the count puts it. At a known pace, no syllable but the last
+// lasts more than a few paces. The first unit starts at the line's start.
 
 #include "analysis/timingcurves.h"
 

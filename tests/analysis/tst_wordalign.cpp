@@ -1,6 +1,7 @@
 // Placing the units of a line from the timing curve and the voice, on
 // hand-built curves: clear onsets are found, missing ones fall where the
-// count puts them, a line before a break ends at the song's pace, and the
+// count puts them, a line before a break ends at the song's pace, no
+// syllable but the last is held past a few paces, and the
 // result always fits the line's span in order.
 #include "analysis/wordalign.h"
 #include "analysis/wordrules.h"
@@ -81,6 +82,9 @@ private Q_SLOTS:
         QTest::newRow("a line sung at the song's pace keeps the usual end")
             << Peaks{} << 0LL << 5000LL << QList<int>{1, 1, 1, 1} << QList<qint64>{0, 850, 1700, 2550} << 120LL
             << 4250LL << 0.9;
+        QTest::newRow("no syllable but the last is held past 3.5 paces: the one before a late onset moves up")
+            << Peaks{{0.0, 1}, {0.4, 0.4f}, {2.0, 1}} << 0LL << 4000LL << QList<int>{1, 1, 1}
+            << QList<qint64>{0, 600, 2000} << 20LL << -1LL << 0.4;
         QTest::newRow("more syllables than fit: spread evenly, still in order")
             << Peaks{} << 0LL << 200LL << QList<int>{1, 1, 1, 1, 1} << QList<qint64>{0, 33, 66, 100, 133} << 40LL << 200LL << 0.0;
     }
