@@ -76,24 +76,16 @@ std::vector<Bump> operator+(std::vector<Bump> a, const std::vector<Bump> &b)
     return a;
 }
 
-// Taps `delay` late with a press's scatter (-30 .. +30 ms, in turn).
-Times taps(const Times &starts, double delay)
+// Taps `delay` late with a press's scatter (-30 .. +30 ms, in turn), or
+// `wide`: as widely as people's presses are (-40 .. +40 ms), where the voices
+// alone then pile up at no one exact lag.
+Times taps(const Times &starts, double delay, bool wide = false)
 {
     static const double scatter[] = {0.021, -0.030, 0.004, 0.030, -0.012, -0.025, 0.015, 0.0, -0.005, 0.027, -0.018, 0.009};
+    static const double widely[] = {0.038, -0.036, 0.012, 0.040, -0.022, -0.040, 0.027, -0.008, 0.033, -0.015, 0.005, -0.030};
     Times t;
     for (std::size_t i = 0; i < starts.size(); ++i)
-        t.push_back(starts[i] + delay + scatter[i % 12]);
-    return t;
-}
-
-// Taps `delay` late scattered as widely as people's presses are
-// (-40 .. +40 ms): the voices alone then pile up at no one exact lag.
-Times scatteredTaps(const Times &starts, double delay)
-{
-    static const double scatter[] = {0.038, -0.036, 0.012, 0.040, -0.022, -0.040, 0.027, -0.008, 0.033, -0.015, 0.005, -0.030};
-    Times t;
-    for (std::size_t i = 0; i < starts.size(); ++i)
-        t.push_back(starts[i] + delay + scatter[i % 12]);
+        t.push_back(starts[i] + delay + (wide ? widely : scatter)[i % 12]);
     return t;
 }
 
@@ -135,8 +127,8 @@ private Q_SLOTS:
         // before its tap: at that one lag it outweighs the scattered voices,
         // across the presses' scatter it does not.
         QTest::newRow("scattered taps and one loud hit") << curve(120, voices(starts) + [&] {
-            return std::vector<Bump>{{scatteredTaps(starts, 0.2)[3] - 0.1, 5.0}};
-        }()) << scatteredTaps(starts, 0.2) << O::Clear << 0.2;
+            return std::vector<Bump>{{taps(starts, 0.2, true)[3] - 0.1, 5.0}};
+        }()) << taps(starts, 0.2, true) << O::Clear << 0.2;
         // A kick twice as loud 120-370 ms before each line (a band playing
         // into the line): at a different lag from line to line, so they add
         // up less than the voices do.
@@ -145,7 +137,7 @@ private Q_SLOTS:
             for (std::size_t i = 0; i < starts.size(); ++i)
                 b.push_back({starts[i] - 0.12 - 0.05 * double(i % 6), 2.0});
             return b;
-        }()) << scatteredTaps(starts, 0.18) << O::Clear << 0.18;
+        }()) << taps(starts, 0.18, true) << O::Clear << 0.18;
         QTest::newRow("a second peak as high") << curve(120, voices(starts) + [&] {
             std::vector<Bump> b;
             for (double t : starts)

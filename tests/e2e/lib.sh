@@ -160,15 +160,24 @@ dialog() {
     wait_until 10 "the dialog $1 to close" eval "! xwininfo -id $id 2>/dev/null | grep -q IsViewable"
 }
 
-# import_song LYRICS_FILE SOX_SYNTH_ARGS...: song.mp3 titled "e2e" from a sox
-# synthesis, then it and the lyrics through the real dialogs.
-import_song() {
-    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "${@:2}"
-    ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
+# import_files LYRICS_FILE: song.mp3 (titled "e2e") and the lyrics through the
+# real dialogs.
+import_files() {
     click 导入歌曲 && dialog 导入歌曲 "$E2E_DIR/song.mp3"
     wait_until 10 "the song to be loaded" eval '[ "$(xdotool getwindowname "$WIN")" = "$CAPTION e2e [00:00.00]" ]'
     click 导入文本 && dialog 导入歌词 "$1"
 }
+
+# import_song LYRICS_FILE SOX_SYNTH_ARGS...: song.mp3 from a sox synthesis,
+# then it and the lyrics as import_files.
+import_song() {
+    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "${@:2}"
+    ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
+    import_files "$1"
+}
+
+# recorded: the text in the program's recovery file.
+recorded() { jq -j .text "$E2E_DIR"/home/.local/share/Quorrin/Tarvelin/recovery/*.json 2>/dev/null; }
 
 # "mm:ss.xx" to milliseconds.
 to_ms() { echo $(((10#${1%%:*} * 60 + 10#${1:3:2}) * 1000 + 10#${1: -2} * 10)); }

@@ -68,7 +68,6 @@ sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
 kill "$RECORDER"
 
 log "SIGKILL once the recovery file holds every tag, start again and answer 恢复 (the default button)"
-recorded() { jq -j .text "$E2E_DIR"/home/.local/share/Quorrin/Tarvelin/recovery/*.json 2>/dev/null; }
 wait_until 10 "the recovery file to hold every tag" \
     eval '[ "$(recorded | grep -c "^\[[0-9][0-9]:[0-5][0-9]\.[0-9][0-9]\]")" -eq ${#press_us[@]} ]'
 kill -KILL "$APP_PID"
@@ -141,9 +140,7 @@ presses=$(grep -c '^KeyPress' "$E2E_DIR/xev.log" || true)
 log "tap mode on a busy machine: Space, Enter and Backspace held 1 s each act once ($presses presses in a 1 s hold)"
 e2e_launch
 main_window
-click 导入歌曲 && dialog 导入歌曲 "$E2E_DIR/song.mp3"
-wait_until 10 "the song to be loaded" eval '[ "$(xdotool getwindowname "$WIN")" = "$CAPTION e2e [00:00.00]" ]'
-click 导入文本 && dialog 导入歌词 "$E2E_DIR/lyrics.txt"
+import_files "$E2E_DIR/lyrics.txt"
 keys F2
 for _ in 1 2; do yes >/dev/null & E2E_PIDS+=($!); busy+=($!); done
 hold() { xdotool keydown "$1"; sleep 1; xdotool keyup "$1"; sleep 0.3; }

@@ -16,7 +16,6 @@ tagged_text() {
     printf '%s\n' "${starts[@]}" | awk -v late="${late[*]}" "BEGIN { split(late, d, \" \") }
         { i = NR; s = \$1; t = $1; printf \"[%02d:%05.2f]第%d行\\n\", int(t / 60), t - 60 * int(t / 60) - 0.004999, i }"
 }
-recorded() { jq -j .text "$E2E_DIR"/home/.local/share/Quorrin/Tarvelin/recovery/*.json 2>/dev/null; }
 # tags_right: every line's tag within TOLERANCE_MS of expected[i].
 tags_right() {
     local text i tag
@@ -41,9 +40,7 @@ tagged_text 's + d[i]' >"$E2E_DIR/late.txt"
 tagged_text '(s - 0.5) / 1.02' >"$E2E_DIR/other.txt"
 
 log "import the song and a text tagged late; C in tap mode, 是"
-click 导入歌曲 && dialog 导入歌曲 "$E2E_DIR/song.mp3"
-wait_until 10 "the song to be loaded" eval '[ "$(xdotool getwindowname "$WIN")" = "$CAPTION e2e [00:00.00]" ]'
-click 导入文本 && dialog 导入歌词 "$E2E_DIR/late.txt"
+import_files "$E2E_DIR/late.txt"
 sleep 2   # the song's analysis
 to_line 0 && keys F2 c
 dialog 校正反应延迟 -

@@ -3,6 +3,7 @@
 // under a German locale, as the program may be started from the desktop.
 #include "desktop/platformtools.h"
 #include "desktop/chinese.h"
+#include "fakes.h"
 
 #include <QAbstractButton>
 #include <QAbstractProxyModel>
@@ -55,9 +56,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(u"folder"_s));
-        QFile text(dir.filePath(u"a.txt"_s));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("x") == 1);
-        text.close();
+        QVERIFY(tarvelin::test::writeFile(dir.filePath(u"a.txt"_s), "x"));
         const auto dialog = tarvelin::DesktopTools::fileDialog(nullptr, tarvelin::PlatformTools::FileMode::Open,
                                                                u"导入歌词"_s, {u"*.txt"_s});
         dialog->setDirectory(dir.path());

@@ -5,6 +5,7 @@
 #include "media/lyricscommand.h"
 #include "media/lyricsembed.h"
 #include "media/songtags.h"
+#include "fakes.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,12 +52,6 @@ QByteArray samples(const QString &path)
     bool ok = false;
     const QByteArray pcm = runFfmpeg({u"-i"_s, path, u"-map"_s, u"0:a"_s, u"-f"_s, u"s16le"_s, u"-"_s}, &ok);
     return ok ? pcm : QByteArray();
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -128,17 +123,15 @@ private Q_SLOTS:
         const QString path = dir.filePath(name);
         if (setup == u"folder")
             QVERIFY(QDir(dir.path()).mkdir(name));
-        if (setup == u"text") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not audio at all") > 0);
-        }
+        if (setup == u"text")
+            QVERIFY(test::writeFile(path, "not audio at all"));
         if (setup == u"song" || setup == u"read-only")
             QVERIFY(makeSong(path));
         if (setup == u"read-only")
             QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-        const QByteArray before = contentOf(path);
+        const QByteArray before = test::readFile(path);
         QTEST(embedLyrics(path, Lyrics), "reason");
-        QCOMPARE(contentOf(path), before);
+        QCOMPARE(test::readFile(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), setup == u"none" || setup == u"folder" ? 0 : 1);
     }
 
@@ -183,11 +176,7 @@ private Q_SLOTS:
         const QString in = dir.filePath(u"in.lrc"_s), out = dir.filePath(u"out.txt"_s), song = dir.filePath(u"song.wav"_s);
         QVERIFY(QDir(dir.path()).mkdir(u"DIR"_s));
         QVERIFY(makeSong(song, 4));
-        QFile inFile(in), outFile(out);
-        QVERIFY(inFile.open(QIODevice::WriteOnly) && inFile.write(Lyrics.join(u"\r\n"_s).toUtf8()) > 0);
-        QVERIFY(outFile.open(QIODevice::WriteOnly) && outFile.write("old") == 3);
-        inFile.close();
-        outFile.close();
+        QVERIFY(test::writeFile(in, Lyrics.join(u"\r\n"_s).toUtf8()) && test::writeFile(out, "old"));
         const QHash<QString, QString> files{{u"IN"_s, in}, {u"OUT"_s, out}, {u"SONG"_s, song},
                                             {u"DIR"_s, dir.filePath(u"DIR"_s)}, {u"NONE"_s, dir.filePath(u"none.lrc"_s)}};
         for (QString &argument : arguments)
@@ -197,7 +186,7 @@ private Q_SLOTS:
         QTEST(runLyricsCommand(arguments, outStream, errStream), "code");
         QVERIFY2(stdErr.contains(message.replace(u"OUT"_s, out)), qPrintable(stdErr));
         QCOMPARE(stdErr.isEmpty(), message.isEmpty());
-        QTEST(contentOf(out), "written");
+        QTEST(test::readFile(out), "written");
     }
 
     // The program itself: no window, no display needed, help in Chinese.

@@ -61,10 +61,9 @@ class TestRecovery : public QObject {
     // What an instance that is gone leaves: its recovery file, no lock held.
     void leaveBehind(const QString &name, const QString &text, const QString &song, const QString &written)
     {
-        QFile json(path(name + u".json"_s));
-        QVERIFY(json.open(QIODevice::WriteOnly));
-        json.write(QJsonDocument(QJsonObject{{u"version"_s, 1}, {u"song"_s, song}, {u"written"_s, written},
-                                             {u"text"_s, text}}).toJson());
+        QVERIFY(tarvelin::test::writeFile(path(name + u".json"_s),
+                                          QJsonDocument(QJsonObject{{u"version"_s, 1}, {u"song"_s, song}, {u"written"_s, written},
+                                                                    {u"text"_s, text}}).toJson()));
     }
 
     // The user's part of unwritableFolder(), as a user the folder's mode

@@ -36,8 +36,7 @@ class TestTagging : public QObject {
     QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
-        QFile out(path(name));
-        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() ? out.fileName() : u"(unwritten)"_s;
+        return tarvelin::test::writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
     }
     QByteArray read(const QString &name) const
     {

@@ -78,7 +78,6 @@ public:
     double durationValue = 0;
     QStringList loads;
     int stops = 0;
-    int positionReads = 0;
     State currentState = State::Empty;
     QString loadedPath;
     Failure failureValue;
@@ -97,7 +96,7 @@ public:
     void setMuted(bool muted) override { m_muted = muted; }
     void setSpeed(double factor) override { m_speed = factor; }
 
-    std::optional<double> position() override { ++positionReads; return positionValue; }
+    std::optional<double> position() override { return positionValue; }
     std::optional<QString> title() override { return titleValue; }
 
     State state() const override { return currentState; }
@@ -121,5 +120,9 @@ private:
 // voice-like tone (a 170 Hz note and its partials, 30 ms attack, 0.6 s) at
 // each of `starts`, where the song analysis finds an onset within 10 ms.
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
+
+// A file's bytes; none when it cannot be read. writeFile: whole, or false.
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace tarvelin::test
