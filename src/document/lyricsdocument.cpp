@@ -120,6 +120,22 @@ QString retimed(const QString &text, const LrcLine &parsed, const std::function<
     return result;
 }
 
+// The word tags go with the time tag their first unit starts at (a line
+// tapped word by word): when that tag moves to `ms`, they move by as much,
+// so the line's word timing is kept. Word tags after any other tag of a
+// repeated line stay. Rewrites only the word tags of `text`, which stand
+// after every time tag. The text is read afresh: within a caller's edit
+// block the line's reading may not have caught up with its text yet.
+void moveWordsWith(QString &text, int tag, qint64 ms)
+{
+    const LrcLine parsed = parseLrcLine(text);
+    if (tag >= parsed.tags.size() || parsed.words.isEmpty() || parsed.words.first().ms != parsed.tags[tag].ms)
+        return;
+    const qint64 delta = writtenMs(ms) - parsed.tags[tag].ms;
+    for (auto word = parsed.words.crbegin(); delta != 0 && word != parsed.words.crend(); ++word)
+        text.replace(word->start, word->length, formatWordTag(std::max<qint64>(word->ms + delta, 0)));
+}
+
 // Replaces the part of a block that differs from `text`: the common start
 // and end stay, and with them any cursor outside the change.
 void rewriteBlock(QTextCursor &cursor, const QTextBlock &block, const QString &text)
@@ -579,6 +595,7 @@ bool LyricsDocument::setLineTag(int line, qint64 ms, TagOrigin origin)
         text.prepend(tag);
         lineFlags.prepend(origin == TagOrigin::Proposed);
     } else {
+        moveWordsWith(text, 0, ms);
         text.replace(d->parsed.tags.first().start, d->parsed.tags.first().length, tag);
         lineFlags[0] = origin == TagOrigin::Proposed;
     }
@@ -592,6 +609,7 @@ bool LyricsDocument::setTagTime(int line, int tag, qint64 ms, TagOrigin origin)
         return false;
     const QTextBlock block = m_document->findBlockByNumber(line);
     QString text = block.text();
+    moveWordsWith(text, tag, ms);
     text.replace(d->parsed.tags[tag].start, d->parsed.tags[tag].length, formatTimeTag(writtenMs(ms)));
     QList<bool> lineFlags = proposedFlags(*d, TagKind::Line);
     lineFlags[tag] = origin == TagOrigin::Proposed;

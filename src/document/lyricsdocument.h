@@ -138,7 +138,9 @@ public:
     // beginEditBlock) to add undo items of its own to the same step.
 
     // The tap: the line's first time tag becomes `ms`, or one is put at the
-    // start of a line without one; its other tags stay.
+    // start of a line without one; its other tags stay. Here and in
+    // setTagTime, word tags whose first unit starts at the moved tag move
+    // with it by as much (proposed ones stay proposed).
     bool setLineTag(int line, qint64 ms, TagOrigin origin = TagOrigin::User);
     // Tag `tag` of the line becomes `ms` (a drag, a snap). False if the line
     // has no such tag.

@@ -94,6 +94,9 @@ public:
 
     // The line being sung, -1 for none.
     void setLiveLine(int line);
+    // The caret onto the current line (the tapper's), kept in view and
+    // highlighted: for whoever moves the current line on (word mode's Enter).
+    void showCurrentLine();
 
 Q_SIGNALS:
     void activeChanged(bool on);
@@ -112,7 +115,6 @@ private:
     void seekTo(double seconds);
     void playPause();
     void undoRedo(bool redo);
-    void showCurrentLine();
     void refreshHighlights();
 
     QPointer<QPlainTextEdit> m_editor;

@@ -363,8 +363,12 @@ void WordTapping::close(qint64 ms)
     m_line = next;
     m_units.clear();
     resync();
-    if (m_tapMode && m_tapMode->tapper())
+    // The caret goes along, as after a line tap: a click on the line just
+    // closed picks it again.
+    if (m_tapMode && m_tapMode->tapper()) {
         m_tapMode->tapper()->setCurrentLine(next);
+        m_tapMode->showCurrentLine();
+    }
 }
 
 void WordTapping::stepBack()

@@ -469,6 +469,15 @@ void WaveformView::paintEvent(QPaintEvent *)
         LrcLine parsed = m_lyrics->line(line);
         if (line == wordLine && m_dragWord < parsed.words.size())
             parsed.words[m_dragWord].ms = m_dragMs;
+        // A dragged line tag takes the word tags that start with it along
+        // (as the drop will).
+        const bool lineDragged = m_dragging && m_dragWord < 0 && line == m_dragLine.blockNumber();
+        if (lineDragged && m_dragTag < parsed.tags.size() && !parsed.words.isEmpty()
+            && parsed.words.first().ms == parsed.tags[m_dragTag].ms) {
+            const qint64 delta = m_dragMs - parsed.tags[m_dragTag].ms;
+            for (WordTag &word : parsed.words)
+                word.ms = std::max<qint64>(word.ms + delta, 0);
+        }
         paintWordTicks(p, m_lyrics->text(line), parsed, [this](double s) { return xAt(s); }, tickTop, tickHeight,
                        pal, [&](int i) { return m_lyrics->isConfirmed(line, TagKind::Word, i); });
     }

@@ -311,6 +311,19 @@ private Q_SLOTS:
                                              << u"[00:01.00]<00:01.00>春<00:01.62>眠<00:02.00>不<00:03.00>"_s;
         QTest::newRow("the first unit dragged with the line tag") << spring << "wordtag 0 0 900 0" << true
                                              << u"[00:00.90]<00:00.90>春<00:01.50>眠<00:02.00>不<00:03.00>"_s;
+        QTest::newRow("a line tag dragged: its word tags move with it")
+            << spring << "tag 0 0 900" << true << u"[00:00.90]<00:00.90>春<00:01.40>眠<00:01.90>不<00:02.90>"_s;
+        QTest::newRow("a re-tap: word tags move with the line, clamped at 0")
+            << u"[00:00.50]<00:00.50>a<00:00.60>b<00:01.005>"_s << "tap 0 -80" << true
+            << u"[00:00.00]<00:00.00>a<00:00.10>b<00:00.50>"_s;
+        QTest::newRow("a repeated line: the tag its word tags go with moves them")
+            << u"[00:40.00][00:10.00]<00:10.00>a<00:11.00>"_s << "nudge 0 1 -500" << true
+            << u"[00:40.00][00:09.50]<00:09.50>a<00:10.50>"_s;
+        QTest::newRow("a repeated line's other tag: its word tags stay")
+            << u"[00:10.00][00:40.00]<00:10.00>a<00:11.00>"_s << "tag 0 1 41000" << true
+            << u"[00:10.00][00:41.00]<00:10.00>a<00:11.00>"_s;
+        QTest::newRow("word tags that start elsewhere stay") << u"[00:01.00]x<00:01.50>y"_s << "tap 0 900" << true
+                                                              << u"[00:00.90]x<00:01.50>y"_s;
         QTest::newRow("a word tick dropped where it was keeps its form")
             << u"[00:01.00]<00:01.005>a"_s << "wordtag 0 0 1005" << false << u"[00:01.00]<00:01.005>a"_s;
         QTest::newRow("no such word tag") << spring << "wordtag 0 4 1000" << false << spring;
@@ -369,7 +382,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("unconfirmed");
         const QString words = u"words 0 0:1000,1:1500 2000 p"_s;
         QTest::newRow("proposed word times") << words << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
-        QTest::newRow("a drag of the line tag leaves them")
+        QTest::newRow("a drag of the line tag moves them, still proposed")
             << words + u"; tag 0 0 900"_s << QStringList{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
         QTest::newRow("one edited by hand") << words + u"; paste 0 29 1 7"_s << QStringList{u"0:w0"_s, u"0:w2"_s};
         QTest::newRow("accepted") << words + u"; accept 0"_s << QStringList{};

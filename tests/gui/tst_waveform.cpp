@@ -92,7 +92,8 @@ private Q_SLOTS:
     // meanwhile: an undo that takes the grabbed tag away (the marker list
     // shrinks, another line's marker takes its place in time order) calls
     // it off; a line added or removed above leaves it on its line. It stops at the
-    // song's end (cut to the hundredth) as it does at 0.
+    // song's end (cut to the hundredth) as it does at 0. The line's word tags
+    // go along, in the same undo step.
     void dragKeepsToItsLine_data()
     {
         QTest::addColumn<QString>("text");
@@ -114,6 +115,9 @@ private Q_SLOTS:
         QTest::newRow("the line above removed")
             << u"[ti:歌]\n[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << -123 << u"first line removed"_s << 0.0
             << u"[00:01.00]一\n[00:04.01]二"_s;
+        QTest::newRow("a line with word tags: they move with its marker")
+            << u"[00:01.00]一\n[00:05.00]<00:05.00>二<00:06.00>"_s << -1 << 5.0 << -123 << QString() << 0.0
+            << u"[00:01.00]一\n[00:04.01]<00:04.01>二<00:05.01>"_s;
         QTest::newRow("past the song's end")
             << u"[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << 300 << QString() << 5.557
             << u"[00:01.00]一\n[00:05.55]二"_s;
@@ -146,6 +150,10 @@ private Q_SLOTS:
         QTest::mouseMove(&s.view, from + QPoint(dx, 0));
         QTest::mouseRelease(&s.view, Qt::LeftButton, {}, from + QPoint(dx, 0));
         QCOMPARE(s.editor.toPlainText(), expected);
+        if (meanwhile.isEmpty()) { // one step
+            s.editor.undo();
+            QCOMPARE(s.editor.toPlainText(), text);
+        }
     }
 
     // A word tick of the caret's line drags like a marker, but only between

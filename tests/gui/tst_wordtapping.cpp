@@ -74,7 +74,8 @@ private Q_SLOTS:
     // and "-" after a key are its press, a repeat (a release and a press with
     // the same timestamp) and its release; "!ms" after a key presses it that
     // long ago. Checks the lines that changed, the line in word mode (-1:
-    // none) and how many of its units are tagged, and the position.
+    // none; the caret's line) and how many of its units are tagged, and the
+    // position.
     void keys_data()
     {
         QTest::addColumn<QString>("script");
@@ -111,8 +112,11 @@ private Q_SLOTS:
             "#1 W @10.5 Space @11 Space Ctrl+Z Ctrl+Z @12 Space", {u"1:[00:12.00]<00:12.00>春眠不觉晓"_s}, 1, 1, 12);
         row("an untagged line gets its tag from the first unit, no seek", "#2 @3 W Space",
             {u"2:[00:03.00]<00:03.00>Hello big world"_s}, 2, 1, 3);
-        row("Esc: back to line taps", "#1 W @10.5 Space Escape @15 Space", {u"1:[00:15.00]<00:10.50>春眠不觉晓"_s}, -1, 0,
-            15);
+        row("Esc: back to line taps; a re-tap moves the word tags with the line",
+            "#1 W @10.5 Space Escape @15 Space", {u"1:[00:15.00]<00:15.00>春眠不觉晓"_s}, -1, 0, 15);
+        row("after Enter the caret is on the next line: the closed one picked again and re-tapped",
+            "#1 W @10.5 Space @11 Space Space Space Space @12 Enter Escape #1 @15 Space",
+            {u"1:[00:15.00]<00:15.00>春<00:15.50>眠<00:15.50>不<00:15.50>觉<00:15.50>晓<00:16.50>"_s}, -1, 0, 15);
         row("Enter before any unit does nothing; Up and Down are not line moves here", "#1 W Enter Down Up", {}, 1, 0, 8.0);
         row("M: two characters sung as one get one word tag",
             "#1 W M @10.5 Space @11 Space @11.5 Space @12 Space Enter",
@@ -169,6 +173,8 @@ private Q_SLOTS:
             expected[change.section(u':', 0, 0).toInt()] = change.section(u':', 1);
         QCOMPARE(m_editor->toPlainText().split(u'\n'), expected);
         QTEST(m_words->line(), "line");
+        if (m_words->line() >= 0) // the caret goes with the line in word mode
+            QCOMPARE(m_editor->textCursor().blockNumber(), m_words->line());
         QTEST(m_words->tagged(), "tagged");
         QTEST(*m_engine->positionValue, "position");
         QCOMPARE(m_editor->document()->isModified(), !changed.isEmpty());
