@@ -22,7 +22,8 @@ std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QSt
     requests.append({mode, title, nameFilters});
     if (fileAnswers.empty())
         return std::nullopt;
-    auto answer = fileAnswers.front();
+    std::optional<QString> answer;
+    answer.swap(fileAnswers.front());
     fileAnswers.pop_front();
     return answer;
 }
