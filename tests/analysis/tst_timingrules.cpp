@@ -85,7 +85,7 @@ Times taps(const Times &starts, double delay, bool wide = false)
     static const double widely[] = {0.038, -0.036, 0.012, 0.040, -0.022, -0.040, 0.027, -0.008, 0.033, -0.015, 0.005, -0.030};
     Times t;
     for (std::size_t i = 0; i < starts.size(); ++i)
-        t.push_back(starts[i] + delay + (wide ? widely : scatter)[i % 12]);
+        t.push_back(starts[i] + delay + (wide ? widely[i % 12] : scatter[i % 12]));
     return t;
 }
 
