@@ -113,6 +113,21 @@ QString alignOutcome(Alignment::Outcome o)
     return {};
 }
 
+// C on `taps`, then S on every line as S does (the delay taken out when C
+// applied, else around a typical one); the errors of both go to `c`, `cs`.
+DelayEstimate correctThenSnap(const std::vector<double> &taps, const std::vector<double> &starts, const Curve &timing,
+                              Errors &c, Errors &cs)
+{
+    const DelayEstimate e = estimateDelay(taps, timing);
+    const bool clear = e.outcome == DelayEstimate::Outcome::Clear;
+    for (std::size_t i = 0; i < taps.size(); ++i) {
+        const double corrected = clear ? std::max(0.0, taps[i] - e.delay) : taps[i];
+        c.add(corrected, starts[i]);
+        cs.add(snapTime(timing, corrected, clear ? 0.0 : TypicalDelay).value_or(corrected), starts[i]);
+    }
+    return e;
+}
+
 Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
 {
     Result r;
@@ -128,7 +143,7 @@ Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.raw.add(taps[i], song.starts[i]);
 
-    const DelayEstimate e = estimateDelay(taps, timing);
+    const DelayEstimate e = correctThenSnap(taps, song.starts, timing, r.c, r.cs);
     r.delayClear = e.outcome == DelayEstimate::Outcome::Clear;
     r.delayError = (e.delay - meanDelay) * 1000;
     r.delayText = u"%1 (true %2) c%3 r%4 %5"_s.arg(e.delay * 1000, 0, 'f', 0)
@@ -136,18 +151,8 @@ Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
                       .arg(e.contrast, 0, 'f', 2)
                       .arg(e.rival, 0, 'f', 2)
                       .arg(delayOutcome(e.outcome));
-    std::vector<double> corrected = taps;
-    if (r.delayClear) {
-        for (double &t : corrected)
-            t = std::max(0.0, t - e.delay);
-    }
-    for (std::size_t i = 0; i < taps.size(); ++i) {
-        r.c.add(corrected[i], song.starts[i]);
-        // As S does: the delay taken out when C applied, else a typical one.
-        const double still = r.delayClear ? 0.0 : TypicalDelay;
-        r.cs.add(snapTime(timing, corrected[i], still).value_or(corrected[i]), song.starts[i]);
+    for (std::size_t i = 0; i < taps.size(); ++i)
         r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
-    }
 
     // A text tagged on another release: every start moved and stretched.
     std::uniform_real_distribution<double> stretch(0.97, 1.03);
@@ -200,6 +205,7 @@ void settingsFromEnvironment()
     read("SNAP_AFTER", s.snapAfter);
     read("SNAP_CORRECTED_BEFORE", s.snapCorrectedBefore);
     read("SNAP_CORRECTED_AFTER", s.snapCorrectedAfter);
+    read("SNAP_CORRECTED_SHARE", s.snapCorrectedShare);
     read("ALIGN_MIN_CONTRAST", s.alignMinContrast);
     read("ALIGN_MAX_RIVAL", s.alignMaxRival);
 }
@@ -248,9 +254,11 @@ int main(int argc, char **argv)
         Result sum;
         int songs = 0, delayGood = 0, delayBad = 0, delayEligible = 0, csWorse = 0, alignBad = 0, alignRefused = 0;
         int seedTrials = 0, seedGood = 0, seedRefused = 0, seedBad = 0; // C over the extra seeds
+        int seedCsWorse = 0; // songs whose C+S is worse than C over all those seeds
 
     };
     std::map<QString, Pool> pools;
+    QStringList seedRows; // after C and after C+S over the extra seeds, a song a row
     std::mt19937 rng(seed);
     for (const Song &song : songs) {
         if (song.starts.empty()) {
@@ -261,6 +269,7 @@ int main(int argc, char **argv)
         const Result r = measure(song, d.curves.timing, rng);
         // C again with taps drawn from other seeds (songs with >= 8 lines).
         int trials = 0, good = 0, refused = 0, bad = 0;
+        Errors seedC, seedCs;
         for (int k = 0; song.starts.size() >= 8 && k < extraSeeds; ++k) {
             std::mt19937 other(seed + 1000 + unsigned(k));
             std::uniform_real_distribution<double> lateBy(0.140, 0.220);
@@ -272,7 +281,7 @@ int main(int argc, char **argv)
                 taps.push_back(t + late);
             }
             mean /= double(taps.size());
-            const DelayEstimate e = estimateDelay(taps, d.curves.timing);
+            const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves.timing, seedC, seedCs);
             ++trials;
             if (e.outcome != DelayEstimate::Outcome::Clear)
                 ++refused;
@@ -281,6 +290,12 @@ int main(int argc, char **argv)
             else if (std::abs(e.delay - mean) > 0.060)
                 ++bad;
         }
+        const bool seedCsWorse = trials > 0 && seedCs.quantile(0.5) > seedC.quantile(0.5) + 1e-9;
+        if (trials > 0)
+            seedRows.push_back(u"%1 %2 %3%4"_s.arg(song.name.left(34), -34)
+                                   .arg(seedC.text(), -13)
+                                   .arg(seedCs.text(), -13)
+                                   .arg(seedCsWorse ? u" worse"_s : QString()));
         std::printf("%-34s %5zu %5.1f %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
                     song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
                     qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
@@ -292,6 +307,7 @@ int main(int argc, char **argv)
             p.seedGood += good;
             p.seedRefused += refused;
             p.seedBad += bad;
+            p.seedCsWorse += seedCsWorse ? 1 : 0;
             p.sum.raw.add(r.raw);
             p.sum.c.add(r.c);
             p.sum.cs.add(r.cs);
@@ -321,9 +337,13 @@ int main(int argc, char **argv)
                     qPrintable(p.sum.cs.text()), qPrintable(p.sum.autoSnap.text()), p.csWorse, p.alignRefused,
                     p.alignBad, qPrintable(p.sum.align.text()));
     }
-    std::printf("\nC over %d more seeds (songs with >= 8 lines)\n%-12s %7s %14s %8s %17s\n", extraSeeds, "pool",
-                "trials", "within 25 ms", "refused", "applied > 60 off");
+    std::printf("\nC over %d more seeds (songs with >= 8 lines)\n%-12s %7s %14s %8s %17s %17s\n", extraSeeds, "pool",
+                "trials", "within 25 ms", "refused", "applied > 60 off", "C+S worse than C");
     for (const auto &[g, p] : pools)
-        std::printf("%-12s %7d %14d %8d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad);
+        std::printf("%-12s %7d %14d %8d %17d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad,
+                    p.seedCsWorse);
+    std::printf("\nthe same seeds' taps pooled, a song a row\n%-34s %-13s %-13s\n", "song", "after C", "after C+S");
+    for (const QString &row : seedRows)
+        std::printf("%s\n", qPrintable(row));
     return 0;
 }

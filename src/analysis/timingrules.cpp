@@ -193,7 +193,8 @@ std::optional<double> snapTime(const Curve &timing, double tag, double delay)
     const double clear = corrected ? s.snapCorrectedClear : s.snapClear;
     if (maxIn(timing, peak->first - clear, peak->first + clear) > peak->second + 1e-12)
         return std::nullopt;
-    return std::max(0.0, peak->first + timingRuleSettings().snapLead);
+    const double start = std::max(0.0, peak->first + s.snapLead);
+    return corrected ? tag + s.snapCorrectedShare * (start - tag) : start;
 }
 
 Alignment fitAlignment(std::span<const double> tags, const Curve &timing)

@@ -53,15 +53,20 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
 // nearer the line's start than the tap. A tag whose delay is already taken
 // out (`delay` 0, after 校正反应延迟) is off only by the scatter of one
 // press: it looks no further than SnapCorrectedBefore /
-// SnapCorrectedAfter, and moves only to the strongest start within
+// SnapCorrectedAfter, only at the strongest start within
 // SnapCorrectedClear (a wider reach, or a weaker start, is mostly the
-// instrument beside the voice, which would make the tag worse).
+// instrument beside the voice, which would make the tag worse), and goes
+// SnapCorrectedShare of the way there. Such a tag and the start are two
+// readings of one moment with errors of much the same size (a press's
+// scatter, and how far the voice sits from the curve's peak); the point
+// between them, nearer the start, is off less than either.
 inline constexpr double SnapBefore = 0.150;
 inline constexpr double SnapAfter = 0.080;
 inline constexpr double SnapClear = 0.100;
 inline constexpr double SnapCorrectedBefore = 0.080;
 inline constexpr double SnapCorrectedAfter = 0.040;
 inline constexpr double SnapCorrectedClear = 0.500;
+inline constexpr double SnapCorrectedShare = 0.6;
 // What people's delay is when nothing better is known (150-250 ms).
 inline constexpr double TypicalDelay = 0.180;
 std::optional<double> snapTime(const Curve &timing, double tag, double delay = 0);
@@ -99,9 +104,11 @@ struct TimingRuleSettings {
     double delayPower = 1;          // the curve's values are raised to this
     double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
     // AtEdge outside these too: a lag this short or this long is more
-    // likely the beat next to the voice than a reaction (people press
-    // 150-250 ms late), and a correction below 80 ms is not worth a risk.
-    double delayMinPlausible = 0.080;
+    // likely the beat next to the voice, or the second syllable of the
+    // line, than a reaction (people press 150-250 ms late). On real songs
+    // the lags found below 120 ms were all such a sound, 60-70 ms short of
+    // the presses' delay.
+    double delayMinPlausible = 0.120;
     double delayMaxPlausible = 0.300;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
@@ -114,6 +121,7 @@ struct TimingRuleSettings {
     double snapAfter = SnapAfter;
     double snapCorrectedBefore = SnapCorrectedBefore;
     double snapCorrectedAfter = SnapCorrectedAfter;
+    double snapCorrectedShare = SnapCorrectedShare;
     double snapLead = 0.015;         // the curve peaks this much before a start (half its rise)
     double alignMinContrast = 0.25;
     double alignMaxRival = 0.80;

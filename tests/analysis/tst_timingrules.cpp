@@ -145,8 +145,8 @@ private Q_SLOTS:
             return b;
         }()) << taps(starts, 0.25) << O::Ambiguous << 0.0;
         QTest::newRow("peak at the start of the range") << curve(120, voices(starts)) << taps(starts, 0.03) << O::AtEdge << 0.0;
-        QTest::newRow("a 70 ms lag: the beat beside the voice, not a reaction")
-            << curve(120, voices(starts)) << taps(starts, 0.07) << O::AtEdge << 0.0;
+        QTest::newRow("a 100 ms lag: a sound just after the voice, not a reaction")
+            << curve(120, voices(starts)) << taps(starts, 0.10) << O::AtEdge << 0.0;
         QTest::newRow("peak past the end of the range") << curve(120, voices(starts)) << taps(starts, 0.45) << O::AtEdge << 0.0;
         QTest::newRow("flat: silence") << curve(120, {}) << taps(starts, 0.18) << O::Flat << 0.0;
         QTest::newRow("flat: an even hum of onsets") << curve(120, grid(0.01, 1.0)) << taps(starts, 0.18) << O::Flat << 0.0;
@@ -186,17 +186,21 @@ private Q_SLOTS:
                                                         << 10.0 + lead;
         QTest::newRow("tap: a louder start just out of reach") << curve(20, {{10.0, 3}}) << 10.36 << 0.18 << -1.0;
         // Tags whose delay is already taken out (delay 0): only a press's
-        // scatter away, 80 ms before to 40 ms after.
-        QTest::newRow("corrected: the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << 10.0 + lead;
-        QTest::newRow("corrected: the start just after") << curve(20, {{10.0, 1}}) << 9.97 << 0.0 << 10.0 + lead;
+        // scatter away, 80 ms before to 40 ms after; they go most of the
+        // way to the start, not onto it.
+        const double share = tarvelin::timingRuleSettings().snapCorrectedShare;
+        const auto partway = [&](double tag, double start) { return tag + share * (start + lead - tag); };
+        QTest::newRow("corrected: the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << partway(10.06, 10.0);
+        QTest::newRow("corrected: the start just after") << curve(20, {{10.0, 1}}) << 9.97 << 0.0 << partway(9.97, 10.0);
+        QTest::newRow("corrected: already on the start") << curve(20, {{10.0, 1}}) << 10.0 + lead << 0.0 << 10.0 + lead;
         // 120 ms off: a fresh tap would reach it, a corrected tag is past it.
         QTest::newRow("corrected: out of reach before") << curve(20, {{10.0, 1}}) << 10.12 << 0.0 << -1.0;
         QTest::newRow("corrected: out of reach after") << curve(20, {{10.0, 1}}) << 9.93 << 0.0 << -1.0;
         QTest::newRow("corrected: the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.08 << 0.0
-                                                               << 10.1 + lead;
+                                                               << partway(10.08, 10.1);
         // A start that does not stand out: a louder one 0.4 s away (a drum).
         QTest::newRow("louder sound nearby") << curve(20, {{10.0, 1}, {10.4, 2}}) << 10.0 << 0.0 << -1.0;
-        QTest::newRow("louder sound further than 0.5 s") << curve(20, {{10.0, 1}, {10.6, 2}}) << 10.0 << 0.0 << 10.0 + lead;
+        QTest::newRow("louder sound further than 0.5 s") << curve(20, {{10.0, 1}, {10.6, 2}}) << 10.0 << 0.0 << partway(10.0, 10.0);
         QTest::newRow("silence") << curve(20, {}) << 10.0 << 0.0 << -1.0;
         QTest::newRow("past the end of the song") << curve(20, {{19.9, 1}}) << 25.0 << 0.0 << -1.0;
     }
