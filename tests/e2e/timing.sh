@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the timing help on a song whose sounds start at known times.
 # A text tagged 150-210 ms late is corrected with C in tap mode (校正反应延迟,
-# answered with Return: 是); then a text tagged for another recording (moved
+# answered with Return: 是) and each line snapped with S; then a text tagged for another recording (moved
 # 0.5 s earlier and played 2 % slower there) is moved onto this one with A
 # (对齐到这首歌). The tags are read from the recovery file.
 source "$(dirname "$0")/lib.sh"
@@ -30,6 +30,16 @@ tags_right() {
 # check WHAT: waits for the recovery file (written at most every 5 s) to
 # hold the right tags.
 check() { wait_until 15 "every line's tag within $TOLERANCE_MS ms of where it belongs ($1)" tags_right; }
+# off_by: the lines' |tag - start| in ms, summed.
+off_by() {
+    local text i tag sum=0
+    text=$(recorded)
+    for i in "${!starts[@]}"; do
+        tag=$(grep -oE "^\[[0-9]{2}:[0-9]{2}\.[0-9]{2}\]第$((i + 1))行" <<<"$text" | cut -c2-9)
+        sum=$(awk -v t="$(to_ms "$tag")" -v s="${starts[i]}" -v sum="$sum" 'BEGIN { d = t - s * 1000; print sum + (d < 0 ? -d : d) }')
+    done
+    echo "$sum"
+}
 
 e2e_start
 # A 60 ms, 700 Hz tone with its partials at every start, 15 s in all.
@@ -48,6 +58,15 @@ keys Escape
 # One delay, the presses' mean (180 ms), out of every tag: each keeps its own scatter.
 mapfile -t expected < <(for i in "${!starts[@]}"; do echo "${starts[i]} ${late[i]}"; done | awk '{ print $1 + $2 - 0.18 }')
 check "corrected tags"
+corrected_off=$(off_by)
+
+log "S on every line in tap mode: each tag moves toward its start"
+to_line 0 && keys F2 $(yes 's Down' | head -n "${#starts[@]}") Escape
+expected=("${starts[@]}")
+nearer() { [ "$(off_by)" -lt "$corrected_off" ]; }
+wait_until 15 "the tags nearer their starts than after C (summed: $corrected_off ms)" nearer
+check "snapped tags"
+log "summed |tag - start|: $corrected_off ms after C, $(off_by) ms after S"
 
 log "replace the text by one tagged for another recording; A in tap mode, 是"
 click editor && keys ctrl+a Delete
