@@ -113,6 +113,21 @@ QString alignOutcome(Alignment::Outcome o)
     return {};
 }
 
+// A text tagged on another release: every start stretched by `k` (0.97 -
+// 1.03) and moved by `d` (±20 s, no tag below 0).
+std::vector<double> movedText(const std::vector<double> &starts, std::mt19937 &rng, double &k, double &d)
+{
+    std::uniform_real_distribution<double> stretch(0.97, 1.03);
+    k = stretch(rng);
+    const double lowest = -std::min(20.0, starts.front() * k);
+    std::uniform_real_distribution<double> shift(lowest, 20.0);
+    d = shift(rng);
+    std::vector<double> text;
+    for (double t : starts)
+        text.push_back(t * k + d);
+    return text;
+}
+
 // C on `taps`, then S on every line as S does (the delay taken out when C
 // applied, else around a typical one); the errors of both go to `c`, `cs`.
 DelayEstimate correctThenSnap(const std::vector<double> &taps, const std::vector<double> &starts, const Curve &timing,
@@ -128,8 +143,9 @@ DelayEstimate correctThenSnap(const std::vector<double> &taps, const std::vector
     return e;
 }
 
-Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
+Result measure(const Song &song, const TimingCurves &curves, std::mt19937 &rng)
 {
+    const Curve &timing = curves.timing;
     Result r;
     std::uniform_real_distribution<double> lateBy(0.140, 0.220);
     std::vector<double> taps;
@@ -154,30 +170,24 @@ Result measure(const Song &song, const Curve &timing, std::mt19937 &rng)
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
 
-    // A text tagged on another release: every start moved and stretched.
-    std::uniform_real_distribution<double> stretch(0.97, 1.03);
-    const double k = stretch(rng);
-    const double lowest = -std::min(20.0, song.starts.front() * k);
-    std::uniform_real_distribution<double> shift(lowest, 20.0);
-    const double d = shift(rng);
-    std::vector<double> text;
-    for (double t : song.starts)
-        text.push_back(t * k + d);
+    double k = 1, d = 0;
+    const std::vector<double> text = movedText(song.starts, rng, k, d);
     QElapsedTimer fitClock;
     fitClock.start();
-    const Alignment a = fitAlignment(text, timing);
+    const Alignment a = fitAlignment(text, timing, voiceEntries(curves));
     r.fitMs = double(fitClock.nsecsElapsed()) / 1e6;
     r.alignClear = a.outcome == Alignment::Outcome::Clear;
     for (std::size_t i = 0; i < text.size(); ++i)
         r.align.add(a.map(text[i]), song.starts[i]);
-    r.alignText = u"%1 s ×%2 (true %3 s ×%4) c%5 r%6 %7 %8 ms"_s.arg(a.offset, 0, 'f', 2)
+    r.alignText = u"%1 s ×%2 (true %3 s ×%4) c%5 r%6%9 %7 %8 ms"_s.arg(a.offset, 0, 'f', 2)
                       .arg(a.speed, 0, 'f', 4)
                       .arg(-d / k, 0, 'f', 2)
                       .arg(1 / k, 0, 'f', 4)
                       .arg(a.contrast, 0, 'f', 2)
                       .arg(a.rival, 0, 'f', 2)
                       .arg(alignOutcome(a.outcome))
-                      .arg(r.fitMs, 0, 'f', 0);
+                      .arg(r.fitMs, 0, 'f', 0)
+                      .arg(a.voiceAgrees ? u" voice agrees"_s : QString());
     return r;
 }
 
@@ -255,6 +265,7 @@ int main(int argc, char **argv)
         int songs = 0, delayGood = 0, delayBad = 0, delayEligible = 0, csWorse = 0, alignBad = 0, alignRefused = 0;
         int seedTrials = 0, seedGood = 0, seedRefused = 0, seedBad = 0; // C over the extra seeds
         int seedCsWorse = 0; // songs whose C+S is worse than C over all those seeds
+        int moves = 0, movesGood = 0, movesBad = 0; // 对齐到这首歌 over the extra seeds
 
     };
     std::map<QString, Pool> pools;
@@ -266,7 +277,7 @@ int main(int argc, char **argv)
             continue;
         }
         const bench::DecodedSong d = bench::decodeCurves(song.audio);
-        const Result r = measure(song, d.curves.timing, rng);
+        const Result r = measure(song, d.curves, rng);
         // C again with taps drawn from other seeds (songs with >= 8 lines).
         int trials = 0, good = 0, refused = 0, bad = 0;
         Errors seedC, seedCs;
@@ -290,6 +301,21 @@ int main(int argc, char **argv)
             else if (std::abs(e.delay - mean) > 0.060)
                 ++bad;
         }
+        // 对齐到这首歌 on texts moved by other seeds.
+        int moves = 0, movesGood = 0, movesBad = 0;
+        for (int k = 0; song.starts.size() >= AlignMinLines && k < extraSeeds; ++k) {
+            std::mt19937 other(seed + 2000 + unsigned(k));
+            double stretch = 1, shift = 0;
+            const std::vector<double> text = movedText(song.starts, other, stretch, shift);
+            const Alignment a = fitAlignment(text, d.curves.timing, voiceEntries(d.curves));
+            ++moves;
+            if (a.outcome != Alignment::Outcome::Clear)
+                continue;
+            Errors e;
+            for (std::size_t i = 0; i < text.size(); ++i)
+                e.add(a.map(text[i]), song.starts[i]);
+            ++(e.quantile(0.5) <= 60 ? movesGood : movesBad);
+        }
         const bool seedCsWorse = trials > 0 && seedCs.quantile(0.5) > seedC.quantile(0.5) + 1e-9;
         if (trials > 0)
             seedRows.push_back(u"%1 %2 %3%4"_s.arg(song.name.left(34), -34)
@@ -308,6 +334,9 @@ int main(int argc, char **argv)
             p.seedRefused += refused;
             p.seedBad += bad;
             p.seedCsWorse += seedCsWorse ? 1 : 0;
+            p.moves += moves;
+            p.movesGood += movesGood;
+            p.movesBad += movesBad;
             p.sum.raw.add(r.raw);
             p.sum.c.add(r.c);
             p.sum.cs.add(r.cs);
@@ -342,6 +371,11 @@ int main(int argc, char **argv)
     for (const auto &[g, p] : pools)
         std::printf("%-12s %7d %14d %8d %17d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad,
                     p.seedCsWorse);
+    std::printf("\n对齐到这首歌 on texts moved by %d more seeds\n%-12s %7s %22s %22s %8s\n", extraSeeds, "pool", "moves",
+                "applied, within 60 ms", "applied, > 60 ms off", "refused");
+    for (const auto &[g, p] : pools)
+        std::printf("%-12s %7d %22d %22d %8d\n", qPrintable(g), p.moves, p.movesGood, p.movesBad,
+                    p.moves - p.movesGood - p.movesBad);
     std::printf("\nthe same seeds' taps pooled, a song a row\n%-34s %-13s %-13s\n", "song", "after C", "after C+S");
     for (const QString &row : seedRows)
         std::printf("%s\n", qPrintable(row));

@@ -197,38 +197,36 @@ std::optional<double> snapTime(const Curve &timing, double tag, double delay)
     return corrected ? tag + s.snapCorrectedShare * (start - tag) : start;
 }
 
-Alignment fitAlignment(std::span<const double> tags, const Curve &timing)
+namespace {
+
+// The coarse search for a move: each tag may land up to `spread` off a high
+// point of `evidence` (the speed's grid moves the last tag by no more than
+// that), offsets on the curve's steps; every offset of one speed at once.
+struct CoarseFit {
+    double offset = 0;
+    double speed = 1;
+    double speedStep = 0;
+    Peaks peaks;
+};
+CoarseFit coarseFit(std::span<const double> tags, const Curve &evidence, double spread, double rivalGap)
 {
-    const TimingRuleSettings &s = timingRuleSettings();
-    Alignment a;
-    a.lines = int(tags.size());
-    if (a.lines < AlignMinLines || timing.empty())
-        return a;
-    // How clear a start each point is: the curve over the highest it
-    // reaches within AlignLocal, 0..1.
-    const double step = timing.step;
-    const auto local = runningMax(timing.values, std::size_t(std::lround(AlignLocal / step)));
-    Curve clear{step, std::vector<float>(timing.values.size())};
-    for (std::size_t i = 0; i < clear.values.size(); ++i)
-        clear.values[i] = timing.values[i] / std::max(local[i], float(Tiny));
-    // Coarse: each tag may land up to Spread off a start (the speed's grid
-    // moves the last tag by no more than that), offsets on the curve's
-    // frames; every offset of one speed at once.
-    constexpr double Spread = 0.040;
-    const std::vector<float> wide = runningMax(clear.values, std::size_t(std::lround(Spread / step)));
+    const double step = evidence.step;
+    const std::vector<float> wide = runningMax(evidence.values, std::size_t(std::lround(spread / step)));
     const double last = *std::max_element(tags.begin(), tags.end());
-    const double speedStep = std::max(1e-4, 2 * Spread / std::max(last, 1.0));
-    const int speeds = int(std::ceil((AlignMaxSpeed - AlignMinSpeed) / speedStep)) + 1;
+    CoarseFit fit;
+    fit.speedStep = std::max(1e-4, 2 * spread / std::max(last, 1.0));
+    const int speeds = int(std::ceil((AlignMaxSpeed - AlignMinSpeed) / fit.speedStep)) + 1;
     const auto offsets = std::size_t(std::lround(2 * AlignMaxOffset / step)) + 1;
     const auto n = std::ptrdiff_t(wide.size());
-    std::vector<double> best(offsets, -1.0); // over the speeds, for each offset
+    std::vector<double> best(offsets, -1e30); // over the speeds, for each offset
     std::vector<int> bestSpeed(offsets, 0);
     std::vector<double> score(offsets);
+    const auto speedOf = [&](int v) { return AlignMinSpeed + v * (AlignMaxSpeed - AlignMinSpeed) / (speeds - 1); };
     for (int v = 0; v < speeds; ++v) {
-        const double speed = AlignMinSpeed + v * (AlignMaxSpeed - AlignMinSpeed) / (speeds - 1);
+        const double speed = speedOf(v);
         std::fill(score.begin(), score.end(), 0.0);
         for (double x : tags) {
-            // Frame of x * speed - AlignMaxOffset: offset index 0.
+            // Step of x * speed - AlignMaxOffset: offset index 0.
             const auto origin = std::ptrdiff_t(std::lround((x * speed - AlignMaxOffset) / step));
             const auto from = std::max<std::ptrdiff_t>(0, -origin);
             const auto to = std::min<std::ptrdiff_t>(std::ptrdiff_t(offsets), n - origin);
@@ -242,17 +240,66 @@ Alignment fitAlignment(std::span<const double> tags, const Curve &timing)
             }
         }
     }
-    const Peaks p = findPeaks(best, std::size_t(std::lround(s.alignRivalGap / step)));
-    a.contrast = p.contrast;
-    a.rival = p.rivalShare;
-    double speed = AlignMinSpeed + bestSpeed[p.best] * (AlignMaxSpeed - AlignMinSpeed) / (speeds - 1);
-    double offset = double(p.best) * step - AlignMaxOffset;
+    fit.peaks = findPeaks(best, std::size_t(std::lround(rivalGap / step)));
+    fit.speed = speedOf(bestSpeed[fit.peaks.best]);
+    fit.offset = double(fit.peaks.best) * step - AlignMaxOffset;
+    return fit;
+}
+
+} // namespace
+
+Curve voiceEntries(const TimingCurves &curves)
+{
+    const Curve &a = curves.activity;
+    Curve out{a.step, {}};
+    if (a.empty() || !(curves.singing > curves.quiet))
+        return out;
+    const auto reach = std::ptrdiff_t(std::lround(0.4 / a.step));
+    const auto n = std::ptrdiff_t(a.values.size());
+    // Sums of the activity between quiet (0) and singing (1), from the start.
+    std::vector<double> sums(std::size_t(n) + 1, 0.0);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const float level = (a.values[std::size_t(i)] - curves.quiet) / (curves.singing - curves.quiet);
+        sums[std::size_t(i) + 1] = sums[std::size_t(i)] + std::clamp(level, 0.0f, 1.0f);
+    }
+    const auto mean = [&](std::ptrdiff_t from, std::ptrdiff_t to) { // [from, to), within the song
+        from = std::clamp<std::ptrdiff_t>(from, 0, n);
+        to = std::clamp<std::ptrdiff_t>(to, 0, n);
+        return to > from ? (sums[std::size_t(to)] - sums[std::size_t(from)]) / double(to - from) : 0.0;
+    };
+    out.values.resize(std::size_t(n));
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        out.values[std::size_t(i)] = float(mean(i + 1, i + 1 + reach) - mean(i - reach, i));
+    return out;
+}
+
+Alignment fitAlignment(std::span<const double> tags, const Curve &timing, const Curve &voice)
+{
+    const TimingRuleSettings &s = timingRuleSettings();
+    Alignment a;
+    a.lines = int(tags.size());
+    if (a.lines < AlignMinLines || timing.empty())
+        return a;
+    // How clear a start each point is: the curve over the highest it
+    // reaches within AlignLocal, 0..1.
+    const double step = timing.step;
+    const auto local = runningMax(timing.values, std::size_t(std::lround(AlignLocal / step)));
+    Curve clear{step, std::vector<float>(timing.values.size())};
+    for (std::size_t i = 0; i < clear.values.size(); ++i)
+        clear.values[i] = timing.values[i] / std::max(local[i], float(Tiny));
+    constexpr double Spread = 0.040;
+    const CoarseFit coarse = coarseFit(tags, clear, Spread, s.alignRivalGap);
+    a.contrast = coarse.peaks.contrast;
+    a.rival = coarse.peaks.rivalShare;
+    double speed = coarse.speed;
+    double offset = coarse.offset;
     // Fine: around the coarse best, on the curve itself.
+    const double last = *std::max_element(tags.begin(), tags.end());
+    const double first = *std::min_element(tags.begin(), tags.end());
     double top = -1;
     const double fineSpeed = std::max(1e-5, 0.004 / std::max(last, 1.0));
-    const double bestCoarseSpeed = speed, bestCoarseOffset = offset;
-    for (double sp = bestCoarseSpeed - speedStep; sp <= bestCoarseSpeed + speedStep + 1e-12; sp += fineSpeed) {
-        for (double off = bestCoarseOffset - 2 * Spread; off <= bestCoarseOffset + 2 * Spread + 1e-12; off += 0.002) {
+    for (double sp = coarse.speed - coarse.speedStep; sp <= coarse.speed + coarse.speedStep + 1e-12; sp += fineSpeed) {
+        for (double off = coarse.offset - 2 * Spread; off <= coarse.offset + 2 * Spread + 1e-12; off += 0.002) {
             double sum = 0;
             for (double x : tags)
                 sum += clear.at(x * sp + off);
@@ -265,9 +312,15 @@ Alignment fitAlignment(std::span<const double> tags, const Curve &timing)
     }
     a.speed = std::clamp(speed, AlignMinSpeed, AlignMaxSpeed);
     a.offset = std::clamp(offset, -AlignMaxOffset, AlignMaxOffset);
+    if (a.contrast >= s.alignMinContrast && a.rival >= s.alignMaxRival && !voice.empty()) {
+        const CoarseFit entries = coarseFit(tags, voice, Spread, s.alignRivalGap);
+        const auto apart = [&](double x) { return std::abs(a.map(x) - (x * entries.speed + entries.offset)); };
+        a.voiceAgrees = entries.peaks.contrast >= s.alignMinContrast && apart(first) <= AlignAgree
+                        && apart(last) <= AlignAgree;
+    }
     if (a.contrast < s.alignMinContrast)
         a.outcome = Alignment::Outcome::Flat;
-    else if (a.rival >= s.alignMaxRival)
+    else if (a.rival >= s.alignMaxRival && !a.voiceAgrees)
         a.outcome = Alignment::Outcome::Ambiguous;
     else
         a.outcome = Alignment::Outcome::Clear;

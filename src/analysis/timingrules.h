@@ -80,6 +80,11 @@ inline constexpr double AlignMinSpeed = 0.95;
 inline constexpr double AlignMaxSpeed = 1.05;
 inline constexpr int AlignMinLines = 5;
 
+// Where a voice comes in: how much more it sings over the next 0.4 s than
+// over the 0.4 s before (the activity between the song's quiet and singing
+// levels), -1..1, on the activity's steps. Empty without an activity.
+Curve voiceEntries(const TimingCurves &curves);
+
 struct Alignment {
     enum class Outcome {
         Clear,
@@ -93,9 +98,16 @@ struct Alignment {
     int lines = 0;
     double contrast = 0; // as DelayEstimate's
     double rival = 0;
+    bool voiceAgrees = false; // the voice's entries pick the same move
     double map(double x) const { return x * speed + offset; }
 };
-Alignment fitAlignment(std::span<const double> tags, const Curve &timing);
+// A best move that another one (a verse or a bar later) fits nearly as well
+// still counts as clear when the voice's entries (voiceEntries(), if given)
+// on their own pick the same move: both put every line within AlignAgree of
+// the same place. Sound starts and where singing begins are two separate
+// readings; on real songs they agreed on no wrong move.
+inline constexpr double AlignAgree = 0.100;
+Alignment fitAlignment(std::span<const double> tags, const Curve &timing, const Curve &voiceEntries = {});
 
 // The thresholds of the rules above; the defaults are what the program uses
 // (tuned on real songs with bench/timing.sh). Benches change them to
@@ -124,7 +136,7 @@ struct TimingRuleSettings {
     double snapCorrectedShare = SnapCorrectedShare;
     double snapLead = 0.015;         // the curve peaks this much before a start (half its rise)
     double alignMinContrast = 0.25;
-    double alignMaxRival = 0.80;
+    double alignMaxRival = 0.70;
     double alignRivalGap = 0.5;     // seconds of offset between best and rival
 };
 TimingRuleSettings &timingRuleSettings();

@@ -170,7 +170,8 @@ void TimingAssist::alignToSong()
 {
     if (!m_lyrics || !songReady(AlignTitle))
         return;
-    const Alignment a = fitAlignment(lineTags(), m_analysis->curves().timing);
+    const TimingCurves &curves = m_analysis->curves();
+    const Alignment a = fitAlignment(lineTags(), curves.timing, voiceEntries(curves));
     const auto refuse = [&](const QString &why) {
         m_tools.showInformation(m_dialogParent, AlignTitle, why + QStringLiteral("标签未改动。"));
     };

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -13,6 +14,7 @@ using tarvelin::DelayEstimate;
 
 using Times = std::vector<double>;
 Q_DECLARE_METATYPE(Times)
+Q_DECLARE_METATYPE(std::vector<float>)
 Q_DECLARE_METATYPE(DelayEstimate::Outcome)
 Q_DECLARE_METATYPE(Alignment::Outcome)
 
@@ -216,9 +218,39 @@ private Q_SLOTS:
             QVERIFY2(std::abs(*got - expected) < 0.003, qPrintable(QString::number(*got)));
     }
 
+    // The voice's entries peak where singing begins after quiet, and are
+    // nothing where there is no activity to read.
+    void voiceEntries_data()
+    {
+        QTest::addColumn<std::vector<float>>("activity"); // every 40 ms
+        QTest::addColumn<double>("entry");                // -1: an empty curve
+        std::vector<float> sings(500, 0.0f);
+        std::fill(sings.begin() + 250, sings.end(), 4.0f);
+        sings[100] = 4.0f; // a click in the quiet is no entry
+        QTest::newRow("a voice from 10 s") << sings << 10.0;
+        QTest::newRow("no activity") << std::vector<float>{} << -1.0;
+    }
+    void voiceEntries()
+    {
+        QFETCH(std::vector<float>, activity);
+        QFETCH(double, entry);
+        tarvelin::TimingCurves c;
+        c.activity.values = activity;
+        c.quiet = 0;
+        c.singing = 4;
+        const Curve e = tarvelin::voiceEntries(c);
+        QCOMPARE(e.empty(), entry < 0);
+        if (entry < 0)
+            return;
+        const auto top = std::max_element(e.values.begin(), e.values.end()) - e.values.begin();
+        QVERIFY2(std::abs(double(top) * e.step - entry) <= 0.05, qPrintable(QString::number(double(top) * e.step)));
+        QVERIFY(*std::max_element(e.values.begin(), e.values.end()) > 0.9f);
+    }
+
     void align_data()
     {
         QTest::addColumn<Curve>("song");
+        QTest::addColumn<Curve>("entries"); // where the voice comes in
         QTest::addColumn<Times>("text");
         QTest::addColumn<Alignment::Outcome>("outcome");
         QTest::addColumn<Times>("truth"); // where the text's lines belong
@@ -231,25 +263,40 @@ private Q_SLOTS:
                 t.push_back((s - offset) / speed);
             return t;
         };
-        QTest::newRow("later and slower") << curve(120, voices(starts)) << moved(2.37, 1.015) << O::Clear << starts;
+        const Curve none;
+        QTest::newRow("later and slower") << curve(120, voices(starts)) << none << moved(2.37, 1.015) << O::Clear << starts;
         QTest::newRow("earlier and faster, over a bar grid")
-            << curve(120, voices(starts) + grid(0.5, 0.8)) << moved(-4.5, 0.97) << O::Clear << starts;
+            << curve(120, voices(starts) + grid(0.5, 0.8)) << none << moved(-4.5, 0.97) << O::Clear << starts;
         // Every line two seconds apart over a two-second grid: a move by a
         // line or two fits as well.
         Times even;
         for (int i = 0; i < 12; ++i)
             even.push_back(10.0 + 2.0 * i);
-        QTest::newRow("even lines over an even grid") << curve(120, grid(2.0, 1.0)) << even << O::Ambiguous << Times{};
-        QTest::newRow("flat: silence") << curve(120, {}) << starts << O::Flat << Times{};
-        QTest::newRow("four lines") << curve(120, voices(starts)) << head(starts, 4) << O::TooFewLines << Times{};
+        QTest::newRow("even lines over an even grid") << curve(120, grid(2.0, 1.0)) << none << even << O::Ambiguous
+                                                      << Times{};
+        // The verse comes back 8 s later, its starts nearly as clear: the
+        // voice's entries decide, when they pick the same move.
+        Times again;
+        for (double t : starts)
+            again.push_back(t + 8.0);
+        const Curve verses = curve(120, voices(starts) + voices(again, 0.95));
+        QTest::newRow("a verse again: the voice comes in at the best move")
+            << verses << curve(120, voices(starts)) << moved(1.5, 1.0) << O::Clear << starts;
+        QTest::newRow("a verse again: the voice comes in elsewhere")
+            << verses << curve(120, voices(again)) << moved(1.5, 1.0) << O::Ambiguous << Times{};
+        QTest::newRow("a verse again: no voice heard") << verses << curve(120, {}) << moved(1.5, 1.0) << O::Ambiguous
+                                                       << Times{};
+        QTest::newRow("flat: silence") << curve(120, {}) << none << starts << O::Flat << Times{};
+        QTest::newRow("four lines") << curve(120, voices(starts)) << none << head(starts, 4) << O::TooFewLines << Times{};
     }
     void align()
     {
         QFETCH(Curve, song);
+        QFETCH(Curve, entries);
         QFETCH(Times, text);
         QFETCH(Alignment::Outcome, outcome);
         QFETCH(Times, truth);
-        const Alignment a = tarvelin::fitAlignment(text, song);
+        const Alignment a = tarvelin::fitAlignment(text, song, entries);
         QCOMPARE(a.outcome, outcome);
         for (std::size_t i = 0; i < truth.size(); ++i)
             QVERIFY2(std::abs(a.map(text[i]) - truth[i]) < 0.020,
