@@ -113,6 +113,21 @@ QString alignOutcome(Alignment::Outcome o)
     return {};
 }
 
+// Taps at each start plus a delay drawn from 140-220 ms; `mean` their mean delay.
+std::vector<double> drawnTaps(const std::vector<double> &starts, std::mt19937 &rng, double &mean)
+{
+    std::uniform_real_distribution<double> lateBy(0.140, 0.220);
+    std::vector<double> taps;
+    mean = 0;
+    for (double t : starts) {
+        const double late = lateBy(rng);
+        mean += late;
+        taps.push_back(t + late);
+    }
+    mean /= double(taps.size());
+    return taps;
+}
+
 // A text tagged on another release: every start stretched by `k` (0.97 -
 // 1.03) and moved by `d` (±20 s, no tag below 0).
 std::vector<double> movedText(const std::vector<double> &starts, std::mt19937 &rng, double &k, double &d)
@@ -147,15 +162,8 @@ Result measure(const Song &song, const TimingCurves &curves, std::mt19937 &rng)
 {
     const Curve &timing = curves.timing;
     Result r;
-    std::uniform_real_distribution<double> lateBy(0.140, 0.220);
-    std::vector<double> taps;
     double meanDelay = 0;
-    for (double t : song.starts) {
-        const double d = lateBy(rng);
-        meanDelay += d;
-        taps.push_back(t + d);
-    }
-    meanDelay /= double(taps.size());
+    const std::vector<double> taps = drawnTaps(song.starts, rng, meanDelay);
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.raw.add(taps[i], song.starts[i]);
 
@@ -283,15 +291,8 @@ int main(int argc, char **argv)
         Errors seedC, seedCs;
         for (int k = 0; song.starts.size() >= 8 && k < extraSeeds; ++k) {
             std::mt19937 other(seed + 1000 + unsigned(k));
-            std::uniform_real_distribution<double> lateBy(0.140, 0.220);
-            std::vector<double> taps;
             double mean = 0;
-            for (double t : song.starts) {
-                const double late = lateBy(other);
-                mean += late;
-                taps.push_back(t + late);
-            }
-            mean /= double(taps.size());
+            const std::vector<double> taps = drawnTaps(song.starts, other, mean);
             const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves.timing, seedC, seedCs);
             ++trials;
             if (e.outcome != DelayEstimate::Outcome::Clear)
