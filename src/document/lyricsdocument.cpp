@@ -192,6 +192,15 @@ LineData *LyricsDocument::data(int line) const
     return m_document ? data(m_document->findBlockByNumber(line)) : nullptr;
 }
 
+LyricsDocument::LineToEdit LyricsDocument::lineToEdit(int line) const
+{
+    if (!m_document)
+        return {};
+    const QTextBlock block = m_document->findBlockByNumber(line);
+    const LineData *d = data(block);
+    return {d, block, d ? block.text() : QString()};
+}
+
 void LyricsDocument::lineRemoved(const LineData &data)
 {
     if (m_detaching)
@@ -584,11 +593,9 @@ bool LyricsDocument::applyEdits(const QList<LineEdit> &edits)
 
 bool LyricsDocument::setLineTag(int line, qint64 ms, TagOrigin origin)
 {
-    const LineData *d = data(line);
+    auto [d, block, text] = lineToEdit(line);
     if (!d)
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    QString text = block.text();
     QList<bool> lineFlags = proposedFlags(*d, TagKind::Line);
     const QString tag = formatTimeTag(writtenMs(ms));
     if (d->parsed.tags.isEmpty()) {
@@ -604,11 +611,9 @@ bool LyricsDocument::setLineTag(int line, qint64 ms, TagOrigin origin)
 
 bool LyricsDocument::setTagTime(int line, int tag, qint64 ms, TagOrigin origin)
 {
-    const LineData *d = data(line);
+    auto [d, block, text] = lineToEdit(line);
     if (!d || tag < 0 || tag >= d->parsed.tags.size())
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    QString text = block.text();
     moveWordsWith(text, tag, ms);
     text.replace(d->parsed.tags[tag].start, d->parsed.tags[tag].length, formatTimeTag(writtenMs(ms)));
     QList<bool> lineFlags = proposedFlags(*d, TagKind::Line);
@@ -663,11 +668,9 @@ bool LyricsDocument::mapAllTags(double speed, qint64 offsetMs)
 bool LyricsDocument::setWordTags(int line, const QList<WordTime> &words, std::optional<qint64> endMs,
                                  TagOrigin origin)
 {
-    const LineData *d = data(line);
+    auto [d, block, old] = lineToEdit(line);
     if (!d)
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    const QString old = block.text();
     const QString sung = tarvelin::lyricText(old, d->parsed);
     QString text = old.left(d->parsed.textStart);
     qsizetype from = 0;
@@ -686,13 +689,11 @@ bool LyricsDocument::setWordTags(int line, const QList<WordTime> &words, std::op
 
 bool LyricsDocument::setWordTagTime(int line, int word, qint64 ms, std::optional<int> lineTag)
 {
-    const LineData *d = data(line);
+    auto [d, block, text] = lineToEdit(line);
     if (!d || word < 0 || word >= d->parsed.words.size())
         return false;
     if (lineTag && (*lineTag < 0 || *lineTag >= d->parsed.tags.size()))
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    QString text = block.text();
     QList<bool> lineFlags = proposedFlags(*d, TagKind::Line);
     QList<bool> wordFlags = proposedFlags(*d, TagKind::Word);
     // A tag dropped where it was keeps its form ("<00:12.345>" is not cut).
@@ -711,11 +712,9 @@ bool LyricsDocument::setWordTagTime(int line, int word, qint64 ms, std::optional
 
 bool LyricsDocument::mergeWordUnits(int line, qsizetype from, qsizetype to)
 {
-    const LineData *d = data(line);
+    auto [d, block, text] = lineToEdit(line);
     if (!d)
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    QString text = block.text();
     const QList<bool> oldFlags = proposedFlags(*d, TagKind::Word);
     QList<bool> wordFlags;
     QList<const WordTag *> gone;
@@ -738,11 +737,9 @@ bool LyricsDocument::mergeWordUnits(int line, qsizetype from, qsizetype to)
 
 bool LyricsDocument::insertWordTags(int line, QList<WordTime> words, TagOrigin origin)
 {
-    const LineData *d = data(line);
+    auto [d, block, text] = lineToEdit(line);
     if (!d || words.isEmpty())
         return false;
-    const QTextBlock block = m_document->findBlockByNumber(line);
-    QString text = block.text();
     const qsizetype sungSize = tarvelin::lyricText(text, d->parsed).size();
     const QList<WordTag> &old = d->parsed.words;
     const QList<bool> oldFlags = proposedFlags(*d, TagKind::Word);

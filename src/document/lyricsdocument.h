@@ -211,6 +211,13 @@ private:
     bool readBlock(QTextBlock block);
     LineData *data(const QTextBlock &block) const;
     LineData *data(int line) const;
+    // A line about to be rewritten: data is null when there is no such line.
+    struct LineToEdit {
+        const LineData *data = nullptr;
+        QTextBlock block;
+        QString text;
+    };
+    LineToEdit lineToEdit(int line) const;
     void lineRemoved(const LineData &data);
     void setProposals(int line, const QList<Proposal> &proposals, bool announce);
     bool applyEdits(const QList<LineEdit> &edits);
