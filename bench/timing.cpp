@@ -278,6 +278,7 @@ int main(int argc, char **argv)
     };
     std::map<QString, Pool> pools;
     QStringList seedRows; // after C and after C+S over the extra seeds, a song a row
+    QStringList badDelays; // the extra seeds' delays applied > 60 ms off
     std::mt19937 rng(seed);
     for (const Song &song : songs) {
         if (song.starts.empty()) {
@@ -299,8 +300,14 @@ int main(int argc, char **argv)
                 ++refused;
             else if (std::abs(e.delay - mean) <= 0.025)
                 ++good;
-            else if (std::abs(e.delay - mean) > 0.060)
+            else if (std::abs(e.delay - mean) > 0.060) {
                 ++bad;
+                badDelays.push_back(u"%1 seed %2: %3 ms (true %4), contrast %5"_s.arg(song.name.left(34))
+                                        .arg(k)
+                                        .arg(std::lround(e.delay * 1000))
+                                        .arg(std::lround(mean * 1000))
+                                        .arg(e.contrast, 0, 'f', 2));
+            }
         }
         // 对齐到这首歌 on texts moved by other seeds.
         int moves = 0, movesGood = 0, movesBad = 0;
@@ -372,6 +379,8 @@ int main(int argc, char **argv)
     for (const auto &[g, p] : pools)
         std::printf("%-12s %7d %14d %8d %17d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad,
                     p.seedCsWorse);
+    for (const QString &row : badDelays)
+        std::printf("  applied > 60 ms off: %s\n", qPrintable(row));
     std::printf("\n对齐到这首歌 on texts moved by %d more seeds\n%-12s %7s %22s %22s %8s\n", extraSeeds, "pool", "moves",
                 "applied, within 60 ms", "applied, > 60 ms off", "refused");
     for (const auto &[g, p] : pools)

@@ -26,14 +26,15 @@ double median(std::vector<double> v)
 }
 
 // The highest of a score over a grid, and the highest local maximum at
-// least `gap` cells away from it; how far both stand above the median.
+// least `gap` cells away from it and `from` cells or more into the grid;
+// how far both stand above the median.
 struct Peaks {
     std::size_t best = 0;
     std::size_t rival = 0;
     double contrast = 0;
     double rivalShare = 0;
 };
-Peaks findPeaks(const std::vector<double> &score, std::size_t gap)
+Peaks findPeaks(const std::vector<double> &score, std::size_t gap, std::size_t from = 0)
 {
     Peaks p;
     if (score.empty())
@@ -44,7 +45,7 @@ Peaks findPeaks(const std::vector<double> &score, std::size_t gap)
     double rival = base;
     for (std::size_t i = 0; i < score.size(); ++i) {
         const std::size_t d = i > p.best ? i - p.best : p.best - i;
-        if (d < gap)
+        if (d < gap || i < from)
             continue;
         const bool local = (i == 0 || score[i] >= score[i - 1]) && (i + 1 == score.size() || score[i] >= score[i + 1]);
         if (local && score[i] > rival) {
@@ -149,7 +150,8 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
         for (std::size_t k = 0; k < lags; ++k)
             score[k] += line[k] * scale;
     }
-    const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)));
+    const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)),
+                              std::size_t(std::lround(s.delayRivalMin / DelayStep)));
     // The delay is where the best lag's peak has its weight (its excess
     // over the typical lag, within DelayCentroidReach): the presses' mean,
     // which the peak's top (flat when their spread fits in the mean

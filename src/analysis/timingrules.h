@@ -117,11 +117,17 @@ struct TimingRuleSettings {
     double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
     // AtEdge outside these too: a lag this short or this long is more
     // likely the beat next to the voice, or the second syllable of the
-    // line, than a reaction (people press 150-250 ms late). On real songs
-    // the lags found below 120 ms were all such a sound, 60-70 ms short of
-    // the presses' delay.
-    double delayMinPlausible = 0.120;
+    // line, than a reaction (people press 150-250 ms late). In thousands
+    // of simulated presses on real and generated songs, the lags found
+    // below 140 ms were mostly such a sound, 60-70 ms short of the
+    // presses' delay.
+    double delayMinPlausible = 0.140;
     double delayMaxPlausible = 0.300;
+    // A peak at a lag under this is the sound the key was pressed on, which
+    // no one reacts to that fast: it is no rival. Peaks at other lags
+    // outside the plausible ones still are: when the plausible lags lie
+    // between two peaks, neither may be the voice.
+    double delayRivalMin = 0.060;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
     double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax

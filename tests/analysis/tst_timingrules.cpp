@@ -145,7 +145,15 @@ private Q_SLOTS:
             for (double t : starts)
                 b.push_back({t + 0.12, 1.0});
             return b;
-        }()) << taps(starts, 0.25) << O::Ambiguous << 0.0;
+        }()) << taps(starts, 0.28) << O::Ambiguous << 0.0;
+        // The same, but the other peak is at a lag of 50 ms, which no one
+        // presses with: the presses have one reading.
+        QTest::newRow("a second peak nearly as high at no reaction's lag") << curve(120, voices(starts) + [&] {
+            std::vector<Bump> b;
+            for (double t : starts)
+                b.push_back({t + 0.15, 0.9});
+            return b;
+        }()) << taps(starts, 0.20) << O::Clear << 0.20;
         QTest::newRow("peak at the start of the range") << curve(120, voices(starts)) << taps(starts, 0.03) << O::AtEdge << 0.0;
         QTest::newRow("a 100 ms lag: a sound just after the voice, not a reaction")
             << curve(120, voices(starts)) << taps(starts, 0.10) << O::AtEdge << 0.0;
