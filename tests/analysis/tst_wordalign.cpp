@@ -163,8 +163,7 @@ private Q_SLOTS:
             << QList<qint64>{3000} << QList<int>{5} << 0.5;
         QTest::newRow("a break after one line of five")
             << QList<qint64>{2000, 2400, 20000, 1600, 2000} << QList<int>{3, 3, 3, 3, 3} << 0.5;
-        QTest::newRow("spans without time are left out")
-            << QList<qint64>{0, 1000} << QList<int>{4, 1} << 0.5;
+        QTest::newRow("spans without time are left out") << QList<qint64>{0, 1000} << QList<int>{4, 1} << 0.5;
     }
     void pace()
     {

@@ -209,10 +209,8 @@ private Q_SLOTS:
         QTest::newRow("typing in a line, in a tag, in an ID tag") << song << u"type 2 10 x; type 4 3 1; type 0 3 y"_s;
         QTest::newRow("lines inserted above tagged lines") << song << u"type 2 0 [00:07.00]new\\n\\n; type 0 0 \\n"_s;
         QTest::newRow("tagged lines removed, lines joined") << song << u"paste 2 0 13 ; paste 3 0 1 ; paste 1 11 1 "_s;
-        QTest::newRow("a multi-line paste over a selection")
-            << song << u"paste 4 5 12 x]\\n[00:01.00]p\\n[ar:q]\\nz"_s;
-        QTest::newRow("offset changed, then its line removed")
-            << song << u"paste 1 8 1 -1500; paste 0 6 12 "_s;
+        QTest::newRow("a multi-line paste over a selection") << song << u"paste 4 5 12 x]\\n[00:01.00]p\\n[ar:q]\\nz"_s;
+        QTest::newRow("offset changed, then its line removed") << song << u"paste 1 8 1 -1500; paste 0 6 12 "_s;
         QTest::newRow("undo and redo of typing and of timing edits")
             << song << u"type 3 0 [00:15.00]d; tap 2 1000; shift 500; undo; undo; undo; redo; redo; redo"_s;
         QTest::newRow("taps and drags onto the same time keep line order")
