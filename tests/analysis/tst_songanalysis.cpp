@@ -185,8 +185,7 @@ private Q_SLOTS:
             << QList<double>{0.0, 0.08, 0.16};
         QTest::newRow("a weaker peak 40 ms after a stronger one is left out")
             << QList<float>{0, 3, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2} << QList<double>{0.01, 0.12};
-        QTest::newRow("a stronger peak 40 ms later wins")
-            << QList<float>{0, 2, 0, 0, 0, 3, 0} << QList<double>{0.05};
+        QTest::newRow("a stronger peak 40 ms later wins") << QList<float>{0, 2, 0, 0, 0, 3, 0} << QList<double>{0.05};
         QTest::newRow("a flat top: its first value") << QList<float>{0, 1.2f, 1.2f, 1.2f, 0} << QList<double>{0.01};
     }
     void soundStarts()

@@ -64,11 +64,12 @@ std::vector<Bump> grid(double period, double height, double seconds = 120)
     return g;
 }
 
-std::vector<Bump> voices(const Times &starts, double height = 1.0)
+// A bump `after` s after each start.
+std::vector<Bump> voices(const Times &starts, double height = 1.0, double after = 0.0)
 {
     std::vector<Bump> v;
     for (double t : starts)
-        v.push_back({t, height});
+        v.push_back({t + after, height});
     return v;
 }
 
@@ -109,7 +110,8 @@ private Q_SLOTS:
         QTest::addColumn<double>("delay"); // expected when Clear
         using O = DelayEstimate::Outcome;
         const Times starts = lineStarts();
-        QTest::newRow("voices alone") << curve(120, voices(starts)) << taps(starts, 0.18) << O::Clear << 0.18;
+        const Curve sung = curve(120, voices(starts));
+        QTest::newRow("voices alone") << sung << taps(starts, 0.18) << O::Clear << 0.18;
         // A drum on every beat, louder than the voices, the voices off the
         // beat: each line's loudest onset near its tap is a drum, at a lag
         // that differs from line to line, so they do not add up.
@@ -140,28 +142,18 @@ private Q_SLOTS:
                 b.push_back({starts[i] - 0.12 - 0.05 * double(i % 6), 2.0});
             return b;
         }()) << taps(starts, 0.18, true) << O::Clear << 0.18;
-        QTest::newRow("a second peak as high") << curve(120, voices(starts) + [&] {
-            std::vector<Bump> b;
-            for (double t : starts)
-                b.push_back({t + 0.12, 1.0});
-            return b;
-        }()) << taps(starts, 0.28) << O::Ambiguous << 0.0;
+        QTest::newRow("a second peak as high")
+            << curve(120, voices(starts) + voices(starts, 1.0, 0.12)) << taps(starts, 0.28) << O::Ambiguous << 0.0;
         // The same, but the other peak is at a lag of 50 ms, which no one
         // presses with: the presses have one reading.
-        QTest::newRow("a second peak nearly as high at no reaction's lag") << curve(120, voices(starts) + [&] {
-            std::vector<Bump> b;
-            for (double t : starts)
-                b.push_back({t + 0.15, 0.9});
-            return b;
-        }()) << taps(starts, 0.20) << O::Clear << 0.20;
-        QTest::newRow("peak at the start of the range") << curve(120, voices(starts)) << taps(starts, 0.03) << O::AtEdge << 0.0;
-        QTest::newRow("a 100 ms lag: a sound just after the voice, not a reaction")
-            << curve(120, voices(starts)) << taps(starts, 0.10) << O::AtEdge << 0.0;
-        QTest::newRow("peak past the end of the range") << curve(120, voices(starts)) << taps(starts, 0.45) << O::AtEdge << 0.0;
+        QTest::newRow("a second peak nearly as high at no reaction's lag")
+            << curve(120, voices(starts) + voices(starts, 0.9, 0.15)) << taps(starts, 0.20) << O::Clear << 0.20;
+        QTest::newRow("peak at the start of the range") << sung << taps(starts, 0.03) << O::AtEdge << 0.0;
+        QTest::newRow("a 100 ms lag: a sound just after the voice, not a reaction") << sung << taps(starts, 0.10) << O::AtEdge << 0.0;
+        QTest::newRow("peak past the end of the range") << sung << taps(starts, 0.45) << O::AtEdge << 0.0;
         QTest::newRow("flat: silence") << curve(120, {}) << taps(starts, 0.18) << O::Flat << 0.0;
         QTest::newRow("flat: an even hum of onsets") << curve(120, grid(0.01, 1.0)) << taps(starts, 0.18) << O::Flat << 0.0;
-        QTest::newRow("four lines") << curve(120, voices(starts)) << head(taps(starts, 0.18), 4) << O::TooFewLines
-                                    << 0.0;
+        QTest::newRow("four lines") << sung << head(taps(starts, 0.18), 4) << O::TooFewLines << 0.0;
     }
     void delay()
     {
@@ -182,13 +174,13 @@ private Q_SLOTS:
         QTest::addColumn<double>("delay");
         QTest::addColumn<double>("expected"); // -1: stays
         const double lead = tarvelin::timingRuleSettings().snapLead;
+        const Curve one = curve(20, {{10.0, 1}}), two = curve(20, {{10.0, 0.6}, {10.1, 1}});
         // Fresh taps, the delay (a typical one or the user's) still in them:
         // 150 ms before to 80 ms after tap - delay.
-        QTest::newRow("tap: the start well before") << curve(20, {{10.0, 1}}) << 10.32 << 0.18 << 10.0 + lead;
-        QTest::newRow("tap: the start just after") << curve(20, {{10.0, 1}}) << 10.11 << 0.18 << 10.0 + lead;
-        QTest::newRow("tap: out of reach") << curve(20, {{10.0, 1}}) << 10.38 << 0.18 << -1.0;
-        QTest::newRow("tap: the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.23 << 0.18
-                                                         << 10.1 + lead;
+        QTest::newRow("tap: the start well before") << one << 10.32 << 0.18 << 10.0 + lead;
+        QTest::newRow("tap: the start just after") << one << 10.11 << 0.18 << 10.0 + lead;
+        QTest::newRow("tap: out of reach") << one << 10.38 << 0.18 << -1.0;
+        QTest::newRow("tap: the higher of two in reach") << two << 10.23 << 0.18 << 10.1 + lead;
         // A fresh tap is a whole reaction late: a start in reach that stands
         // out from its own surroundings is nearer, though a drum 0.3 s on is
         // louder; the shoulder of a louder start just out of reach is not.
@@ -200,14 +192,13 @@ private Q_SLOTS:
         // way to the start, not onto it.
         const double share = tarvelin::timingRuleSettings().snapCorrectedShare;
         const auto partway = [&](double tag, double start) { return tag + share * (start + lead - tag); };
-        QTest::newRow("corrected: the start just before") << curve(20, {{10.0, 1}}) << 10.06 << 0.0 << partway(10.06, 10.0);
-        QTest::newRow("corrected: the start just after") << curve(20, {{10.0, 1}}) << 9.97 << 0.0 << partway(9.97, 10.0);
-        QTest::newRow("corrected: already on the start") << curve(20, {{10.0, 1}}) << 10.0 + lead << 0.0 << 10.0 + lead;
+        QTest::newRow("corrected: the start just before") << one << 10.06 << 0.0 << partway(10.06, 10.0);
+        QTest::newRow("corrected: the start just after") << one << 9.97 << 0.0 << partway(9.97, 10.0);
+        QTest::newRow("corrected: already on the start") << one << 10.0 + lead << 0.0 << 10.0 + lead;
         // 120 ms off: a fresh tap would reach it, a corrected tag is past it.
-        QTest::newRow("corrected: out of reach before") << curve(20, {{10.0, 1}}) << 10.12 << 0.0 << -1.0;
-        QTest::newRow("corrected: out of reach after") << curve(20, {{10.0, 1}}) << 9.93 << 0.0 << -1.0;
-        QTest::newRow("corrected: the higher of two in reach") << curve(20, {{10.0, 0.6}, {10.1, 1}}) << 10.08 << 0.0
-                                                               << partway(10.08, 10.1);
+        QTest::newRow("corrected: out of reach before") << one << 10.12 << 0.0 << -1.0;
+        QTest::newRow("corrected: out of reach after") << one << 9.93 << 0.0 << -1.0;
+        QTest::newRow("corrected: the higher of two in reach") << two << 10.08 << 0.0 << partway(10.08, 10.1);
         // A start that does not stand out: a louder one 0.4 s away (a drum).
         QTest::newRow("louder sound nearby") << curve(20, {{10.0, 1}, {10.4, 2}}) << 10.0 << 0.0 << -1.0;
         QTest::newRow("louder sound further than 0.5 s") << curve(20, {{10.0, 1}, {10.6, 2}}) << 10.0 << 0.0 << partway(10.0, 10.0);
@@ -271,8 +262,8 @@ private Q_SLOTS:
                 t.push_back((s - offset) / speed);
             return t;
         };
-        const Curve none;
-        QTest::newRow("later and slower") << curve(120, voices(starts)) << none << moved(2.37, 1.015) << O::Clear << starts;
+        const Curve none, silent = curve(120, {}), sung = curve(120, voices(starts));
+        QTest::newRow("later and slower") << sung << none << moved(2.37, 1.015) << O::Clear << starts;
         QTest::newRow("earlier and faster, over a bar grid")
             << curve(120, voices(starts) + grid(0.5, 0.8)) << none << moved(-4.5, 0.97) << O::Clear << starts;
         // Every line two seconds apart over a two-second grid: a move by a
@@ -284,18 +275,13 @@ private Q_SLOTS:
                                                       << Times{};
         // The verse comes back 8 s later, its starts nearly as clear: the
         // voice's entries decide, when they pick the same move.
-        Times again;
-        for (double t : starts)
-            again.push_back(t + 8.0);
-        const Curve verses = curve(120, voices(starts) + voices(again, 0.95));
-        QTest::newRow("a verse again: the voice comes in at the best move")
-            << verses << curve(120, voices(starts)) << moved(1.5, 1.0) << O::Clear << starts;
+        const Curve verses = curve(120, voices(starts) + voices(starts, 0.95, 8.0));
+        QTest::newRow("a verse again: the voice comes in at the best move") << verses << sung << moved(1.5, 1.0) << O::Clear << starts;
         QTest::newRow("a verse again: the voice comes in elsewhere")
-            << verses << curve(120, voices(again)) << moved(1.5, 1.0) << O::Ambiguous << Times{};
-        QTest::newRow("a verse again: no voice heard") << verses << curve(120, {}) << moved(1.5, 1.0) << O::Ambiguous
-                                                       << Times{};
-        QTest::newRow("flat: silence") << curve(120, {}) << none << starts << O::Flat << Times{};
-        QTest::newRow("four lines") << curve(120, voices(starts)) << none << head(starts, 4) << O::TooFewLines << Times{};
+            << verses << curve(120, voices(starts, 1.0, 8.0)) << moved(1.5, 1.0) << O::Ambiguous << Times{};
+        QTest::newRow("a verse again: no voice heard") << verses << silent << moved(1.5, 1.0) << O::Ambiguous << Times{};
+        QTest::newRow("flat: silence") << silent << none << starts << O::Flat << Times{};
+        QTest::newRow("four lines") << sung << none << head(starts, 4) << O::TooFewLines << Times{};
     }
     void align()
     {

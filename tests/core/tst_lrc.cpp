@@ -36,46 +36,38 @@ private Q_SLOTS:
         QTest::addColumn<double>("duration");
         QTest::addColumn<QStringList>("found"); // "line(1-based) kind"
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("clean") << "[ti:x]\n \t\n[00:01.00]a\n[00:02.00]b" << 10.0 << QStringList{} << "";
-        QTest::newRow("untagged lyric line, ID tag then text; length unknown") << "[03:10.00]a\n[ar:x] b\n\n[ar:x]" << 0.0 << QStringList{u"2 Untagged"_s} << "";
-        QTest::newRow("out of order") << "[00:05.00]a\n[00:03.00]b\n[00:04.00]c" << 0.0
-                                      << QStringList{u"2 OutOfOrder"_s} << "第 1 行的 [00:05.00]";
-        QTest::newRow("chorus tags jump ahead") << "[00:10.00]a\n[00:20.00][01:00.00]c\n[00:30.00]b" << 0.0 << QStringList{} << "";
-        QTest::newRow("same time on two lines, not twice on one")
-            << "[00:01.00][00:01.00]a\n[00:01.000]b" << 0.0 << QStringList{u"2 SameTime"_s} << "";
-        QTest::newRow("past the end, less the offset") << "[offset:1000]\n[03:05.50]a\n[03:06.50]b" << 185.0
-                                                       << QStringList{u"3 PastEnd"_s} << "03:05.00";
-        QTest::newRow("seconds 60") << "[1:60.00]a" << 0.0 << QStringList{u"1 Malformed"_s} << "“[1:60.00]”不是有效的时间标签：秒数须小于 60";
-        QTest::newRow("tenths read as") << "[00:12.5]a" << 0.0 << QStringList{u"1 ReadAs"_s} << "读作 12.50 秒";
-        QTest::newRow("a key twice, any case") << "[ar:]\n[AR:]\n[00:01.00]a" << 0.0 << QStringList{u"2 RepeatedIdTag"_s}
-                                             << "“[AR:]”重复：第 1 行已有 ar 标签";
-        QTest::newRow("offset not a number") << "[offset:+abc]\n[00:01.00]a" << 0.0 << QStringList{u"1 BadIdTag"_s}
-                                             << "“[offset:+abc]”不是有效的偏移";
-        QTest::newRow("length seconds 99") << "[ti:x][length:99:99]\n[00:01.00]a" << 0.0 << QStringList{u"1 BadIdTag"_s}
-                                           << "“[length:99:99]”不是有效的歌曲长度";
-        QTest::newRow("usable offset and length, empty by") << "[offset:-500][length: 03:25 ][by:]\n[00:01.00]a" << 0.0
-                                                            << QStringList{} << "";
-        QTest::newRow("tag in the middle of a line") << "第一句[00:00.00]中间的标签\n[00:01.00]b[00:02.00]c[Whistling]"
-                                                     << 0.0
-                                                     << QStringList{u"1 Untagged"_s, u"1 TagInText"_s, u"2 TagInText"_s}
-                                                     << "“[00:00.00]”在行中间，不算时间标签";
-        QTest::newRow("word tags in order, closed, end on the next line's tag")
-            << "[00:01.00]<00:01.00>春<00:01.40>眠<00:02.00>\n[00:02.00]<00:02.00>b<00:02.50>" << 0.0 << QStringList{} << "";
-        QTest::newRow("word tags out of order")
-            << "[00:01.00]<00:01.00>春<00:01.80>眠<00:01.40>不<00:02.00>" << 0.0 << QStringList{u"1 WordOrder"_s}
-            << "逐字时间 <00:01.40> 早于它前面的 <00:01.80>";
-        QTest::newRow("word tag before the line's tag, the earliest of several")
-            << "[00:05.00][00:01.00]<00:00.90>a <00:01.20>b<00:01.50>" << 0.0 << QStringList{u"1 WordOutside"_s}
-            << "早于本行的时间 [00:01.00]";
-        QTest::newRow("word tag after the next line's tag, blank and ID lines between")
-            << "[00:01.00]<00:01.00>a<00:02.10>b<00:02.20>\n\n[ar:x]\n[00:02.00]c" << 0.0
-            << QStringList{u"1 WordOutside"_s, u"1 WordOutside"_s} << "晚于下一行的时间 [00:02.00]";
-        QTest::newRow("no end tag: one hint per line, the last line too")
-            << "[00:01.00]<00:01.00>a<00:01.50>b<00:01.70>c\n[00:03.00]<00:03.00>d" << 0.0
-            << QStringList{u"1 WordUnclosed"_s, u"2 WordUnclosed"_s} << "没有结束标签";
-        QTest::newRow("a line out of order does not turn its words outside")
-            << "[00:05.00]<00:05.00>a<00:05.50>\n[00:03.00]<00:03.00>b<00:03.50>" << 0.0
-            << QStringList{u"2 OutOfOrder"_s} << "";
+        const auto row = [](const char *name, const char *text, const QStringList &found, const char *mentions = "",
+                            double duration = 0) {
+            QTest::newRow(name) << QString::fromUtf8(text) << duration << found << QString::fromUtf8(mentions);
+        };
+        row("clean", "[ti:x]\n \t\n[00:01.00]a\n[00:02.00]b", {}, "", 10.0);
+        row("untagged lyric line, ID tag then text; length unknown", "[03:10.00]a\n[ar:x] b\n\n[ar:x]", {u"2 Untagged"_s});
+        row("out of order", "[00:05.00]a\n[00:03.00]b\n[00:04.00]c", {u"2 OutOfOrder"_s}, "第 1 行的 [00:05.00]");
+        row("chorus tags jump ahead", "[00:10.00]a\n[00:20.00][01:00.00]c\n[00:30.00]b", {});
+        row("same time on two lines, not twice on one", "[00:01.00][00:01.00]a\n[00:01.000]b", {u"2 SameTime"_s});
+        row("past the end, less the offset", "[offset:1000]\n[03:05.50]a\n[03:06.50]b", {u"3 PastEnd"_s}, "03:05.00", 185.0);
+        row("seconds 60", "[1:60.00]a", {u"1 Malformed"_s}, "“[1:60.00]”不是有效的时间标签：秒数须小于 60");
+        row("tenths read as", "[00:12.5]a", {u"1 ReadAs"_s}, "读作 12.50 秒");
+        row("a key twice, any case", "[ar:]\n[AR:]\n[00:01.00]a", {u"2 RepeatedIdTag"_s}, "“[AR:]”重复：第 1 行已有 ar 标签");
+        row("offset not a number", "[offset:+abc]\n[00:01.00]a", {u"1 BadIdTag"_s}, "“[offset:+abc]”不是有效的偏移");
+        row("length seconds 99", "[ti:x][length:99:99]\n[00:01.00]a", {u"1 BadIdTag"_s}, "“[length:99:99]”不是有效的歌曲长度");
+        row("usable offset and length, empty by", "[offset:-500][length: 03:25 ][by:]\n[00:01.00]a", {});
+        row("tag in the middle of a line", "第一句[00:00.00]中间的标签\n[00:01.00]b[00:02.00]c[Whistling]",
+            {u"1 Untagged"_s, u"1 TagInText"_s, u"2 TagInText"_s}, "“[00:00.00]”在行中间，不算时间标签");
+        row("word tags in order, closed, end on the next line's tag",
+            "[00:01.00]<00:01.00>春<00:01.40>眠<00:02.00>\n[00:02.00]<00:02.00>b<00:02.50>", {});
+        row("word tags out of order", "[00:01.00]<00:01.00>春<00:01.80>眠<00:01.40>不<00:02.00>", {u"1 WordOrder"_s},
+            "逐字时间 <00:01.40> 早于它前面的 <00:01.80>");
+        row("word tag before the line's tag, the earliest of several",
+            "[00:05.00][00:01.00]<00:00.90>a <00:01.20>b<00:01.50>", {u"1 WordOutside"_s}, "早于本行的时间 [00:01.00]");
+        row("word tag after the next line's tag, blank and ID lines between",
+            "[00:01.00]<00:01.00>a<00:02.10>b<00:02.20>\n\n[ar:x]\n[00:02.00]c", {u"1 WordOutside"_s, u"1 WordOutside"_s},
+            "晚于下一行的时间 [00:02.00]");
+        row("no end tag: one hint per line, the last line too",
+            "[00:01.00]<00:01.00>a<00:01.50>b<00:01.70>c\n[00:03.00]<00:03.00>d", {u"1 WordUnclosed"_s, u"2 WordUnclosed"_s},
+            "没有结束标签");
+        row("a line out of order does not turn its words outside",
+            "[00:05.00]<00:05.00>a<00:05.50>\n[00:03.00]<00:03.00>b<00:03.50>", {u"2 OutOfOrder"_s});
     }
     void check()
     {

@@ -128,15 +128,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString input = u"[offset:1000]\n[00:02.00]你好\n[00:02.00]Hello\n[00:04.00]<00:04.00>一<00:04.50>二<00:05.00>\n"
                               "[00:09.00]末<00:09.50>句"_s;
+        const QString cues = u"1\n00:00:01,000 --> 00:00:03,000\n你好\nHello\n\n2\n00:00:03,000 --> 00:00:04,000\n一二\n\n"_s;
         QTest::newRow("srt: pair in one cue, word end tag, last line held 5 s after its last word")
-            << input << "srt" << 0LL
-            << "1\n00:00:01,000 --> 00:00:03,000\n你好\nHello\n\n"
-               "2\n00:00:03,000 --> 00:00:04,000\n一二\n\n"
-               "3\n00:00:08,000 --> 00:00:13,500\n末句\n\n";
-        QTest::newRow("srt: last line ends with the song") << input << "srt" << 10'000LL
-            << "1\n00:00:01,000 --> 00:00:03,000\n你好\nHello\n\n"
-               "2\n00:00:03,000 --> 00:00:04,000\n一二\n\n"
-               "3\n00:00:08,000 --> 00:00:10,000\n末句\n\n";
+            << input << "srt" << 0LL << cues + u"3\n00:00:08,000 --> 00:00:13,500\n末句\n\n"_s;
+        QTest::newRow("srt: last line ends with the song")
+            << input << "srt" << 10'000LL << cues + u"3\n00:00:08,000 --> 00:00:10,000\n末句\n\n"_s;
         QTest::newRow("srt: an empty tagged line ends the one before") << "[00:01.00]a\n[00:02.50]\n[00:03.00]b"
             << "srt" << 4'000LL << "1\n00:00:01,000 --> 00:00:02,500\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n";
         QTest::newRow("ass: karaoke in centiseconds, translation in its own style") << input << "ass" << 0LL

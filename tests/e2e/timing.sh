@@ -16,30 +16,23 @@ tagged_text() {
     printf '%s\n' "${starts[@]}" | awk -v late="${late[*]}" "BEGIN { split(late, d, \" \") }
         { i = NR; s = \$1; t = $1; printf \"[%02d:%05.2f]第%d行\\n\", int(t / 60), t - 60 * int(t / 60) - 0.004999, i }"
 }
-# tags_right: every line's tag within TOLERANCE_MS of expected[i].
-tags_right() {
-    local text i tag
+# off_from S...: each line's tag less its S (seconds), in ms, one a line;
+# fails when a line has no tag.
+off_from() {
+    local text i tag s=("$@")
     text=$(recorded)
     for i in "${!starts[@]}"; do
-        tag=$(grep -oE "^\[[0-9]{2}:[0-9]{2}\.[0-9]{2}\]第$((i + 1))行" <<<"$text" | cut -c2-9)
-        [ -n "$tag" ] || return 1
-        awk -v t="$(to_ms "$tag")" -v s="${expected[i]}" -v tol=$TOLERANCE_MS \
-            'BEGIN { d = t - s * 1000; exit !(d <= tol && d >= -tol) }' || return 1
-    done
+        tag=$(grep -oE "^\[[0-9]{2}:[0-9]{2}\.[0-9]{2}\]第$((i + 1))行" <<<"$text" | cut -c2-9) && [ -n "$tag" ] || return 1
+        echo "$(to_ms "$tag") ${s[i]}"
+    done | awk '{ print $1 - $2 * 1000 }'
 }
+# tags_right: every line's tag within TOLERANCE_MS of expected[i].
+tags_right() { off_from "${expected[@]}" | awk -v tol=$TOLERANCE_MS '$1 > tol || $1 < -tol { bad = 1 } END { exit bad }'; }
 # check WHAT: waits for the recovery file (written at most every 5 s) to
 # hold the right tags.
 check() { wait_until 15 "every line's tag within $TOLERANCE_MS ms of where it belongs ($1)" tags_right; }
 # off_by: the lines' |tag - start| in ms, summed.
-off_by() {
-    local text i tag sum=0
-    text=$(recorded)
-    for i in "${!starts[@]}"; do
-        tag=$(grep -oE "^\[[0-9]{2}:[0-9]{2}\.[0-9]{2}\]第$((i + 1))行" <<<"$text" | cut -c2-9)
-        sum=$(awk -v t="$(to_ms "$tag")" -v s="${starts[i]}" -v sum="$sum" 'BEGIN { d = t - s * 1000; print sum + (d < 0 ? -d : d) }')
-    done
-    echo "$sum"
-}
+off_by() { off_from "${starts[@]}" | awk '{ sum += $1 < 0 ? -$1 : $1 } END { printf "%d\n", sum + 0.5 }'; }
 
 e2e_start
 # A 60 ms, 700 Hz tone with its partials at every start, 15 s in all.
