@@ -5,13 +5,21 @@
 #include "media/mediaengine.h"
 #include "desktop/platformtools.h"
 
+#include <QEvent>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
 
 #include <deque>
+#include <memory>
 #include <vector>
 #include <optional>
+
+class QPlainTextEdit;
+
+namespace tarvelin {
+class MainWindow;
+}
 
 namespace tarvelin::test {
 
@@ -120,6 +128,31 @@ private:
 // voice-like tone (a 170 Hz note and its partials, 30 ms attack, 0.6 s) at
 // each of `starts`, where the song analysis finds an onset within 10 ms.
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
+
+// The main window on `tools` and a fake engine, shown and active (none if it
+// never is); its engine and its lyrics editor are given back where asked.
+std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine = nullptr,
+                                       QPlainTextEdit **editor = nullptr);
+
+// Keys as the X server sends them, stamped on its clock (CLOCK_MONOTONIC in
+// ms, cut to 32 bits); stampMsAgo(ms) is that long ago.
+ulong stampMsAgo(int ms);
+void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false);
+void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false);
+// A key held down as the X server repeats it: '+' its press, '~' a repeat
+// (a release and a press with the same timestamp, not marked as repeats, as
+// on a busy machine), '-' its release. The moments are long past: the
+// position is read at the press.
+void sendHeld(QWidget *to, QChar how, int key, Qt::KeyboardModifiers mods);
+
+// Plays a script of steps parted by spaces into the editor: "@s" sets the
+// position the engine reports, "#n" puts the caret on line n, anything else
+// is a key ("Alt+Left"): "*" after it makes it an auto-repeat, "+", "~" and
+// "-" its press, a repeat and its release (see sendHeld), "!ms" presses it
+// that long ago.
+void playKeys(QPlainTextEdit *editor, FakeEngine &engine, const QString &script);
+// The lines of `text` with the changes given as "line:new text".
+QStringList changedLines(const QString &text, const QStringList &changes);
 
 // A file's bytes; none when it cannot be read. writeFile: whole, or false.
 QByteArray readFile(const QString &path);
