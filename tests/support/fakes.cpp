@@ -26,69 +26,13 @@ void useCNumericLocale()
     std::setlocale(LC_NUMERIC, "C");
 }
 
-std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QString &title,
-                                             const QStringList &nameFilters)
-{
-    requests.append({mode, title, nameFilters});
-    if (fileAnswers.empty())
-        return std::nullopt;
-    std::optional<QString> answer;
-    answer.swap(fileAnswers.front());
-    fileAnswers.pop_front();
-    return answer;
-}
-
-bool FakeTools::askYesNo(QWidget *, const QString &title, const QString &text)
-{
-    questions << title + QStringLiteral(": ") + text;
-    if (yesNoAnswers.empty())
-        return false;
-    const bool yes = yesNoAnswers.front();
-    yesNoAnswers.pop_front();
-    return yes;
-}
-
-std::optional<QString> FakeTools::askText(QWidget *, const QString &title, const QString &label, const QString &)
-{
-    questions << title + QStringLiteral(": ") + label;
-    if (textAnswers.empty())
-        return std::nullopt;
-    const auto answer = textAnswers.front();
-    textAnswers.pop_front();
-    return answer;
-}
-
 PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const QString &details)
 {
     restoreQuestions << details;
     restoreParents << parent;
     const QWindow *window = parent ? parent->window()->windowHandle() : nullptr;
     restoreParentsShown << (window && window->isExposed());
-    if (restoreAnswers.empty())
-        return RestoreAnswer::Later;
-    const RestoreAnswer answer = restoreAnswers.front();
-    restoreAnswers.pop_front();
-    return answer;
-}
-
-void FakeEngine::load(const QString &path)
-{
-    loads << path;
-    loadedPath = path;
-    failureValue = {};
-    setState(State::Playing);
-}
-
-void FakeEngine::stop()
-{
-    ++stops;
-    setState(State::Stopped);
-}
-
-void FakeEngine::setState(State s)
-{
-    currentState = loadedPath.isEmpty() ? State::Empty : s;
-    Q_EMIT stateChanged(currentState);
+    return take(restoreAnswers, RestoreAnswer::Later);
 }
 
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds)

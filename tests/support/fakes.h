@@ -28,6 +28,17 @@ namespace tarvelin::test {
 // making a real engine, as main() does.
 void useCNumericLocale();
 
+// The first answer in a queue, taken out of it; `none` when it is empty.
+template <typename T>
+T take(std::deque<T> &answers, T none)
+{
+    if (answers.empty())
+        return none;
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+}
+
 // Scripted desktop: answers file choosers from a queue (nothing queued means
 // the user cancels), records every message and opened address.
 class FakeTools final : public PlatformTools {
@@ -60,16 +71,28 @@ public:
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
 
-    std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
-                                      const QStringList &nameFilters) override;
+    std::optional<QString> chooseFile(QWidget *, FileMode mode, const QString &title,
+                                      const QStringList &nameFilters) override
+    {
+        requests.append({mode, title, nameFilters});
+        return take(fileAnswers, std::optional<QString>());
+    }
     void showError(QWidget *, const QString &title, const QString &text) override
     {
         errors << title + QStringLiteral(": ") + text;
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
-    bool askYesNo(QWidget *, const QString &title, const QString &text) override;
-    std::optional<QString> askText(QWidget *, const QString &title, const QString &label, const QString &) override;
+    bool askYesNo(QWidget *, const QString &title, const QString &text) override
+    {
+        questions << title + QStringLiteral(": ") + text;
+        return take(yesNoAnswers, false);
+    }
+    std::optional<QString> askText(QWidget *, const QString &title, const QString &label, const QString &) override
+    {
+        questions << title + QStringLiteral(": ") + label;
+        return take(textAnswers, std::optional<QString>());
+    }
     void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         notes << title + QStringLiteral(": ") + text;
@@ -90,8 +113,14 @@ public:
     QString loadedPath;
     Failure failureValue;
 
-    void load(const QString &path) override;
-    void stop() override;
+    void load(const QString &path) override
+    {
+        loads << path;
+        loadedPath = path;
+        failureValue = {};
+        setState(State::Playing);
+    }
+    void stop() override { ++stops; setState(State::Stopped); }
     void play() override { setState(State::Playing); }
     void pause() override { setState(currentState == State::Playing ? State::Paused : currentState); }
     // Kept within 0 .. the song's length (when known), as the real engine does.
@@ -117,7 +146,11 @@ public:
 
 private:
     // Anything but Empty needs a medium.
-    void setState(State s);
+    void setState(State s)
+    {
+        currentState = loadedPath.isEmpty() ? State::Empty : s;
+        Q_EMIT stateChanged(currentState);
+    }
 
     int m_volume = DefaultVolume;
     bool m_muted = false;
