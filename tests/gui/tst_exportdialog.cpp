@@ -108,14 +108,9 @@ private Q_SLOTS:
         QFETCH(QString, warning);
         QTemporaryDir dir;
         const QString path = dir.filePath(file);
-        if (file.isEmpty())
-            m_tools.cancel();
-        else
-            m_tools.answer(path);
-
+        file.isEmpty() ? m_tools.cancel() : m_tools.answer(path);
         ExportDialog *dialog = openDialog();
-        QVERIFY(dialog);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog && dialog->isVisible());
         for (const QString &choice : choices) {
             if (choice.contains(u'='))
                 choose(dialog, choice.section(u'=', 0, 0), choice.section(u'=', 1));
