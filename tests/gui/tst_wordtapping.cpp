@@ -9,7 +9,6 @@
 #include "fakes.h"
 
 #include <QAction>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QHash>
 #include <QLabel>
