@@ -60,9 +60,8 @@ private Q_SLOTS:
     {
         m_menu.reset(); // a child of the editor that goes with the window
         m_tools = tarvelin::test::FakeTools();
-        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
-        m_window->show();
-        m_editor = m_window->findChild<QPlainTextEdit *>(u"Text3"_s);
+        m_window = tarvelin::test::showWindow(m_tools, nullptr, &m_editor);
+        QVERIFY(m_window);
     }
 
     // A guessed encoding is named on Text2; reading the bytes again replaces

@@ -59,11 +59,6 @@ class TestExportDialog : public QObject {
         dialog->findChild<QPushButton *>(button)->click();
         QTRY_VERIFY(!watched);
     }
-    QAction *menuEntry(const QString &name, std::unique_ptr<QMenu> &menu)
-    {
-        menu.reset(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu(QPoint(1, 1)));
-        return menu->findChild<QAction *>(name);
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -76,9 +71,8 @@ private Q_SLOTS:
     {
         QSettings().clear();
         m_tools = tarvelin::test::FakeTools();
-        m_window = std::make_unique<tarvelin::MainWindow>(m_tools, std::make_unique<tarvelin::test::FakeEngine>());
-        m_window->show();
-        m_editor = m_window->findChild<QPlainTextEdit *>(u"Text3"_s);
+        m_window = tarvelin::test::showWindow(m_tools, nullptr, &m_editor);
+        QVERIFY(m_window);
         m_editor->setPlainText(Lyrics);
         m_song.clear();
         m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->setSong([this] { return m_song; }, [] { return 60.0; });
@@ -114,14 +108,9 @@ private Q_SLOTS:
         QFETCH(QString, warning);
         QTemporaryDir dir;
         const QString path = dir.filePath(file);
-        if (file.isEmpty())
-            m_tools.cancel();
-        else
-            m_tools.answer(path);
-
+        file.isEmpty() ? m_tools.cancel() : m_tools.answer(path);
         ExportDialog *dialog = openDialog();
-        QVERIFY(dialog);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog && dialog->isVisible());
         for (const QString &choice : choices) {
             if (choice.contains(u'='))
                 choose(dialog, choice.section(u'=', 0, 0), choice.section(u'=', 1));
@@ -213,8 +202,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         m_editor->setPlainText(text);
-        std::unique_ptr<QMenu> menu;
-        QAction *action = menuEntry(entry, menu);
+        const std::unique_ptr<QMenu> menu(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu({1, 1}));
+        QAction *action = menu->findChild<QAction *>(entry);
         QCOMPARE(action->isEnabled(), !expected.isEmpty());
         if (expected.isEmpty())
             return;

@@ -76,9 +76,7 @@ private Q_SLOTS:
             QVERIFY(!scroll->verticalScrollBar()->isVisible() && !scroll->horizontalScrollBar()->isVisible());
             return;
         }
-        QTRY_VERIFY2(display->availableGeometry().contains(w.frameGeometry()),
-                     qPrintable(u"%1,%2 %3x%4"_s.arg(w.frameGeometry().x()).arg(w.frameGeometry().y())
-                                    .arg(w.frameGeometry().width()).arg(w.frameGeometry().height())));
+        QTRY_VERIFY(display->availableGeometry().contains(w.frameGeometry()));
         const QRect viewport(scroll->viewport()->mapTo(&w, QPoint()), scroll->viewport()->size());
         int controls = 0;
         for (QWidget *control : canvas->findChildren<QWidget *>()) {
@@ -149,12 +147,11 @@ private Q_SLOTS:
     {
         tarvelin::test::FakeTools tools;
         tools.openUrlResult = false;
-        tarvelin::MainWindow w(tools, std::make_unique<tarvelin::test::FakeEngine>());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QWindow *screen = w.windowHandle();
-        const QWidget *link = w.findChild<QWidget *>(u"Label3"_s);
-        const QPoint label = link->mapTo(&w, link->rect().center());
+        const auto w = tarvelin::test::showWindow(tools);
+        QVERIFY(w);
+        QWindow *screen = w->windowHandle();
+        const QWidget *link = w->findChild<QWidget *>(u"Label3"_s);
+        const QPoint label = link->mapTo(w.get(), link->rect().center());
         const QPoint above = label - QPoint(0, link->height());
         QTest::mousePress(screen, Qt::LeftButton, {}, label);
         QTest::mouseMove(screen, above);
@@ -164,7 +161,7 @@ private Q_SLOTS:
             QTest::mouseDClick(screen, Qt::LeftButton, {}, label);
         QCOMPARE(tools.openedUrls, QList<QUrl>(2, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
         QCOMPARE(tools.errors.size(), 2);
-        QVERIFY(w.isVisible());
+        QVERIFY(w->isVisible());
     }
 
     // The clock label: the date on the first line, the time with its seconds

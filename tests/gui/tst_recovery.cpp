@@ -74,13 +74,13 @@ class TestRecovery : public QObject {
         const QString folder = QDir(base).filePath(u"recovery"_s);
         const QString saved = QDir(base).filePath(u"歌.lrc"_s);
         tarvelin::test::FakeTools tools;
-        tarvelin::MainWindow window(tools, std::make_unique<tarvelin::test::FakeEngine>());
-        window.show();
-        window.startRecovery(folder);
-        auto *journal = window.findChild<RecoveryJournal *>();
+        QPlainTextEdit *editor = nullptr;
+        const auto window = tarvelin::test::showWindow(tools, nullptr, &editor);
+        QVERIFY(window);
+        window->startRecovery(folder);
+        auto *journal = window->findChild<RecoveryJournal *>();
         journal->setIntervalMs(0);
-        auto *note = window.findChild<QLabel *>(u"recoveryNote"_s);
-        auto *editor = window.findChild<QPlainTextEdit *>(u"Text3"_s);
+        auto *note = window->findChild<QLabel *>(u"recoveryNote"_s);
         QSignalSpy written(journal, &RecoveryJournal::written);
         QSignalSpy told(journal, &RecoveryJournal::protectionChanged);
         editor->insertPlainText(u"[00:01.00]旧"_s);
@@ -105,9 +105,9 @@ class TestRecovery : public QObject {
         QTRY_COMPARE(told.count(), 3);
         QVERIFY(QFile::exists(journal->filePath()));
         tools.answer(saved);
-        QVERIFY(window.saveLyrics());
-        window.close();
-        QVERIFY(!window.isVisible());
+        QVERIFY(window->saveLyrics());
+        window->close();
+        QVERIFY(!window->isVisible());
         QVERIFY(!QFile::remove(journal->filePath())); // really kept there
     }
 
@@ -150,9 +150,9 @@ private Q_SLOTS:
         QTest::addColumn<QList<Restore>>("answers");
         QTest::addColumn<QString>("restored");
         QTest::addColumn<QStringList>("left"); // leftovers still there
-        QTest::newRow("restore the newest") << QList{Restore::Restore} << u"新"_s << QStringList{u"old"_s};
+        QTest::newRow("restore the newest") << QList{Restore::Restore} << u"新"_s << QStringList{u"old.json"_s};
         QTest::newRow("discard, then restore") << QList{Restore::Discard, Restore::Restore} << u"旧"_s << QStringList{};
-        QTest::newRow("no answer") << QList{Restore::Later} << QString() << QStringList{u"new"_s, u"old"_s};
+        QTest::newRow("no answer") << QList{Restore::Later} << QString() << QStringList{u"new.json"_s, u"old.json"_s};
     }
     void offersWhatEndedInstancesLeft()
     {
@@ -175,11 +175,7 @@ private Q_SLOTS:
         QCOMPARE(c.editor.toPlainText(), restored);
         QCOMPARE(recordedText(c.journal.filePath()), restored.isEmpty() ? u"(no record)"_s : restored);
         QCOMPARE(recordedText(running.journal.filePath()), u"甲"_s);
-        QStringList leftovers;
-        for (const QString &name : {u"new"_s, u"old"_s})
-            if (QFile::exists(path(name + u".json"_s)))
-                leftovers << name;
-        QCOMPARE(leftovers, left);
+        QCOMPARE(QDir(m_dir->path()).entryList({u"new.json"_s, u"old.json"_s}), left);
     }
 
     // Through the window: a start restores a killed run's text (unsaved)

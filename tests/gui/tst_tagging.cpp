@@ -55,12 +55,8 @@ private Q_SLOTS:
     {
         file(u"plain"_s, "old");
         m_tools = {};
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        m_engine = engine.get();
-        w = std::make_unique<tarvelin::MainWindow>(m_tools, std::move(engine));
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        m_editor = part<QPlainTextEdit>("Text3");
+        w = tarvelin::test::showWindow(m_tools, &m_engine, &m_editor);
+        QVERIFY(w);
         m_insertTime = part("Command3");
     }
 

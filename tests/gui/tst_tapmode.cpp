@@ -15,49 +15,12 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
-#include <ctime>
-
 using namespace Qt::StringLiterals;
+using namespace tarvelin::test;
 
 namespace {
 
 const QString Lyrics = u"[ar:Singer]\n\none\n[00:30.00][01:00.00]two\n\nthree\n"_s; // lyric lines 2, 3, 5
-
-// The X server's clock: CLOCK_MONOTONIC in ms, cut to 32 bits.
-ulong stampMsAgo(int ms)
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return quint32(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 - ms);
-}
-
-void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false)
-{
-    const QString text = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z && !mods) ? QChar(key).toLower() : QString();
-    QKeyEvent event(type, key, mods, text, repeat);
-    event.setTimestamp(stamp);
-    QApplication::sendEvent(to, &event);
-}
-
-void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false)
-{
-    sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp, repeat);
-    sendKeyEvent(to, QEvent::KeyRelease, key, mods, 0, repeat);
-}
-
-// A key held down as the X server repeats it: '+' its press, '~' a repeat
-// (a release and a press with the same timestamp, not marked as repeats, as
-// on a busy machine), '-' its release. The moments are long past: the
-// position is read at the press.
-void sendHeld(QWidget *to, QChar how, int key, Qt::KeyboardModifiers mods)
-{
-    static ulong stamp = 1;
-    ++stamp;
-    if (how != u'+')
-        sendKeyEvent(to, QEvent::KeyRelease, key, mods, stamp);
-    if (how != u'-')
-        sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp);
-}
 
 void sendMouse(QWidget *to, QEvent::Type type, ulong stamp)
 {
@@ -72,9 +35,9 @@ void sendMouse(QWidget *to, QEvent::Type type, ulong stamp)
 
 class TestTapMode : public QObject {
     Q_OBJECT
-    tarvelin::test::FakeTools m_tools;
-    tarvelin::test::FakeEngine *m_engine = nullptr;
-    tarvelin::MainWindow *w = nullptr;
+    FakeTools m_tools;
+    FakeEngine *m_engine = nullptr;
+    std::unique_ptr<tarvelin::MainWindow> w;
     QPlainTextEdit *m_editor = nullptr;
     QAction *m_tapMode = nullptr;
 
@@ -83,24 +46,18 @@ class TestTapMode : public QObject {
 private Q_SLOTS:
     void init()
     {
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        m_engine = engine.get();
-        w = new tarvelin::MainWindow(m_tools, std::move(engine));
-        w->show();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        m_editor = w->findChild<QPlainTextEdit *>(u"Text3"_s);
+        w = showWindow(m_tools, &m_engine, &m_editor);
+        QVERIFY(w);
         m_tapMode = w->findChild<QAction *>(u"tapMode"_s);
         QVERIFY(m_editor && m_tapMode);
         m_editor->setPlainText(Lyrics);
         m_engine->load(u"/song.mp3"_s); // playing
     }
-    void cleanup() { delete w; }
+    void cleanup() { w.reset(); }
 
-    // A script of keys in tap mode, the caret on line 0: "@s" sets the
-    // position the engine reports, "#n" puts the caret on line n, "*" after a
-    // key makes it an auto-repeat; "+", "~" and "-" after a key are its press,
-    // a repeat and its release, see sendHeld. Checks the lines that changed,
-    // the current line and the position after any seek.
+    // A script of keys in tap mode (see playKeys), the caret on line 0.
+    // Checks the lines that changed, the current line and the position after
+    // any seek.
     void keys_data()
     {
         QTest::addColumn<QString>("script");
@@ -137,25 +94,8 @@ private Q_SLOTS:
         QFETCH(QString, script);
         QFETCH(QStringList, changed);
         m_tapMode->trigger();
-        for (const QString &step : script.split(u' ')) {
-            if (step.startsWith(u'@')) {
-                m_engine->positionValue = step.mid(1).toDouble();
-            } else if (step.startsWith(u'#')) {
-                m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(step.mid(1).toInt())));
-            } else {
-                const QChar how = step.back();
-                const bool held = step.size() > 1 && QStringLiteral("+~-").contains(how);
-                const QKeySequence key(held || how == u'*' ? step.chopped(1) : step);
-                if (held)
-                    sendHeld(m_editor, how, key[0].key(), key[0].keyboardModifiers());
-                else
-                    sendKey(m_editor, key[0].key(), key[0].keyboardModifiers(), 0, how == u'*');
-            }
-        }
-        QStringList expected = Lyrics.split(u'\n');
-        for (const QString &change : changed)
-            expected[change.section(u':', 0, 0).toInt()] = change.section(u':', 1);
-        QCOMPARE(m_editor->toPlainText().split(u'\n'), expected);
+        playKeys(m_editor, *m_engine, script);
+        QCOMPARE(m_editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
         QTEST(caretLine(), "current");
         QTEST(*m_engine->positionValue, "position");
         // Only a change to the text takes the document out of its saved state.

@@ -12,6 +12,8 @@
 #include <QTextBlock>
 #include <QTest>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
 using tarvelin::SongAnalysis;
 using tarvelin::WaveformView;
@@ -41,12 +43,21 @@ struct Strip {
         Q_EMIT engine.positionChanged(Playhead);
         view.show();
     }
-    void drag(double fromX, int dx)
+    // Drags from (x, y) by dx, doing `meanwhile` halfway; y 0: on the markers.
+    void drag(double x, int dx, int y = 0, const std::function<void()> &meanwhile = {})
     {
-        const QPoint from(int(std::lround(fromX)), 40);
+        const QPoint from(int(std::lround(x)), y ? y : 40);
         QTest::mousePress(&view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&view, from + QPoint(dx / 2, 0));
+        if (meanwhile)
+            meanwhile();
         QTest::mouseMove(&view, from + QPoint(dx, 0));
         QTest::mouseRelease(&view, Qt::LeftButton, {}, from + QPoint(dx, 0));
+    }
+    int tickY() const
+    {
+        const auto [top, tall] = view.wordTickBand();
+        return int(top + tall / 2);
     }
 };
 
@@ -88,152 +99,103 @@ private Q_SLOTS:
         QCOMPARE(s.editor.toPlainText(), typed);
     }
 
-    // A drag keeps to the line it grabbed, whatever happens to the text
-    // meanwhile: an undo that takes the grabbed tag away (the marker list
-    // shrinks, another line's marker takes its place in time order) calls
-    // it off; a line added or removed above leaves it on its line. It stops at the
-    // song's end (cut to the hundredth) as it does at 0. The line's word tags
-    // go along, in the same undo step.
-    void dragKeepsToItsLine_data()
+    // A drag keeps to the tag it grabbed, whatever happens to the text
+    // meanwhile: a change to the grabbed line (an undo that takes the tag
+    // away, the marker list shrinking and another line's marker taking its
+    // place in time order) calls it off; a line added or removed above, or a
+    // change elsewhere, leaves it on its line. It stops at 0 and at the
+    // song's end (cut to the hundredth). The line's word tags go along, in
+    // the same undo step. A word tick of the caret's line drags like a marker,
+    // but only between the word tags beside it (the first unit takes the line
+    // tag with it when it stands there, else stops at it); same-time ticks
+    // part in the drag's direction.
+    void drag_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("tapLine"); // gets a [00:03.00] tag before the drag (undoable)
+        QTest::addColumn<bool>("tick"); // a word tick of the line with 春, else a marker
         QTest::addColumn<double>("grab");
         QTest::addColumn<int>("dx");
-        QTest::addColumn<QString>("meanwhile");
-        QTest::addColumn<double>("songEnd");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("undo: another line takes its place")
-            << u"[00:01.00]一\n二\n[00:05.00]三"_s << 1 << 3.0 << -123 << u"undo"_s << 0.0
-            << u"[00:01.00]一\n二\n[00:05.00]三"_s;
-        QTest::newRow("undo: it was the last marker")
-            << u"[00:01.00]一\n[00:02.00]二\n三"_s << 2 << 3.0 << -50 << u"undo"_s << 0.0
-            << u"[00:01.00]一\n[00:02.00]二\n三"_s;
-        QTest::newRow("a line added above")
-            << u"[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << -123 << u"line above"_s << 0.0
-            << u"[ti:歌]\n[00:01.00]一\n[00:04.01]二"_s;
-        QTest::newRow("the line above removed")
-            << u"[ti:歌]\n[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << -123 << u"first line removed"_s << 0.0
-            << u"[00:01.00]一\n[00:04.01]二"_s;
-        QTest::newRow("a line with word tags: they move with its marker")
-            << u"[00:01.00]一\n[00:05.00]<00:05.00>二<00:06.00>"_s << -1 << 5.0 << -123 << QString() << 0.0
-            << u"[00:01.00]一\n[00:04.01]<00:04.01>二<00:05.01>"_s;
-        QTest::newRow("past the song's end")
-            << u"[00:01.00]一\n[00:05.00]二"_s << -1 << 5.0 << 300 << QString() << 5.557
-            << u"[00:01.00]一\n[00:05.55]二"_s;
-    }
-    void dragKeepsToItsLine()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, tapLine);
-        QFETCH(double, grab);
-        QFETCH(int, dx);
-        QFETCH(QString, meanwhile);
-        QFETCH(double, songEnd);
-        QFETCH(QString, expected);
-        Strip s(text);
-        s.engine.durationValue = songEnd;
-        if (tapLine >= 0)
-            QTextCursor(s.editor.document()->findBlockByNumber(tapLine)).insertText(u"[00:03.00]"_s);
-        const QPoint from(int(std::lround(s.view.xAt(grab))), 40);
-        QTest::mousePress(&s.view, Qt::LeftButton, {}, from);
-        QTest::mouseMove(&s.view, from + QPoint(dx / 2, 0));
-        if (meanwhile == u"undo"_s) {
-            s.editor.undo();
-        } else if (meanwhile == u"line above"_s) {
-            QTextCursor(s.editor.document()).insertText(u"[ti:歌]\n"_s);
-        } else if (meanwhile == u"first line removed"_s) {
-            QTextCursor first(s.editor.document());
-            first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-            first.removeSelectedText();
-        }
-        QTest::mouseMove(&s.view, from + QPoint(dx, 0));
-        QTest::mouseRelease(&s.view, Qt::LeftButton, {}, from + QPoint(dx, 0));
-        QCOMPARE(s.editor.toPlainText(), expected);
-        if (meanwhile.isEmpty()) { // one step
-            s.editor.undo();
-            QCOMPARE(s.editor.toPlainText(), text);
-        }
-    }
-
-    // A word tick of the caret's line drags like a marker, but only between
-    // the word tags beside it (the first unit takes the line tag with it
-    // when it stands there, else stops at it; the end tag at the song's
-    // end); same-time ticks part in the drag's direction. One Ctrl+Z puts
-    // the text back exactly. Whatever happens meanwhile, no other tag moves:
-    // a change to the grabbed line (an undo) calls the drag off, one
-    // elsewhere leaves it on its line.
-    void wordTickDrag_data()
-    {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<QString>("before"); // an undoable edit before the press
-        QTest::addColumn<double>("grab");
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<double>("songEnd");
-        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const QString &text, bool tick, double grab, int dx, const QString &expected,
+                            const QString &meanwhile = {}, const QString &before = {}, double songEnd = 0) {
+            QTest::newRow(name) << text << tick << grab << dx << expected << meanwhile << before << songEnd;
+        };
+        const QString two = u"[00:01.00]一\n[00:05.00]二"_s;
+        row("undo: another line takes its place", u"[00:01.00]一\n二\n[00:05.00]三"_s, false, 3.0, -123,
+            u"[00:01.00]一\n二\n[00:05.00]三"_s, u"undo"_s, u"tag1"_s);
+        row("undo: it was the last marker", u"[00:01.00]一\n[00:02.00]二\n三"_s, false, 3.0, -50,
+            u"[00:01.00]一\n[00:02.00]二\n三"_s, u"undo"_s, u"tag2"_s);
+        row("a line added above", two, false, 5.0, -123, u"[ti:歌]\n[00:01.00]一\n[00:04.01]二"_s, u"line above"_s);
+        row("the line above removed", u"[ti:歌]\n"_s + two, false, 5.0, -123, u"[00:01.00]一\n[00:04.01]二"_s,
+            u"first line removed"_s);
+        row("a line with word tags: they move with its marker", u"[00:01.00]一\n[00:05.00]<00:05.00>二<00:06.00>"_s,
+            false, 5.0, -123, u"[00:01.00]一\n[00:04.01]<00:04.01>二<00:05.01>"_s);
+        row("past the song's end", two, false, 5.0, 300, u"[00:01.00]一\n[00:05.55]二"_s, {}, {}, 5.557);
+
         const QString spring = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>\n[00:05.00]<00:05.00>a<00:06.00>"_s;
         const auto with = [&spring](const char16_t *from, const char16_t *to) {
             return QString(spring).replace(QString::fromUtf16(from), QString::fromUtf16(to));
         };
-        QTest::newRow("by the distance dragged") << spring << QString() << 2.0 << 50 << QString() << 0.0
-                                                 << with(u"<00:02.00>眠", u"<00:02.40>眠");
-        QTest::newRow("stops at the next word tag") << spring << QString() << 2.0 << 200 << QString() << 0.0
-                                                    << with(u"<00:02.00>眠", u"<00:03.00>眠");
-        QTest::newRow("stops at the word tag before") << spring << QString() << 2.0 << -200 << QString() << 0.0
-                                                      << with(u"<00:02.00>眠", u"<00:01.00>眠");
-        QTest::newRow("the first unit takes the line tag with it") << spring << QString() << 1.0 << -50 << QString()
-                                                                  << 0.0 << with(u"[00:01.00]<00:01.00>", u"[00:00.60]<00:00.60>");
-        QTest::newRow("the first unit apart from the line tag stops there")
-            << u"[00:01.00]<00:01.50>春<00:02.00>眠"_s << QString() << 1.5 << -200 << QString() << 0.0
-            << u"[00:01.00]<00:01.00>春<00:02.00>眠"_s;
-        QTest::newRow("the end tag stops at the song's end") << spring << QString() << 4.0 << 300 << QString() << 5.557
-                                                             << with(u"不<00:04.00>", u"不<00:05.55>");
+        row("tick: by the distance dragged", spring, true, 2.0, 50, with(u"<00:02.00>眠", u"<00:02.40>眠"));
+        row("tick: stops at the next word tag", spring, true, 2.0, 200, with(u"<00:02.00>眠", u"<00:03.00>眠"));
+        row("tick: stops at the word tag before", spring, true, 2.0, -200, with(u"<00:02.00>眠", u"<00:01.00>眠"));
+        row("tick: the first unit takes the line tag with it", spring, true, 1.0, -50,
+            with(u"[00:01.00]<00:01.00>", u"[00:00.60]<00:00.60>"));
+        row("tick: the first unit apart from the line tag stops there", u"[00:01.00]<00:01.50>春<00:02.00>眠"_s, true,
+            1.5, -200, u"[00:01.00]<00:01.00>春<00:02.00>眠"_s);
+        row("tick: the end tag stops at the song's end", spring, true, 4.0, 300, with(u"不<00:04.00>", u"不<00:05.55>"),
+            {}, {}, 5.557);
         const QString same = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:02.00>不<00:03.00>"_s;
-        QTest::newRow("same time, dragged right: the later one") << same << QString() << 2.0 << 50 << QString() << 0.0
-                                                                 << u"[00:01.00]<00:01.00>春<00:02.00>眠<00:02.40>不<00:03.00>"_s;
-        QTest::newRow("same time, dragged left: the earlier one") << same << QString() << 2.0 << -50 << QString() << 0.0
-                                                                  << u"[00:01.00]<00:01.00>春<00:01.60>眠<00:02.00>不<00:03.00>"_s;
-        QTest::newRow("undo of its line's edit: called off") << spring << u"word"_s << 2.1 << 50 << u"undo"_s << 0.0
-                                                             << spring;
-        QTest::newRow("undo of a merge: the ticks renumbered, called off")
-            << spring << u"merge"_s << 3.0 << -50 << u"undo"_s << 0.0 << spring;
-        QTest::newRow("undo of another line's tap: carries on") << spring << u"tap"_s << 2.0 << 50 << u"undo"_s << 0.0
-                                                                << with(u"<00:02.00>眠", u"<00:02.40>眠");
-        QTest::newRow("a line added above: carries on")
-            << u"[ar:x]\n"_s + spring << QString() << 2.0 << 50 << u"line above"_s << 0.0
-            << u"[ti:歌]\n[ar:x]\n"_s + with(u"<00:02.00>眠", u"<00:02.40>眠");
+        row("tick: same time, dragged right: the later one", same, true, 2.0, 50,
+            u"[00:01.00]<00:01.00>春<00:02.00>眠<00:02.40>不<00:03.00>"_s);
+        row("tick: same time, dragged left: the earlier one", same, true, 2.0, -50,
+            u"[00:01.00]<00:01.00>春<00:01.60>眠<00:02.00>不<00:03.00>"_s);
+        row("tick: undo of its line's edit: called off", spring, true, 2.1, 50, spring, u"undo"_s, u"word"_s);
+        row("tick: undo of a merge: the ticks renumbered, called off", spring, true, 3.0, -50, spring, u"undo"_s,
+            u"merge"_s);
+        row("tick: undo of another line's tap: carries on", spring, true, 2.0, 50, with(u"<00:02.00>眠", u"<00:02.40>眠"),
+            u"undo"_s, u"tap"_s);
+        row("tick: a line added above: carries on", u"[ar:x]\n"_s + spring, true, 2.0, 50,
+            u"[ti:歌]\n[ar:x]\n"_s + with(u"<00:02.00>眠", u"<00:02.40>眠"), u"line above"_s);
     }
-    void wordTickDrag()
+    void drag()
     {
         QFETCH(QString, text);
-        QFETCH(QString, before);
+        QFETCH(bool, tick);
         QFETCH(double, grab);
         QFETCH(int, dx);
         QFETCH(QString, meanwhile);
+        QFETCH(QString, before);
         QFETCH(double, songEnd);
         Strip s(text);
         s.engine.durationValue = songEnd;
-        if (before == u"word"_s)
+        if (before.startsWith(u"tag"))
+            QTextCursor(s.editor.document()->findBlockByNumber(before.back().digitValue())).insertText(u"[00:03.00]"_s);
+        else if (before == u"word"_s)
             QVERIFY(s.lyrics.setWordTagTime(0, 1, 2100));
         else if (before == u"merge"_s)
             QVERIFY(s.lyrics.mergeWordUnits(0, 0, 2));
         else if (before == u"tap"_s)
             QVERIFY(s.lyrics.setLineTag(1, 5500));
-        s.editor.setTextCursor(QTextCursor(s.editor.document()->find(u"春"_s).block()));
+        if (tick)
+            s.editor.setTextCursor(QTextCursor(s.editor.document()->find(u"春"_s).block()));
         const QString pressed = s.editor.toPlainText();
-        const auto [top, tall] = s.view.wordTickBand();
-        const QPoint from(int(std::lround(s.view.xAt(grab))), int(top + tall / 2));
-        QTest::mousePress(&s.view, Qt::LeftButton, {}, from);
-        QTest::mouseMove(&s.view, from + QPoint(dx / 2, 0));
-        if (meanwhile == u"undo"_s)
-            s.editor.undo();
-        else if (meanwhile == u"line above"_s)
-            QTextCursor(s.editor.document()).insertText(u"[ti:歌]\n"_s);
-        QTest::mouseMove(&s.view, from + QPoint(dx, 0));
-        QTest::mouseRelease(&s.view, Qt::LeftButton, {}, from + QPoint(dx, 0));
+        s.drag(s.view.xAt(grab), dx, tick ? s.tickY() : 0, [&] {
+            QTextCursor first(s.editor.document());
+            if (meanwhile == u"undo"_s) {
+                s.editor.undo();
+            } else if (meanwhile == u"line above"_s) {
+                first.insertText(u"[ti:歌]\n"_s);
+            } else if (meanwhile == u"first line removed"_s) {
+                first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+                first.removeSelectedText();
+            }
+        });
         QTEST(s.editor.toPlainText(), "expected");
-        if (meanwhile.isEmpty()) {
+        if (meanwhile.isEmpty()) { // one step
             s.editor.undo();
             QCOMPARE(s.editor.toPlainText(), pressed);
         }
@@ -251,11 +213,7 @@ private Q_SLOTS:
                 flags << s.lyrics.isConfirmed(0, tarvelin::TagKind::Word, i);
             return flags;
         };
-        const auto [top, tall] = s.view.wordTickBand();
-        const QPoint from(int(std::lround(s.view.xAt(2.0))), int(top + tall / 2));
-        QTest::mousePress(&s.view, Qt::LeftButton, {}, from);
-        QTest::mouseMove(&s.view, from + QPoint(25, 0));
-        QTest::mouseRelease(&s.view, Qt::LeftButton, {}, from + QPoint(25, 0));
+        s.drag(s.view.xAt(2.0), 25, s.tickY());
         QCOMPARE(s.lyrics.text(0), u"[00:01.00]<00:01.00>春<00:02.20>眠<00:03.00>不<00:04.00>"_s);
         QCOMPARE(confirmed(), (QList<bool>{false, true, false, false}));
         s.editor.undo();

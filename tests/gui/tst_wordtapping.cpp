@@ -9,73 +9,59 @@
 #include "fakes.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QTemporaryDir>
+#include <QHash>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
 
-#include <ctime>
-
 using namespace Qt::StringLiterals;
+using namespace tarvelin::test;
 
 namespace {
 
 const QString Lyrics = u"[ar:x]\n[00:10.00]春眠不觉晓\nHello big world\n\n[00:20.00]three"_s; // lyric lines 1, 2, 4
 
-ulong stampMsAgo(int ms)
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return quint32(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 - ms);
-}
-
-void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp)
-{
-    const QString text = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z && !mods) ? QChar(key).toLower() : QString();
-    QKeyEvent event(type, key, mods, text);
-    event.setTimestamp(stamp);
-    QApplication::sendEvent(to, &event);
-}
-
 } // namespace
 
 class TestWordTapping : public QObject {
     Q_OBJECT
-    tarvelin::test::FakeTools m_tools;
-    tarvelin::test::FakeEngine *m_engine = nullptr;
-    tarvelin::MainWindow *w = nullptr;
+    FakeTools m_tools;
+    FakeEngine *m_engine = nullptr;
+    std::unique_ptr<tarvelin::MainWindow> w;
     QPlainTextEdit *m_editor = nullptr;
     tarvelin::WordTapping *m_words = nullptr;
+    QLabel *m_current = nullptr; // the sung line in the live view
+
+    void tapKeys(const QString &script)
+    {
+        w->findChild<QAction *>(u"tapMode"_s)->trigger();
+        playKeys(m_editor, *m_engine, script);
+    }
 
 private Q_SLOTS:
     void init()
     {
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        m_engine = engine.get();
-        w = new tarvelin::MainWindow(m_tools, std::move(engine));
-        w->show();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        m_editor = w->findChild<QPlainTextEdit *>(u"Text3"_s);
+        w = showWindow(m_tools, &m_engine, &m_editor);
+        QVERIFY(w);
         m_words = w->findChild<tarvelin::WordTapping *>();
-        QVERIFY(m_editor && m_words);
+        m_current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        QVERIFY(m_editor && m_words && m_current);
         m_editor->setPlainText(Lyrics);
         m_editor->document()->setModified(false);
         m_engine->load(u"/song.mp3"_s);
         m_engine->pause();
     }
-    void cleanup() { delete w; }
+    void cleanup() { w.reset(); }
 
-    // A script of keys in tap mode, the caret on line 1: "@s" sets the
-    // position the engine reports, "#n" puts the caret on line n; "+", "~"
-    // and "-" after a key are its press, a repeat (a release and a press with
-    // the same timestamp) and its release; "!ms" after a key presses it that
-    // long ago. Checks the lines that changed, the line in word mode (-1:
-    // none; the caret's line) and how many of its units are tagged, and the
-    // position.
+    // A script of keys in tap mode (see playKeys). Checks the lines that
+    // changed, the line in word mode (-1: none; the caret's line) and how
+    // many of its units are tagged, the position, and the sung line in the
+    // live view where given. Each unit tap, step back and nudge is one undo
+    // step: undoing all of them gives back the text as it was, redoing them
+    // the text as tapped.
     void keys_data()
     {
         QTest::addColumn<QString>("script");
@@ -83,9 +69,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("tagged");
         QTest::addColumn<double>("position");
-        const auto row = [](const char *name, const char *script, const QStringList &changed, int line, int tagged,
-                            double position) {
-            QTest::newRow(name) << QString::fromUtf8(script) << changed << line << tagged << position;
+        QTest::addColumn<QString>("live");
+        const auto row = [](const char *name, const QByteArray &script, const QStringList &changed, int line, int tagged,
+                            double position, const QString &live = {}) {
+            QTest::newRow(name) << QString::fromUtf8(script) << changed << line << tagged << position << live;
         };
         row("W plays from 2 s before the line's tag", "#1 W", {}, 1, 0, 8.0);
         row("every unit, Enter closes and goes on to the next lyric line",
@@ -97,8 +84,8 @@ private Q_SLOTS:
              u"2:[00:13.00]<00:13.00>Hello <00:13.60>big world"_s},
             2, 2, 13.6);
         row("a press is taken at its moment", "#1 W @10 Space!400", {u"1:[00:09.60]<00:09.60>春眠不觉晓"_s}, 1, 1, 10);
-        row("a held Space tags one unit", "#1 W @10.5 Space+ Space~ Space~ Space-",
-            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5);
+        row("a held Space tags one unit; the next to tap marked", "#1 W @10.5 Space+ Space~ Space~ Space-",
+            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5, u"春  [眠]  不  觉  晓"_s);
         row("Backspace takes the last unit back and plays from 1 s before it",
             "#1 W @10.5 Space @11 Space @11.3 Backspace", {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.0);
         row("nudges move the last unit, played from 1 s before",
@@ -121,6 +108,12 @@ private Q_SLOTS:
         row("M: two characters sung as one get one word tag",
             "#1 W M @10.5 Space @11 Space @11.5 Space @12 Space Enter",
             {u"1:[00:10.50]<00:10.50>春眠<00:11.00>不<00:11.50>觉<00:12.00>晓<00:12.00>"_s}, 2, 0, 12);
+        row("M M: three characters as one", "#1 W M M", {}, 1, 0, 8.0, u"[春眠不]  觉  晓"_s);
+        const QByteArray tapped = "#1 W @10.5 Space @10.9 Space @11.3 Space @11.6 Space @12 Space Alt+Left Enter";
+        const QByteArray undone = tapped + QByteArray(" Ctrl+Z").repeated(7);
+        row("every step undone", undone, {}, 2, 0, 10.9);
+        row("every step undone and redone", undone + QByteArray(" Ctrl+Shift+Z").repeated(7),
+            {u"1:[00:10.50]<00:10.50>春<00:10.90>眠<00:11.30>不<00:11.60>觉<00:11.90>晓<00:11.90>"_s}, 2, 0, 10.9);
         row("M after a tap merges the units still to tap; Shift+M splits them back",
             "#1 W @10.5 Space M M Shift+M @11 Space", {u"1:[00:10.50]<00:10.50>春<00:11.00>眠不觉晓"_s}, 1, 2, 11);
         row("M with nothing after the last unit changes nothing", "#1 W M M M M M @10.5 Space",
@@ -138,100 +131,30 @@ private Q_SLOTS:
     {
         QFETCH(QString, script);
         QFETCH(QStringList, changed);
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        static ulong heldStamp = 1;
-        for (const QString &step : script.split(u' ')) {
-            if (step.startsWith(u'@')) {
-                m_engine->positionValue = step.mid(1).toDouble();
-            } else if (step.startsWith(u'#')) {
-                m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(step.mid(1).toInt())));
-            } else if (step.contains(u'!')) {
-                const QKeySequence key(step.section(u'!', 0, 0));
-                sendKeyEvent(m_editor, QEvent::KeyPress, key[0].key(), key[0].keyboardModifiers(),
-                             stampMsAgo(step.section(u'!', 1).toInt()));
-                sendKeyEvent(m_editor, QEvent::KeyRelease, key[0].key(), key[0].keyboardModifiers(), 0);
-            } else {
-                const QChar how = step.back();
-                const bool held = step.size() > 1 && QStringLiteral("+~-").contains(how);
-                const QKeySequence key(held ? step.chopped(1) : step);
-                const int k = key[0].key();
-                const auto mods = key[0].keyboardModifiers();
-                if (held) {
-                    ++heldStamp;
-                    if (how != u'+')
-                        sendKeyEvent(m_editor, QEvent::KeyRelease, k, mods, heldStamp);
-                    if (how != u'-')
-                        sendKeyEvent(m_editor, QEvent::KeyPress, k, mods, heldStamp);
-                } else {
-                    sendKeyEvent(m_editor, QEvent::KeyPress, k, mods, 0);
-                    sendKeyEvent(m_editor, QEvent::KeyRelease, k, mods, 0);
-                }
-            }
-        }
-        QStringList expected = Lyrics.split(u'\n');
-        for (const QString &change : changed)
-            expected[change.section(u':', 0, 0).toInt()] = change.section(u':', 1);
-        QCOMPARE(m_editor->toPlainText().split(u'\n'), expected);
+        QFETCH(QString, live);
+        tapKeys(script);
+        QCOMPARE(m_editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
         QTEST(m_words->line(), "line");
         if (m_words->line() >= 0) // the caret goes with the line in word mode
             QCOMPARE(m_editor->textCursor().blockNumber(), m_words->line());
+        else // the live view leaves word mode with it
+            QVERIFY2(!m_current->text().contains(u'['), qPrintable(m_current->text()));
         QTEST(m_words->tagged(), "tagged");
         QTEST(*m_engine->positionValue, "position");
         QCOMPARE(m_editor->document()->isModified(), !changed.isEmpty());
+        if (!live.isEmpty())
+            QCOMPARE(m_current->text(), live);
     }
 
-    // Each unit tap, step back and nudge is one undo step; undoing all of
-    // them gives back the text as it was, redoing them the text as tapped.
-    void undoAll()
-    {
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
-        QTest::keyClick(m_editor, Qt::Key_W);
-        int steps = 0;
-        for (double at : {10.5, 10.9, 11.3, 11.6, 12.0}) {
-            m_engine->positionValue = at;
-            QTest::keyClick(m_editor, Qt::Key_Space);
-            ++steps;
-        }
-        QTest::keyClick(m_editor, Qt::Key_Left, Qt::AltModifier);
-        QTest::keyClick(m_editor, Qt::Key_Return);
-        steps += 2;
-        const QString tapped = m_editor->toPlainText();
-        for (int i = 0; i < steps; ++i)
-            QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(m_editor->toPlainText(), Lyrics);
-        QVERIFY(!m_editor->document()->isModified());
-        for (int i = 0; i < steps; ++i)
-            QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(m_editor->toPlainText(), tapped);
-    }
-
-    // A merged unit is tapped and saved as one: no word tag between its
-    // characters in the file; the word-mode display shows it as one unit.
+    // A merged unit is saved as one: no word tag between its characters in
+    // the file.
     void mergedUnitSaved()
     {
-        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
-        QTest::keyClick(m_editor, Qt::Key_W);
-        QTest::keyClick(m_editor, Qt::Key_M);
-        QTest::keyClick(m_editor, Qt::Key_M);
-        QCOMPARE(current->text(), u"[春眠不]  觉  晓"_s);
-        for (double at : {10.5, 11.0, 11.5}) {
-            m_engine->positionValue = at;
-            QTest::keyClick(m_editor, Qt::Key_Space);
-        }
-        m_engine->positionValue = 12.0;
-        QTest::keyClick(m_editor, Qt::Key_Return);
-        QTest::keyClick(m_editor, Qt::Key_Escape);
-        QTest::keyClick(m_editor, Qt::Key_Escape);
+        tapKeys(u"#1 W M M @10.5 Space @11 Space @11.5 Space @12 Enter Escape Escape"_s);
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"out.lrc"_s);
-        m_tools.answer(path);
+        m_tools.answer(dir.filePath(u"out.lrc"_s));
         QVERIFY(w->saveLyrics());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()).split(u"\r\n"_s).value(1),
+        QCOMPARE(QString::fromUtf8(readFile(dir.filePath(u"out.lrc"_s))).split(u"\r\n"_s).value(1),
                  u"[00:10.50]<00:10.50>春眠不<00:11.00>觉<00:11.50>晓<00:12.00>"_s);
     }
 
@@ -294,35 +217,6 @@ private Q_SLOTS:
             m_editor->undo();
             QCOMPARE(lyrics->text(1), line);
         }
-    }
-
-    // The live view shows the line in word mode with its units spaced, the
-    // next to tap marked, and goes back to the sung line after.
-    void liveView()
-    {
-        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        QVERIFY(current);
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
-        QTest::keyClick(m_editor, Qt::Key_W);
-        m_engine->positionValue = 10.5;
-        QTest::keyClick(m_editor, Qt::Key_Space);
-        QCOMPARE(current->text(), u"春  [眠]  不  觉  晓"_s);
-        QTest::keyClick(m_editor, Qt::Key_Escape);
-        QVERIFY(!m_words->isActive());
-        QVERIFY(!current->text().contains(u'['));
-    }
-
-    // Outside word mode the sung line fills unit by unit from its word tags.
-    void liveFill()
-    {
-        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        m_editor->setPlainText(u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>\n[00:09.00]next"_s);
-        m_engine->play();
-        m_engine->positionValue = 2.5;
-        QTRY_VERIFY2(current->text().contains(u">春</span>眠不"_s), qPrintable(current->text()));
-        m_engine->positionValue = 3.5;
-        QTRY_VERIFY2(current->text().contains(u">春眠</span>不"_s), qPrintable(current->text()));
     }
 
     // Proposed word times look proposed in the live view: faint once sung,
@@ -394,30 +288,24 @@ private Q_SLOTS:
         m_engine->play();
         m_engine->positionValue = position;
 
-        // Each character's colour as the label draws it ("" for none).
-        const auto drawn = [current] {
-            QStringList colours;
+        // The looks as drawn: each character's colour named by the look it
+        // first stands for; the highlight is S, none U, and a colour whose
+        // look another colour has already is "?".
+        const auto drawn = [&] {
             static const QRegularExpression part(u"<span style=\"color:(#[0-9a-f]{6})\">([^<]*)</span>|([^<]+)"_s);
-            for (const QRegularExpressionMatch &m : part.globalMatch(current->text()))
-                colours << QStringList(m.capturedLength(2) + m.capturedLength(3), m.captured(1));
-            return colours;
-        };
-        const QString highlight = view->palette().color(QPalette::Highlight).name();
-        const auto drawnAsLooks = [&] {
-            const QStringList colours = drawn();
-            if (colours.size() != looks.size())
-                return false;
-            for (qsizetype i = 0; i < looks.size(); ++i) {
-                if ((colours[i] == highlight) != (looks[i] == u'S') || colours[i].isEmpty() != (looks[i] == u'U'))
-                    return false;
-                for (qsizetype j = 0; j < i; ++j) {
-                    if ((colours[i] == colours[j]) != (looks[i] == looks[j]))
-                        return false;
+            QHash<QString, QChar> look{{view->palette().color(QPalette::Highlight).name(), u'S'}, {QString(), u'U'}};
+            QString shown;
+            for (const QRegularExpressionMatch &m : part.globalMatch(current->text())) {
+                for (qsizetype i = 0; i < m.capturedLength(2) + m.capturedLength(3); ++i) {
+                    const QChar next = shown.size() < looks.size() ? looks[shown.size()] : QChar(u'?');
+                    if (!look.contains(m.captured(1)))
+                        look.insert(m.captured(1), look.values().contains(next) ? u'?' : next);
+                    shown += look.value(m.captured(1));
                 }
             }
-            return true;
+            return shown;
         };
-        QTRY_VERIFY2(drawnAsLooks(), qPrintable(current->text()));
+        QTRY_COMPARE(drawn(), looks);
         QTEST(view->proposedUnits(), "proposed");
     }
 
@@ -481,13 +369,8 @@ private Q_SLOTS:
         QVERIFY(!lyrics->hasProposals(line));
         QCOMPARE(m_editor->toPlainText(), proposed);
         // A word tap makes the tapped line the user's.
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(1)));
         if (lines.contains(0)) {
-            w->findChild<QAction *>(u"tapMode"_s)->trigger();
-            m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(0)));
-            QTest::keyClick(m_editor, Qt::Key_W);
-            m_engine->positionValue = 1.2;
-            QTest::keyClick(m_editor, Qt::Key_Space);
+            tapKeys(u"#0 W @1.2 Space"_s);
             QVERIFY(!lyrics->hasProposals(0));
             QCOMPARE(lyrics->text(0), u"[00:01.20]<00:01.20>春眠不"_s);
         }

@@ -1,6 +1,14 @@
 #include "fakes.h"
 
+#include "window/mainwindow.h"
+
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QTest>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QWidget>
 #include <QWindow>
 
@@ -9,43 +17,13 @@
 #include <cmath>
 #include <numbers>
 
+#include <ctime>
+
 namespace tarvelin::test {
 
 void useCNumericLocale()
 {
     std::setlocale(LC_NUMERIC, "C");
-}
-
-std::optional<QString> FakeTools::chooseFile(QWidget *, FileMode mode, const QString &title,
-                                             const QStringList &nameFilters)
-{
-    requests.append({mode, title, nameFilters});
-    if (fileAnswers.empty())
-        return std::nullopt;
-    std::optional<QString> answer;
-    answer.swap(fileAnswers.front());
-    fileAnswers.pop_front();
-    return answer;
-}
-
-bool FakeTools::askYesNo(QWidget *, const QString &title, const QString &text)
-{
-    questions << title + QStringLiteral(": ") + text;
-    if (yesNoAnswers.empty())
-        return false;
-    const bool yes = yesNoAnswers.front();
-    yesNoAnswers.pop_front();
-    return yes;
-}
-
-std::optional<QString> FakeTools::askText(QWidget *, const QString &title, const QString &label, const QString &)
-{
-    questions << title + QStringLiteral(": ") + label;
-    if (textAnswers.empty())
-        return std::nullopt;
-    const auto answer = textAnswers.front();
-    textAnswers.pop_front();
-    return answer;
 }
 
 PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const QString &details)
@@ -54,31 +32,7 @@ PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const 
     restoreParents << parent;
     const QWindow *window = parent ? parent->window()->windowHandle() : nullptr;
     restoreParentsShown << (window && window->isExposed());
-    if (restoreAnswers.empty())
-        return RestoreAnswer::Later;
-    const RestoreAnswer answer = restoreAnswers.front();
-    restoreAnswers.pop_front();
-    return answer;
-}
-
-void FakeEngine::load(const QString &path)
-{
-    loads << path;
-    loadedPath = path;
-    failureValue = {};
-    setState(State::Playing);
-}
-
-void FakeEngine::stop()
-{
-    ++stops;
-    setState(State::Stopped);
-}
-
-void FakeEngine::setState(State s)
-{
-    currentState = loadedPath.isEmpty() ? State::Empty : s;
-    Q_EMIT stateChanged(currentState);
+    return take(restoreAnswers, RestoreAnswer::Later);
 }
 
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds)
@@ -107,6 +61,78 @@ bool writeToneWav(const QString &path, const std::vector<double> &starts, double
         && f.write("RIFF" + u32(quint32(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate)
                    + u32(rate * 2) + u16(2) + u16(16) + "data" + u32(quint32(data.size())) + data)
                > 0;
+}
+
+std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine, QPlainTextEdit **editor)
+{
+    auto fake = std::make_unique<FakeEngine>();
+    if (engine)
+        *engine = fake.get();
+    auto window = std::make_unique<MainWindow>(tools, std::move(fake));
+    if (editor)
+        *editor = window->findChild<QPlainTextEdit *>(QStringLiteral("Text3"));
+    window->show();
+    return QTest::qWaitForWindowActive(window.get()) ? std::move(window) : nullptr;
+}
+
+ulong stampMsAgo(int ms)
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return quint32(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 - ms);
+}
+
+void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat)
+{
+    const bool letter = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z && !mods);
+    QKeyEvent event(type, key, mods, letter ? QString(QChar(key).toLower()) : QString(), repeat);
+    event.setTimestamp(stamp);
+    QApplication::sendEvent(to, &event);
+}
+
+void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat)
+{
+    sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp, repeat);
+    sendKeyEvent(to, QEvent::KeyRelease, key, mods, 0, repeat);
+}
+
+void sendHeld(QWidget *to, QChar how, int key, Qt::KeyboardModifiers mods)
+{
+    static ulong stamp = 1;
+    ++stamp;
+    if (how != u'+')
+        sendKeyEvent(to, QEvent::KeyRelease, key, mods, stamp);
+    if (how != u'-')
+        sendKeyEvent(to, QEvent::KeyPress, key, mods, stamp);
+}
+
+void playKeys(QPlainTextEdit *editor, FakeEngine &engine, const QString &script)
+{
+    for (const QString &step : script.split(u' ', Qt::SkipEmptyParts)) {
+        if (step.startsWith(u'@')) {
+            engine.positionValue = step.mid(1).toDouble();
+        } else if (step.startsWith(u'#')) {
+            editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(step.mid(1).toInt())));
+        } else {
+            const QChar how = step.back();
+            const bool held = step.size() > 1 && QStringLiteral("+~-").contains(how);
+            const QString name = step.section(u'!', 0, 0);
+            const QKeySequence key(held || how == u'*' ? step.chopped(1) : name);
+            const int ago = name == step ? -1 : step.section(u'!', 1).toInt();
+            if (held)
+                sendHeld(editor, how, key[0].key(), key[0].keyboardModifiers());
+            else
+                sendKey(editor, key[0].key(), key[0].keyboardModifiers(), ago < 0 ? 0 : stampMsAgo(ago), how == u'*');
+        }
+    }
+}
+
+QStringList changedLines(const QString &text, const QStringList &changes)
+{
+    QStringList lines = text.split(u'\n');
+    for (const QString &change : changes)
+        lines[change.section(u':', 0, 0).toInt()] = change.section(u':', 1);
+    return lines;
 }
 
 QByteArray readFile(const QString &path)

@@ -5,13 +5,21 @@
 #include "media/mediaengine.h"
 #include "desktop/platformtools.h"
 
+#include <QEvent>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
 
 #include <deque>
+#include <memory>
 #include <vector>
 #include <optional>
+
+class QPlainTextEdit;
+
+namespace tarvelin {
+class MainWindow;
+}
 
 namespace tarvelin::test {
 
@@ -19,6 +27,17 @@ namespace tarvelin::test {
 // QApplication exists (it sets the locale from the environment) and before
 // making a real engine, as main() does.
 void useCNumericLocale();
+
+// The first answer in a queue, taken out of it; `none` when it is empty.
+template <typename T>
+T take(std::deque<T> &answers, T none)
+{
+    if (answers.empty())
+        return none;
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+}
 
 // Scripted desktop: answers file choosers from a queue (nothing queued means
 // the user cancels), records every message and opened address.
@@ -52,16 +71,28 @@ public:
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
 
-    std::optional<QString> chooseFile(QWidget *parent, FileMode mode, const QString &title,
-                                      const QStringList &nameFilters) override;
+    std::optional<QString> chooseFile(QWidget *, FileMode mode, const QString &title,
+                                      const QStringList &nameFilters) override
+    {
+        requests.append({mode, title, nameFilters});
+        return take(fileAnswers, std::optional<QString>());
+    }
     void showError(QWidget *, const QString &title, const QString &text) override
     {
         errors << title + QStringLiteral(": ") + text;
     }
     CloseAnswer askSaveBeforeClose(QWidget *) override { ++closeQuestions; return closeAnswer; }
     bool openUrl(const QUrl &url) override { openedUrls << url; return openUrlResult; }
-    bool askYesNo(QWidget *, const QString &title, const QString &text) override;
-    std::optional<QString> askText(QWidget *, const QString &title, const QString &label, const QString &) override;
+    bool askYesNo(QWidget *, const QString &title, const QString &text) override
+    {
+        questions << title + QStringLiteral(": ") + text;
+        return take(yesNoAnswers, false);
+    }
+    std::optional<QString> askText(QWidget *, const QString &title, const QString &label, const QString &) override
+    {
+        questions << title + QStringLiteral(": ") + label;
+        return take(textAnswers, std::optional<QString>());
+    }
     void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         notes << title + QStringLiteral(": ") + text;
@@ -82,8 +113,14 @@ public:
     QString loadedPath;
     Failure failureValue;
 
-    void load(const QString &path) override;
-    void stop() override;
+    void load(const QString &path) override
+    {
+        loads << path;
+        loadedPath = path;
+        failureValue = {};
+        setState(State::Playing);
+    }
+    void stop() override { ++stops; setState(State::Stopped); }
     void play() override { setState(State::Playing); }
     void pause() override { setState(currentState == State::Playing ? State::Paused : currentState); }
     // Kept within 0 .. the song's length (when known), as the real engine does.
@@ -109,7 +146,11 @@ public:
 
 private:
     // Anything but Empty needs a medium.
-    void setState(State s);
+    void setState(State s)
+    {
+        currentState = loadedPath.isEmpty() ? State::Empty : s;
+        Q_EMIT stateChanged(currentState);
+    }
 
     int m_volume = DefaultVolume;
     bool m_muted = false;
@@ -120,6 +161,31 @@ private:
 // voice-like tone (a 170 Hz note and its partials, 30 ms attack, 0.6 s) at
 // each of `starts`, where the song analysis finds an onset within 10 ms.
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
+
+// The main window on `tools` and a fake engine, shown and active (none if it
+// never is); its engine and its lyrics editor are given back where asked.
+std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine = nullptr,
+                                       QPlainTextEdit **editor = nullptr);
+
+// Keys as the X server sends them, stamped on its clock (CLOCK_MONOTONIC in
+// ms, cut to 32 bits); stampMsAgo(ms) is that long ago.
+ulong stampMsAgo(int ms);
+void sendKeyEvent(QWidget *to, QEvent::Type type, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false);
+void sendKey(QWidget *to, int key, Qt::KeyboardModifiers mods, ulong stamp, bool repeat = false);
+// A key held down as the X server repeats it: '+' its press, '~' a repeat
+// (a release and a press with the same timestamp, not marked as repeats, as
+// on a busy machine), '-' its release. The moments are long past: the
+// position is read at the press.
+void sendHeld(QWidget *to, QChar how, int key, Qt::KeyboardModifiers mods);
+
+// Plays a script of steps parted by spaces into the editor: "@s" sets the
+// position the engine reports, "#n" puts the caret on line n, anything else
+// is a key ("Alt+Left"): "*" after it makes it an auto-repeat, "+", "~" and
+// "-" its press, a repeat and its release (see sendHeld), "!ms" presses it
+// that long ago.
+void playKeys(QPlainTextEdit *editor, FakeEngine &engine, const QString &script);
+// The lines of `text` with the changes given as "line:new text".
+QStringList changedLines(const QString &text, const QStringList &changes);
 
 // A file's bytes; none when it cannot be read. writeFile: whole, or false.
 QByteArray readFile(const QString &path);
