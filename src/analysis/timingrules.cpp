@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace tarvelin {
@@ -25,30 +26,31 @@ double median(std::vector<double> v)
     return *mid;
 }
 
-// The highest of a score over a grid, and the highest local maximum at
-// least `gap` cells away from it and `from` cells or more into the grid;
-// how far both stand above the median.
+bool isLocalMax(const std::vector<double> &score, std::size_t i)
+{
+    return (i == 0 || score[i] >= score[i - 1]) && (i + 1 == score.size() || score[i] >= score[i + 1]);
+}
+
+// A best cell of a score over a grid, and the highest local maximum at
+// least `gap` cells away from it within cells [from, to]; how far both
+// stand above the median.
 struct Peaks {
     std::size_t best = 0;
     std::size_t rival = 0;
     double contrast = 0;
     double rivalShare = 0;
 };
-Peaks findPeaks(const std::vector<double> &score, std::size_t gap, std::size_t from = 0)
+Peaks peaksAround(const std::vector<double> &score, std::size_t best, std::size_t gap, std::size_t from,
+                  std::size_t to)
 {
     Peaks p;
-    if (score.empty())
-        return p;
-    p.best = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
+    p.best = best;
     const double base = median(score);
-    const double top = score[p.best];
+    const double top = score[best];
     double rival = base;
-    for (std::size_t i = 0; i < score.size(); ++i) {
-        const std::size_t d = i > p.best ? i - p.best : p.best - i;
-        if (d < gap || i < from)
-            continue;
-        const bool local = (i == 0 || score[i] >= score[i - 1]) && (i + 1 == score.size() || score[i] >= score[i + 1]);
-        if (local && score[i] > rival) {
+    for (std::size_t i = from; i <= to && i < score.size(); ++i) {
+        const std::size_t d = i > best ? i - best : best - i;
+        if (d >= gap && isLocalMax(score, i) && score[i] > rival) {
             rival = score[i];
             p.rival = i;
         }
@@ -56,6 +58,15 @@ Peaks findPeaks(const std::vector<double> &score, std::size_t gap, std::size_t f
     p.contrast = top > 0 ? (top - base) / top : 0;
     p.rivalShare = top > base ? (rival - base) / (top - base) : 1;
     return p;
+}
+
+// The highest cell, its rivals `from` cells or more into the grid.
+Peaks findPeaks(const std::vector<double> &score, std::size_t gap, std::size_t from = 0)
+{
+    if (score.empty())
+        return {};
+    const auto best = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
+    return peaksAround(score, best, gap, from, score.size() - 1);
 }
 
 // The curve's highest point in [from, to] (at its frames, refined between
@@ -150,19 +161,36 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
         for (std::size_t k = 0; k < lags; ++k)
             score[k] += line[k] * scale;
     }
-    const Peaks p = findPeaks(score, std::size_t(std::lround(s.delayRivalGap / DelayStep)),
-                              std::size_t(std::lround(s.delayRivalMin / DelayStep)));
+    const auto cell = [](double lag) { return std::size_t(std::lround(lag / DelayStep)); };
+    const std::size_t gap = cell(s.delayRivalGap);
+    Peaks p = findPeaks(score, gap, cell(s.delayRivalMin));
+    // A best lag no one presses with (a band's hit just after each line, a
+    // kick well before it) does not rule out a reaction: a peak at a lag
+    // typical of one, at least delayPlausibleShare of the best's height
+    // over the typical lag, is read instead, with only the plausible lags
+    // for its rivals and its weight.
+    const double base = median(score);
+    std::size_t from = 0, to = lags - 1;
+    const std::size_t lo = cell(s.delayMinPlausible), hi = std::min(cell(s.delayMaxPlausible), lags - 1);
+    if (p.best < lo || p.best > hi) {
+        std::optional<std::size_t> inside;
+        for (std::size_t k = cell(s.delayTypicalMin); k <= std::min(cell(s.delayTypicalMax), lags - 1); ++k)
+            if (isLocalMax(score, k) && (!inside || score[k] > score[*inside]))
+                inside = k;
+        if (inside && score[*inside] - base >= s.delayPlausibleShare * (score[p.best] - base)) {
+            p = peaksAround(score, *inside, gap, lo, hi);
+            from = lo;
+            to = hi;
+        }
+    }
     // The delay is where the best lag's peak has its weight (its excess
     // over the typical lag, within DelayCentroidReach): the presses' mean,
     // which the peak's top (flat when their spread fits in the mean
     // above) only bounds.
-    const double base = median(score);
-    const auto reach = std::ptrdiff_t(std::lround(DelayCentroidReach / DelayStep));
+    const std::size_t reach = cell(DelayCentroidReach);
     double weight = 0, sum = 0;
-    for (std::ptrdiff_t k = std::ptrdiff_t(p.best) - reach; k <= std::ptrdiff_t(p.best) + reach; ++k) {
-        if (k < 0 || k >= std::ptrdiff_t(lags))
-            continue;
-        const double w = std::max(0.0, score[std::size_t(k)] - base);
+    for (std::size_t k = std::max(from, p.best - std::min(p.best, reach)); k <= std::min(to, p.best + reach); ++k) {
+        const double w = std::max(0.0, score[k] - base);
         weight += w;
         sum += w * double(k) * DelayStep;
     }

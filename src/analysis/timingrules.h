@@ -30,7 +30,7 @@ struct DelayEstimate {
     enum class Outcome {
         Clear,       // delay holds the estimate
         TooFewLines, // fewer than DelayMinLines tags
-        AtEdge,      // the best lag is at an end of the range: the delay lies beyond it
+        AtEdge,      // the best lag is no plausible reaction, and no peak at a typical one stands out
         Ambiguous,   // another lag fits nearly as well (a beat, a bar)
         Flat,        // no lag stands out: the tags do not follow the sound
     };
@@ -128,6 +128,13 @@ struct TimingRuleSettings {
     // outside the plausible ones still are: when the plausible lags lie
     // between two peaks, neither may be the voice.
     double delayRivalMin = 0.060;
+    // When the best lag is not plausible, the highest peak between these
+    // (where most people's delay lies) is read instead if it is at least
+    // delayPlausibleShare of the best's height. A wider range let a kick
+    // before each line pass for the delay (at 280-290 ms).
+    double delayTypicalMin = 0.150;
+    double delayTypicalMax = 0.250;
+    double delayPlausibleShare = 0.4;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
     double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax

@@ -148,6 +148,16 @@ private Q_SLOTS:
         // presses with: the presses have one reading.
         QTest::newRow("a second peak nearly as high at no reaction's lag")
             << curve(120, voices(starts) + voices(starts, 0.9, 0.15)) << taps(starts, 0.20) << O::Clear << 0.20;
+        // The band hits harder 130 ms after each line starts: no one
+        // presses 50 ms late, so the voice's lag is read, unless it is too
+        // faint beside the hit, or not where most people's delay lies (280
+        // ms beside a kick 340 ms before the taps).
+        QTest::newRow("a louder hit just after each line")
+            << curve(120, voices(starts) + voices(starts, 1.5, 0.13)) << taps(starts, 0.18) << O::Clear << 0.18;
+        QTest::newRow("a faint voice before a louder hit")
+            << curve(120, voices(starts, 0.3) + voices(starts, 1.5, 0.13)) << taps(starts, 0.18) << O::AtEdge << 0.0;
+        QTest::newRow("a louder kick at a lag past any reaction")
+            << curve(120, voices(starts) + voices(starts, 1.5, -0.06)) << taps(starts, 0.28) << O::AtEdge << 0.0;
         QTest::newRow("peak at the start of the range") << sung << taps(starts, 0.03) << O::AtEdge << 0.0;
         QTest::newRow("a 100 ms lag: a sound just after the voice, not a reaction") << sung << taps(starts, 0.10) << O::AtEdge << 0.0;
         QTest::newRow("peak past the end of the range") << sung << taps(starts, 0.45) << O::AtEdge << 0.0;
