@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tarvelin {
 
@@ -136,11 +137,10 @@ void moveWordsWith(QString &text, int tag, qint64 ms)
         text.replace(word->start, word->length, formatWordTag(std::max<qint64>(word->ms + delta, 0)));
 }
 
-// Replaces the part of a block that differs from `text`: the common start
-// and end stay, and with them any cursor outside the change.
-void rewriteBlock(QTextCursor &cursor, const QTextBlock &block, const QString &text)
+// How many characters `old` and `text` share at their start (head) and, in
+// what is left, at their end (tail).
+std::pair<qsizetype, qsizetype> sharedEnds(const QString &old, const QString &text)
 {
-    const QString old = block.text();
     qsizetype head = 0;
     while (head < old.size() && head < text.size() && old[head] == text[head])
         ++head;
@@ -148,6 +148,15 @@ void rewriteBlock(QTextCursor &cursor, const QTextBlock &block, const QString &t
     while (tail < old.size() - head && tail < text.size() - head
            && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
         ++tail;
+    return {head, tail};
+}
+
+// Replaces the part of a block that differs from `text`: the common start
+// and end stay, and with them any cursor outside the change.
+void rewriteBlock(QTextCursor &cursor, const QTextBlock &block, const QString &text)
+{
+    const QString old = block.text();
+    const auto [head, tail] = sharedEnds(old, text);
     cursor.setPosition(block.position() + int(head));
     cursor.setPosition(block.position() + int(old.size() - tail), QTextCursor::KeepAnchor);
     cursor.insertText(text.mid(head, text.size() - head - tail));
@@ -786,13 +795,7 @@ bool LyricsDocument::setLines(const QStringList &lines)
     const QString text = lines.join(u'\n');
     if (old == text)
         return false;
-    qsizetype head = 0;
-    while (head < old.size() && head < text.size() && old[head] == text[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < old.size() - head && tail < text.size() - head
-           && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
-        ++tail;
+    const auto [head, tail] = sharedEnds(old, text);
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
     cursor.setPosition(int(head));
