@@ -145,10 +145,11 @@ std::vector<double> movedText(const std::vector<double> &starts, std::mt19937 &r
 
 // C on `taps`, then S on every line as S does (the delay taken out when C
 // applied, else around a typical one); the errors of both go to `c`, `cs`.
-DelayEstimate correctThenSnap(const std::vector<double> &taps, const std::vector<double> &starts, const Curve &timing,
-                              Errors &c, Errors &cs)
+DelayEstimate correctThenSnap(const std::vector<double> &taps, const std::vector<double> &starts,
+                              const TimingCurves &curves, Errors &c, Errors &cs)
 {
-    const DelayEstimate e = estimateDelay(taps, timing);
+    const Curve &timing = curves.timing;
+    const DelayEstimate e = estimateDelay(taps, curves);
     const bool clear = e.outcome == DelayEstimate::Outcome::Clear;
     for (std::size_t i = 0; i < taps.size(); ++i) {
         const double corrected = clear ? std::max(0.0, taps[i] - e.delay) : taps[i];
@@ -167,14 +168,14 @@ Result measure(const Song &song, const TimingCurves &curves, std::mt19937 &rng)
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.raw.add(taps[i], song.starts[i]);
 
-    const DelayEstimate e = correctThenSnap(taps, song.starts, timing, r.c, r.cs);
+    const DelayEstimate e = correctThenSnap(taps, song.starts, curves, r.c, r.cs);
     r.delayClear = e.outcome == DelayEstimate::Outcome::Clear;
     r.delayError = (e.delay - meanDelay) * 1000;
     r.delayText = u"%1 (true %2) c%3 r%4 %5"_s.arg(e.delay * 1000, 0, 'f', 0)
                       .arg(meanDelay * 1000, 0, 'f', 0)
                       .arg(e.contrast, 0, 'f', 2)
                       .arg(e.rival, 0, 'f', 2)
-                      .arg(delayOutcome(e.outcome));
+                      .arg(delayOutcome(e.outcome) + (e.upperBand ? u" (upper band)"_s : QString()));
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
 
@@ -294,7 +295,7 @@ int main(int argc, char **argv)
             std::mt19937 other(seed + 1000 + unsigned(k));
             double mean = 0;
             const std::vector<double> taps = drawnTaps(song.starts, other, mean);
-            const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves.timing, seedC, seedCs);
+            const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves, seedC, seedCs);
             ++trials;
             if (e.outcome != DelayEstimate::Outcome::Clear)
                 ++refused;
@@ -302,11 +303,13 @@ int main(int argc, char **argv)
                 ++good;
             else if (std::abs(e.delay - mean) > 0.060) {
                 ++bad;
-                badDelays.push_back(u"%1 seed %2: %3 ms (true %4), contrast %5"_s.arg(song.name.left(34))
+                badDelays.push_back(u"%1 seed %2: %3 ms (true %4), contrast %5, rival %6"_s.arg(song.name.left(34))
                                         .arg(k)
                                         .arg(std::lround(e.delay * 1000))
                                         .arg(std::lround(mean * 1000))
-                                        .arg(e.contrast, 0, 'f', 2));
+                                        .arg(e.contrast, 0, 'f', 2)
+                                        .arg(e.rival, 0, 'f', 2)
+                                    + (e.upperBand ? u", upper band"_s : QString()));
             }
         }
         // 对齐到这首歌 on texts moved by other seeds.

@@ -83,15 +83,16 @@ struct Result {
 };
 
 // Word taps at truth + 140..220 ms, then C and S for words.
-void measureTaps(const Song &song, const Curve &timing, std::mt19937 &rng, Result &r)
+void measureTaps(const Song &song, const TimingCurves &curves, std::mt19937 &rng, Result &r)
 {
+    const Curve &timing = curves.timing;
     std::uniform_real_distribution<double> lag(0.140, 0.220);
     std::vector<double> taps;
     for (const Word &w : song.words)
         taps.push_back(w.start + lag(rng));
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.raw.add(taps[i], song.words[i].start);
-    const DelayEstimate e = estimateDelay(taps, timing);
+    const DelayEstimate e = estimateDelay(taps, curves);
     const double delay = e.outcome == DelayEstimate::Outcome::Clear ? e.delay : 0;
     r.delay = e.outcome == DelayEstimate::Outcome::Clear ? u"%1"_s.arg(e.delay * 1000, 0, 'f', 0) : u"refused"_s;
     for (std::size_t i = 0; i < taps.size(); ++i) {
@@ -183,7 +184,7 @@ int main(int argc, char **argv)
     for (const Song &song : songs) {
         const bench::DecodedSong d = bench::decodeCurves(song.audio);
         Result r;
-        measureTaps(song, d.curves.timing, rng, r);
+        measureTaps(song, d.curves, rng, r);
         measureAutoWords(song, d.curves, d.seconds, r);
         printRow(song.name, song.words.size(), r.delay, r);
         Result &p = pools[song.group];

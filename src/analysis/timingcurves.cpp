@@ -19,6 +19,7 @@ constexpr double Hop = 0.010;       // seconds between frames
 constexpr double WindowSeconds = 0.046;
 constexpr double LowHz = 150;
 constexpr double HighHz = 4000;
+constexpr double UpperLowHz = 400; // the upper timing curve's band: above kick and bass
 constexpr int ActivityEvery = 4;    // frames: the activity every 40 ms
 constexpr int HeldFrames = 5;       // activity frames in the time median (200 ms)
 constexpr int PooledBins = 2;       // FFT bins summed into one for the activity (43 Hz)
@@ -69,6 +70,27 @@ float smallMedian(std::array<float, Size> &v, std::size_t n)
     return v[n / 2];
 }
 
+// A timing curve from a band's log energy a frame: the energy smoothed
+// over 20 ms, its rise over 30 ms (between the means of frames 1-2 after
+// and 1-2 before), the positive part of that smoothed over 20 ms again.
+std::vector<float> riseOf(const std::vector<float> &e)
+{
+    const auto n = std::ptrdiff_t(e.size());
+    const auto get = [](const std::vector<float> &v, std::ptrdiff_t i) {
+        return v[std::size_t(std::clamp<std::ptrdiff_t>(i, 0, std::ptrdiff_t(v.size()) - 1))];
+    };
+    std::vector<float> smooth(e.size()), rise(e.size()), out(e.size());
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        smooth[std::size_t(i)] = 0.25f * get(e, i - 1) + 0.5f * get(e, i) + 0.25f * get(e, i + 1);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const float d = 0.5f * (get(smooth, i + 1) + get(smooth, i + 2)) - 0.5f * (get(smooth, i - 1) + get(smooth, i - 2));
+        rise[std::size_t(i)] = std::max(d, 0.0f);
+    }
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        out[std::size_t(i)] = 0.25f * get(rise, i - 1) + 0.5f * get(rise, i) + 0.25f * get(rise, i + 1);
+    return out;
+}
+
 struct AvFree {
     void operator()(void *p) const { av_free(p); }
 };
@@ -99,6 +121,7 @@ struct CurveBuilder::State {
     double rate;
     unsigned size;           // FFT length
     unsigned lowBin, highBin; // the band, both ends included
+    unsigned upperLowBin;     // where the upper band starts
     std::vector<float> window;
     // FFmpeg's real FFT, with its aligned buffers.
     AVTXContext *fft = nullptr;
@@ -109,7 +132,8 @@ struct CurveBuilder::State {
     std::vector<float> mid, side;
     std::int64_t base = 0;
     std::int64_t frames = 0;       // frames taken so far
-    std::vector<float> energy;     // the band's log energy a frame
+    std::vector<float> energy;      // the band's log energy a frame
+    std::vector<float> upperEnergy; // the upper band's
     // The last HeldFrames activity frames' centre-weighted magnitudes.
     std::vector<std::vector<float>> held;
     std::int64_t activityFrames = 0;
@@ -121,6 +145,7 @@ struct CurveBuilder::State {
         const double binHz = r / size;
         lowBin = unsigned(std::ceil(LowHz / binHz));
         highBin = std::min(unsigned(HighHz / binHz), size / 2 - 1);
+        upperLowBin = std::clamp(unsigned(std::ceil(UpperLowHz / binHz)), lowBin, highBin);
         window.resize(size);
         for (unsigned i = 0; i < size; ++i)
             window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / size));
@@ -161,6 +186,7 @@ CurveBuilder::CurveBuilder(double sampleRate)
     : m_state(std::make_unique<State>(sampleRate))
 {
     m_curves.timing.step = Hop;
+    m_curves.upperTiming.step = Hop;
     m_curves.activity.step = Hop * ActivityEvery;
 }
 
@@ -203,10 +229,13 @@ void CurveBuilder::frame()
     State &s = *m_state;
     const std::int64_t k = s.frames++;
     s.transform(s.mid, s.start(k), s.midSpectrum.get());
-    double sum = 0;
-    for (unsigned b = s.lowBin; b <= s.highBin; ++b)
-        sum += power(s.midSpectrum.get(), b);
-    s.energy.push_back(float(std::log(sum + Floor)));
+    double lower = 0, upper = 0;
+    for (unsigned b = s.lowBin; b < s.upperLowBin; ++b)
+        lower += power(s.midSpectrum.get(), b);
+    for (unsigned b = s.upperLowBin; b <= s.highBin; ++b)
+        upper += power(s.midSpectrum.get(), b);
+    s.energy.push_back(float(std::log(lower + upper + Floor)));
+    s.upperEnergy.push_back(float(std::log(upper + Floor)));
     if (k % ActivityEvery != 0)
         return;
 
@@ -256,30 +285,13 @@ void CurveBuilder::finish()
     const auto real = std::size_t(std::ceil(double(end) / (Hop * s.rate)));
     const std::vector<float> silence(2 * (std::size_t((HeldFrames / 2 + 1) * ActivityEvery * Hop * s.rate) + s.size));
     process(silence.data(), silence.size() / 2);
-    s.energy.resize(std::min(s.energy.size(), real));
     m_curves.activity.values.resize(
         std::min(m_curves.activity.values.size(), (real + ActivityEvery - 1) / ActivityEvery));
 
-    // Timing: smooth the energy over 20 ms, take the rise over 30 ms
-    // (between the means of frames 1-2 after and 1-2 before), keep its
-    // positive part and smooth that over 20 ms.
-    const std::vector<float> &e = s.energy;
-    const auto n = std::ptrdiff_t(e.size());
-    const auto get = [&](const std::vector<float> &v, std::ptrdiff_t i) {
-        return v[std::size_t(std::clamp<std::ptrdiff_t>(i, 0, std::ptrdiff_t(v.size()) - 1))];
-    };
-    std::vector<float> smooth(e.size()), rise(e.size());
-    for (std::ptrdiff_t i = 0; i < n; ++i)
-        smooth[std::size_t(i)] = 0.25f * get(e, i - 1) + 0.5f * get(e, i) + 0.25f * get(e, i + 1);
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        const float d = 0.5f * (get(smooth, i + 1) + get(smooth, i + 2)) - 0.5f * (get(smooth, i - 1) + get(smooth, i - 2));
-        rise[std::size_t(i)] = std::max(d, 0.0f);
-    }
-    std::vector<float> &t = m_curves.timing.values;
-    t.resize(e.size());
-    for (std::ptrdiff_t i = 0; i < n; ++i)
-        t[std::size_t(i)] = 0.25f * get(rise, i - 1) + 0.5f * get(rise, i) + 0.25f * get(rise, i + 1);
-    t.shrink_to_fit();
+    s.energy.resize(std::min(s.energy.size(), real));
+    s.upperEnergy.resize(s.energy.size());
+    m_curves.timing.values = riseOf(s.energy);
+    m_curves.upperTiming.values = riseOf(s.upperEnergy);
     m_curves.activity.values.shrink_to_fit();
     if (!m_curves.activity.values.empty()) {
         std::vector<float> sorted = m_curves.activity.values;
@@ -288,6 +300,7 @@ void CurveBuilder::finish()
         m_curves.singing = sorted[sorted.size() * 9 / 10];
     }
     s.energy = {};
+    s.upperEnergy = {};
     s.mid = {};
     s.side = {};
 }

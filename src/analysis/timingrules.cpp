@@ -210,6 +210,18 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
     return e;
 }
 
+DelayEstimate estimateDelay(std::span<const double> tags, const TimingCurves &curves)
+{
+    const DelayEstimate whole = estimateDelay(tags, curves.timing);
+    if (whole.outcome == DelayEstimate::Outcome::Clear || whole.outcome == DelayEstimate::Outcome::TooFewLines)
+        return whole;
+    DelayEstimate upper = estimateDelay(tags, curves.upperTiming);
+    if (upper.outcome != DelayEstimate::Outcome::Clear || upper.rival >= timingRuleSettings().delayUpperMaxRival)
+        return whole;
+    upper.upperBand = true;
+    return upper;
+}
+
 std::optional<double> snapTime(const Curve &timing, double tag, double delay)
 {
     const double centre = tag - delay;

@@ -40,8 +40,15 @@ struct DelayEstimate {
     double contrast = 0;    // how far the best lag stands above the typical one, 0..1
     double rival = 0;       // the next best separate lag's height over the best's, 0..1
     double rivalDelay = 0;
+    bool upperBand = false; // read from TimingCurves::upperTiming
 };
 DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
+// On a song: from its whole band's timing curve, and when that gives no
+// clear delay, from the upper band's (a kick or a bass note at each line
+// can hide the voice's rise in the whole band, not there). A refusal says
+// why the whole band gave none. The whole band comes first: in a dense mix
+// the upper band's guitars and cymbals mislead more often.
+DelayEstimate estimateDelay(std::span<const double> tags, const TimingCurves &curves);
 
 // --- Snapping a tag -----------------------------------------------------------
 // Where a tag at `tag` goes when the user is known to press `delay` late:
@@ -137,6 +144,10 @@ struct TimingRuleSettings {
     double delayPlausibleShare = 0.4;
     double delayMinContrast = 0.25; // Flat below
     double delayMaxRival = 0.75;    // Ambiguous at or above
+    // The upper band is a second look, taken only when the whole band gave
+    // no delay; two looks find a chance peak more often than one, so its
+    // rival must stay lower.
+    double delayUpperMaxRival = 0.6;
     double delayEdge = 0.015;       // AtEdge within this of 0 or DelayMax
     double delayRivalGap = 0.060;   // a rival lag is this far from the best at least
     double delaySpread = DelaySpread;

@@ -131,7 +131,7 @@ void TimingAssist::correctReactionDelay()
     if (!m_lyrics || !songReady(CorrectTitle))
         return;
     const std::vector<double> tags = lineTags();
-    const DelayEstimate e = estimateDelay(tags, m_analysis->curves().timing);
+    const DelayEstimate e = estimateDelay(tags, m_analysis->curves());
     const auto ms = [](double seconds) { return std::llround(seconds * 1000); };
     const auto refuse = [&](const QString &why) {
         m_tools.showInformation(m_dialogParent, CorrectTitle, why + QStringLiteral("标签未改动。"));

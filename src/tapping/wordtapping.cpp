@@ -466,7 +466,7 @@ void WordTapping::correctDelay()
         if (any)
             lines << line;
     }
-    const DelayEstimate estimate = estimateDelay(taps, curves.timing);
+    const DelayEstimate estimate = estimateDelay(taps, curves);
     if (estimate.outcome != DelayEstimate::Outcome::Clear) {
         Q_EMIT notice(QStringLiteral("没有找到明确的按键延迟，逐字时间不变"));
         return;

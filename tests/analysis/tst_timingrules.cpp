@@ -177,6 +177,51 @@ private Q_SLOTS:
             QVERIFY2(std::abs(e.delay - delay) <= 0.020, qPrintable(QString::number(e.delay)));
     }
 
+    // On a song C reads the upper band only when the whole band gives no
+    // delay, and only a clearer answer than the whole band needs.
+    void delayUpperBand_data()
+    {
+        QTest::addColumn<Curve>("whole");
+        QTest::addColumn<Curve>("upper");
+        QTest::addColumn<Times>("tags");
+        QTest::addColumn<DelayEstimate::Outcome>("outcome");
+        QTest::addColumn<double>("delay"); // expected when Clear
+        QTest::addColumn<bool>("upperBand");
+        using O = DelayEstimate::Outcome;
+        const Times starts = lineStarts();
+        const Times tags = taps(starts, 0.18);
+        // A kick 2.5 times as loud 90 ms after each line: a lag of 90 ms,
+        // and no clear voice beside it. Above the kick the voice is alone.
+        const Curve kicked = curve(120, voices(starts, 0.3) + voices(starts, 1.5, 0.09));
+        const Curve sung = curve(120, voices(starts));
+        QTest::newRow("the whole band clear: the upper band unread")
+            << sung << curve(120, voices(starts, 1.0, -0.06)) << tags << O::Clear << 0.18 << false;
+        QTest::newRow("a kick hides the voice: the upper band's delay") << kicked << sung << tags << O::Clear << 0.18 << true;
+        // A rival two thirds as high: clear enough for the whole band, not
+        // for the second look.
+        QTest::newRow("the upper band with a rival two thirds as high: the whole band's refusal")
+            << kicked << curve(120, voices(starts) + voices(starts, 0.85, -0.12)) << tags << O::AtEdge << 0.0 << false;
+        QTest::newRow("the upper band silent") << kicked << curve(120, {}) << tags << O::AtEdge << 0.0 << false;
+        QTest::newRow("four lines") << sung << sung << head(tags, 4) << O::TooFewLines << 0.0 << false;
+    }
+    void delayUpperBand()
+    {
+        QFETCH(Curve, whole);
+        QFETCH(Curve, upper);
+        QFETCH(Times, tags);
+        QFETCH(DelayEstimate::Outcome, outcome);
+        QFETCH(double, delay);
+        QFETCH(bool, upperBand);
+        tarvelin::TimingCurves curves;
+        curves.timing = whole;
+        curves.upperTiming = upper;
+        const DelayEstimate e = tarvelin::estimateDelay(tags, curves);
+        QCOMPARE(e.outcome, outcome);
+        QCOMPARE(e.upperBand, upperBand);
+        if (outcome == DelayEstimate::Outcome::Clear)
+            QVERIFY2(std::abs(e.delay - delay) <= 0.020, qPrintable(QString::number(e.delay)));
+    }
+
     void snap_data()
     {
         QTest::addColumn<Curve>("song");
