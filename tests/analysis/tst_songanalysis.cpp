@@ -55,6 +55,15 @@ double clickInPeaks(const SongAnalysis &a, double near)
     return -1;
 }
 
+// Where a curve is highest from `from` to `to` (to the millisecond), and how high.
+std::pair<double, double> top(const tarvelin::Curve &curve, double from, double to)
+{
+    std::pair<double, double> best{from, curve.at(from)};
+    for (double t = from; t <= to; t += 0.001)
+        best = curve.at(t) > best.second ? std::pair{t, curve.at(t)} : best;
+    return best;
+}
+
 } // namespace
 
 class TestSongAnalysis : public QObject {
@@ -148,17 +157,12 @@ private Q_SLOTS:
         // curve is higher in each tone than at the click or in silence.
         const tarvelin::TimingCurves curves = a.curves();
         QVERIFY(std::abs(curves.timing.duration() - a.duration()) < 0.02);
-        const auto peakNear = [&](double at) {
-            double best = at - 0.1;
-            for (double t = at - 0.1; t <= at + 0.1; t += 0.001)
-                best = curves.timing.at(t) > curves.timing.at(best) ? t : best;
-            return best;
-        };
         const double quiet = curves.activity.at(0.5);
         const double atClick = curves.activity.at(ClickAt + fileOffset);
         for (double t0 : ToneStarts) {
             const double at = t0 + fileOffset;
-            QVERIFY2(std::abs(peakNear(at) - at) < 0.020, qPrintable(u"timing peak at %1 for %2"_s.arg(peakNear(at)).arg(at)));
+            const double peak = top(curves.timing, at - 0.1, at + 0.1).first;
+            QVERIFY2(std::abs(peak - at) < 0.020, qPrintable(u"timing peak at %1 for %2"_s.arg(peak).arg(at)));
             QVERIFY(curves.activity.at(at + 0.2) > std::max(quiet, atClick) + 2);
         }
         // The band where a voice sings: nearly full in each tone, empty in
@@ -179,7 +183,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<float>>("curve");
         QTest::addColumn<QList<double>>("starts");
-        QTest::newRow("silence") << QList<float>(50, 0.0f) << QList<double>{};
         QTest::newRow("below the rise") << QList<float>{0, 0.3f, 0.99f, 0.3f, 0} << QList<double>{};
         QTest::newRow("peaks, the first at the edge")
             << QList<float>{1.5f, 0.2f, 0, 0, 0, 0, 0, 0.5f, 2.5f, 0.5f, 0, 0, 0, 0, 0, 0, 1.0f}
@@ -221,12 +224,6 @@ private Q_SLOTS:
             lr[2 * i] = lr[2 * i + 1] = float(x);
         }
         const tarvelin::TimingCurves c = tarvelin::buildCurves(lr.data(), lr.size() / 2, Rate);
-        const auto top = [](const tarvelin::Curve &curve, double from, double to) {
-            std::pair<double, double> best{from, curve.at(from)};
-            for (double t = from; t <= to; t += 0.001)
-                best = curve.at(t) > best.second ? std::pair{t, curve.at(t)} : best;
-            return best;
-        };
         QVERIFY(top(c.timing, 0.95, 1.05).second > 10 * top(c.timing, 1.06, 1.15).second);
         const auto [at, voice] = top(c.upperTiming, 1.06, 1.15);
         QVERIFY2(std::abs(at - Voice) < 0.020, qPrintable(QString::number(at)));
