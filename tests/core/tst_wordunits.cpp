@@ -52,7 +52,6 @@ private Q_SLOTS:
                                                                      << u"春眠|不觉"_s << -1LL;
         QTest::newRow("untagged text before the first word tag") << u"[00:01.00]Oh <00:01.50>yeah<00:02.00>"_s
                                                                << u"Oh |yeah"_s << 2000LL;
-        QTest::newRow("no word tags: split by the rule") << u"[00:01.00]hello world"_s << u"hello |world"_s << -1LL;
     }
     void readAndWrite()
     {
@@ -134,7 +133,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("filled");
         const QString words = QStringLiteral("[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>");
         QTest::newRow("before the line") << words << 20000LL << 9000LL << 0;
-        QTest::newRow("inside the first unit: part of it") << words << 20000LL << 10400LL << 0;
         QTest::newRow("the second unit half sung") << words << 20000LL << 11500LL << 1;
         QTest::newRow("after the end tag, before the next line") << words << 20000LL << 13000LL << 2;
         QTest::newRow("spaced words, the second one half sung")
