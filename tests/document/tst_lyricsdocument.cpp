@@ -22,6 +22,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <functional>
+#include <map>
+
 using namespace Qt::StringLiterals;
 using namespace tarvelin;
 
@@ -35,14 +38,16 @@ struct Session {
     LyricsDocument doc{&text};
     explicit Session(const QString &plain) { text.setPlainText(plain); }
 
-    QTextCursor at(int line, int column)
+    // A caret at `column` of `line`, or a selection of `select` characters from there.
+    QTextCursor at(int line, int column, int select = 0)
     {
         QTextCursor cursor(text.findBlockByNumber(line));
         cursor.setPosition(cursor.position() + column);
+        cursor.setPosition(cursor.position() + select, QTextCursor::KeepAnchor);
         return cursor;
     }
 
-    // Runs the steps; the value of the last one.
+    // Runs the steps; the value of the last one (true for a text edit).
     bool run(const QString &script)
     {
         bool result = true;
@@ -57,48 +62,31 @@ struct Session {
                     times.append({word.section(u':', 0, 0).toLongLong(), word.section(u':', 1).toLongLong()});
                 return times;
             };
-            const QString op = w[0];
-            if (op == u"type") {
-                at(int(n(1)), int(n(2))).insertText(rest(3));
-            } else if (op == u"paste") {
-                QTextCursor cursor = at(int(n(1)), int(n(2)));
-                cursor.setPosition(cursor.position() + int(n(3)), QTextCursor::KeepAnchor);
-                cursor.insertText(rest(4));
-            } else if (op == u"undo") {
-                text.undo();
-            } else if (op == u"redo") {
-                text.redo();
-            } else if (op == u"text") {
-                text.setPlainText(rest(1));
-            } else if (op == u"tap") {
-                result = doc.setLineTag(int(n(1)), n(2), origin);
-            } else if (op == u"tag") {
-                result = doc.setTagTime(int(n(1)), int(n(2)), n(3), origin);
-            } else if (op == u"nudge") {
-                result = doc.nudgeTag(int(n(1)), int(n(2)), n(3)).has_value();
-            } else if (op == u"shift") {
-                result = doc.shiftAllTags(n(1));
-            } else if (op == u"map") {
-                result = doc.mapAllTags(w[1].toDouble(), n(2));
-            } else if (op == u"clear") {
-                result = doc.clearWordTags(int(n(1)));
-            } else if (op == u"lines") {
-                result = doc.setLines(rest(1).split(u'\n'));
-            } else if (op == u"accept") {
-                result = doc.acceptProposals(int(n(1)));
-            } else if (op == u"wordtag") {
-                result = doc.setWordTagTime(int(n(1)), int(n(2)), n(3),
-                                            w.size() > 4 ? std::optional(int(n(4))) : std::nullopt);
-            } else if (op == u"merge") {
-                result = doc.mergeWordUnits(int(n(1)), n(2), n(3));
-            } else if (op == u"insert") {
-                result = doc.insertWordTags(int(n(1)), words(), origin);
-            } else if (op == u"words") {
-                const auto end = w[3] == u"-" ? std::nullopt : std::optional(n(3));
-                result = doc.setWordTags(int(n(1)), words(), end, origin);
-            } else {
+            const int line = int(n(1));
+            const std::map<QString, std::function<bool()>> steps{
+                {u"type"_s, [&] { at(line, int(n(2))).insertText(rest(3)); return true; }},
+                {u"paste"_s, [&] { at(line, int(n(2)), int(n(3))).insertText(rest(4)); return true; }},
+                {u"undo"_s, [&] { text.undo(); return true; }},
+                {u"redo"_s, [&] { text.redo(); return true; }},
+                {u"text"_s, [&] { text.setPlainText(rest(1)); return true; }},
+                {u"tap"_s, [&] { return doc.setLineTag(line, n(2), origin); }},
+                {u"tag"_s, [&] { return doc.setTagTime(line, int(n(2)), n(3), origin); }},
+                {u"nudge"_s, [&] { return doc.nudgeTag(line, int(n(2)), n(3)).has_value(); }},
+                {u"shift"_s, [&] { return doc.shiftAllTags(n(1)); }},
+                {u"map"_s, [&] { return doc.mapAllTags(w[1].toDouble(), n(2)); }},
+                {u"clear"_s, [&] { return doc.clearWordTags(line); }},
+                {u"lines"_s, [&] { return doc.setLines(rest(1).split(u'\n')); }},
+                {u"accept"_s, [&] { return doc.acceptProposals(line); }},
+                {u"wordtag"_s,
+                 [&] { return doc.setWordTagTime(line, int(n(2)), n(3), w.size() > 4 ? std::optional(int(n(4))) : std::nullopt); }},
+                {u"merge"_s, [&] { return doc.mergeWordUnits(line, n(2), n(3)); }},
+                {u"insert"_s, [&] { return doc.insertWordTags(line, words(), origin); }},
+                {u"words"_s,
+                 [&] { return doc.setWordTags(line, words(), w[3] == u"-" ? std::nullopt : std::optional(n(3)), origin); }},
+            };
+            if (!steps.contains(w[0]))
                 qFatal("unknown step %s", qPrintable(step));
-            }
+            result = steps.at(w[0])();
         }
         return result;
     }
