@@ -22,9 +22,8 @@ QStringList shown(const QStringList &lines, bool withWords)
         const LrcLine parsed = parseLrcLine(line);
         if (parsed.tags.isEmpty())
             continue;
-        qint64 first = parsed.tags.first().ms;
-        for (const TimeTag &tag : parsed.tags)
-            first = std::min(first, tag.ms);
+        const auto earlier = [](const TimeTag &a, const TimeTag &b) { return a.ms < b.ms; };
+        const qint64 first = std::min_element(parsed.tags.begin(), parsed.tags.end(), earlier)->ms;
         QStringList words;
         for (const WordTag &word : parsed.words)
             words << QString::number(word.ms - first);
@@ -62,12 +61,8 @@ private Q_SLOTS:
         for (ExportEncoding encoding : {ExportEncoding::Utf8, ExportEncoding::Utf8Bom, ExportEncoding::Gb18030, ExportEncoding::Gbk})
             for (RepeatedLines repeats : {RepeatedLines::Keep, RepeatedLines::Collapse, RepeatedLines::Expand})
                 for (int flags = 0; flags < 8; ++flags) {
-                    ExportOptions options;
-                    options.encoding = encoding;
-                    options.repeats = repeats;
-                    options.applyOffset = flags & 1;
-                    options.stripWords = flags & 2;
-                    options.crlf = flags & 4;
+                    const ExportOptions options{.encoding = encoding, .repeats = repeats, .applyOffset = bool(flags & 1),
+                                                .stripWords = bool(flags & 2), .crlf = bool(flags & 4)};
                     const QString what = u"%1 %2 flags %3"_s.arg(encodingKey(encoding), repeatsKey(repeats)).arg(flags);
                     const ExportResult result = exportLyrics(input, options);
                     QVERIFY2(result.unencodable.isEmpty() && !result.bytes.isEmpty(), qPrintable(what));
@@ -108,9 +103,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, input);
         QFETCH(QString, options);
-        ExportOptions o;
-        o.applyOffset = options == u"apply-offset"_s;
-        o.stripWords = options == u"strip-words"_s;
+        ExportOptions o{.applyOffset = options == u"apply-offset"_s, .stripWords = options == u"strip-words"_s};
         repeatsFromKey(options, o.repeats);
         QTEST(rearrangeLyrics(input.split(u'\n'), o).join(u'\n'), "expected");
     }
@@ -141,10 +134,8 @@ private Q_SLOTS:
         QFETCH(QString, input);
         QFETCH(QString, format);
         QFETCH(qint64, songMs);
-        ExportOptions options;
+        ExportOptions options{.crlf = false, .songMs = songMs};
         QVERIFY(formatFromKey(format, options.format));
-        options.songMs = songMs;
-        options.crlf = false;
         QString text = exportLyrics(input.split(u'\n'), options).text;
         if (options.format == ExportFormat::Ass)
             text = text.sliced(text.indexOf(u"Dialogue:"));
@@ -176,10 +167,8 @@ private Q_SLOTS:
         QFETCH(QString, input);
         QFETCH(QString, encoding);
         QFETCH(QStringList, found);
-        ExportOptions options;
+        ExportOptions options{.repeats = input.contains(u"[00:05") ? RepeatedLines::Expand : RepeatedLines::Keep};
         QVERIFY(encodingFromKey(encoding, options.encoding));
-        if (input.contains(u"[00:05"))
-            options.repeats = RepeatedLines::Expand;
         const ExportResult refused = exportLyrics(input.split(u'\n'), options);
         QCOMPARE(describeUnencodable(refused.unencodable), found);
         QCOMPARE(refused.bytes.isEmpty(), !found.isEmpty());
