@@ -290,10 +290,9 @@ private Q_SLOTS:
         QFETCH(Curve, song);
         QFETCH(Curve, entries);
         QFETCH(Times, text);
-        QFETCH(Alignment::Outcome, outcome);
         QFETCH(Times, truth);
         const Alignment a = tarvelin::fitAlignment(text, song, entries);
-        QCOMPARE(a.outcome, outcome);
+        QTEST(a.outcome, "outcome");
         for (std::size_t i = 0; i < truth.size(); ++i)
             QVERIFY2(std::abs(a.map(text[i]) - truth[i]) < 0.020,
                      qPrintable(QStringLiteral("line %1: %2 for %3 (offset %4, speed %5)")
