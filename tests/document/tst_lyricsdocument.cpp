@@ -260,7 +260,6 @@ private Q_SLOTS:
             u"[ar:Singer]\n\none\n[00:07.50][01:00.00]two\n\nthree"_s);
         row("tap before a malformed tag, below 0 reads as 0", u"[1:60.00]a"_s, "tap 0 -20", u"[00:00.00][1:60.00]a"_s);
         same("a tap at the same time changes nothing", lyrics, "tap 3 30000");
-        row("drag the second tag", lyrics, "tag 3 1 40010", u"[ar:Singer]\n\none\n[00:30.00][00:40.01]two\n\nthree"_s);
         same("no such tag", lyrics, "tag 3 2 1000");
         row("nudge across a minute", u"[00:59.95]a"_s, "nudge 0 0 100", u"[01:00.05]a"_s);
         same("nudge an untagged line", u"a"_s, "nudge 0 0 100");
@@ -391,13 +390,12 @@ private Q_SLOTS:
     void changedSignal()
     {
         QFETCH(QString, script);
-        QFETCH(QList<int>, expected);
         Session s(Song.arg(u"0"_s));
         QSignalSpy spy(&s.doc, &LyricsDocument::changed);
         s.run(script);
         QVERIFY(!spy.isEmpty());
         const auto change = spy.constLast().constFirst().value<LinesChange>();
-        QCOMPARE((QList<int>{change.first, change.last, change.linesAdded, int(change.tagsChanged)}), expected);
+        QTEST((QList<int>{change.first, change.last, change.linesAdded, int(change.tagsChanged)}), "expected");
     }
 
     // A caller's own undo item joins the edit's step; typing right after a
