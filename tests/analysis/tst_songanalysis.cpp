@@ -93,8 +93,7 @@ private Q_SLOTS:
         QVERIFY(raw.open(QIODevice::WriteOnly));
         raw.write(reinterpret_cast<const char *>(x.data()), qint64(x.size() * sizeof(float)));
         raw.close();
-        const QStringList floats{u"-f"_s, u"f32le"_s, u"-ar"_s, QString::number(SourceRate), u"-i"_s};
-        ffmpeg(floats + QStringList{raw.fileName(), file(u"song.wav"_s)});
+        ffmpeg({u"-f"_s, u"f32le"_s, u"-ar"_s, QString::number(SourceRate), u"-i"_s, raw.fileName(), file(u"song.wav"_s)});
         // Ten minutes of a tone.
         ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=f=445:r=8000:d=600"_s, file(u"long.wav"_s)});
     }

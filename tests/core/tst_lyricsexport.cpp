@@ -175,9 +175,8 @@ private Q_SLOTS:
         if (found.isEmpty())
             return;
         options.replaceUnencodable = true;
-        const ExportResult written = exportLyrics(input.split(u'\n'), options);
-        QTEST(decodeTextAs(written.bytes, options.encoding == ExportEncoding::Gbk ? TextEncoding::Gb18030 : TextEncoding::Utf8).text,
-              "replaced");
+        const TextEncoding encoded = options.encoding == ExportEncoding::Gbk ? TextEncoding::Gb18030 : TextEncoding::Utf8;
+        QTEST(decodeTextAs(exportLyrics(input.split(u'\n'), options).bytes, encoded).text, "replaced");
     }
 };
 
