@@ -183,8 +183,7 @@ private Q_SLOTS:
     void reading()
     {
         QFETCH(QString, text);
-        Session s(text);
-        QTEST(describe(s.doc), "expected");
+        QTEST(describe(Session(text).doc), "expected");
     }
 
     // After any edit, what the model holds equals a fresh reading of the
