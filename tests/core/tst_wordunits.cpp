@@ -89,8 +89,8 @@ private Q_SLOTS:
             u"春@-1|眠@-1|不@-1|觉，@-1|晓@-1"_s);
         row("kana: a long syllable stays one when split", u"[00:01.00]<00:01.00>きょうは<00:02.00>"_s, u"s 0"_s, {true},
             u"きょ@1000|う@-1|は@-1"_s);
-        row("nothing after the last unit; one unit does not split", u"[00:01.00]春眠"_s, u"m 1;s 0;m -1"_s,
-            {false, false, false}, u"春@-1|眠@-1"_s);
+        row("nothing after the last unit; one unit does not split; merged, its syllables add up", u"[00:01.00]春眠"_s,
+            u"m 1;s 0;m -1;m 0"_s, {false, false, false, true}, u"春眠@-1"_s);
     }
     void tappingUnits()
     {

@@ -350,6 +350,7 @@ private Q_SLOTS:
         row("a proposed line tag, tapped over", u"tap 1 3000 p"_s, {u"1:t0"_s});
         row("tapped over", u"tap 1 3000 p; tap 1 3100"_s, {});
         row("nudged", u"tap 1 3000 p; nudge 1 0 10"_s, {});
+        row("accepting nothing", u"accept 1"_s, {});
         row("a word tick dragged is the user's", words + u"; wordtag 0 1 1600"_s, {u"0:w0"_s, u"0:w2"_s});
         row("a word drag undone", words + u"; wordtag 0 1 1600; undo"_s, all);
         row("split: the new tag proposed, the others as they were", words + u"; merge 0 0 2; accept 0; insert 0 1:1600 p"_s,
