@@ -76,6 +76,8 @@ private Q_SLOTS:
                 }
     }
 
+    // The exact forms written: LRC lines rearranged by an option, or
+    // subtitles ("srt MS": a format and the song's length in ms).
     void forms_data()
     {
         QTest::addColumn<QString>("input");
@@ -98,48 +100,34 @@ private Q_SLOTS:
         QTest::newRow("negative offset: later") << "[offset:-250]\n[00:10.00]a" << "apply-offset" << "[00:10.25]a";
         QTest::newRow("strip words, brackets that are text stay")
             << "[00:01.00]<00:01.00>a <b> [x]<00:01.50>c<00:02.00>" << "strip-words" << "[00:01.00]a <b> [x]c";
-    }
-    void forms()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, options);
-        ExportOptions o{.applyOffset = options == u"apply-offset"_s, .stripWords = options == u"strip-words"_s};
-        repeatsFromKey(options, o.repeats);
-        QTEST(rearrangeLyrics(input.split(u'\n'), o).join(u'\n'), "expected");
-    }
-
-    void subtitles_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<qint64>("songMs");
-        QTest::addColumn<QString>("expected");
         const QString input = u"[offset:1000]\n[00:02.00]你好\n[00:02.00]Hello\n[00:04.00]<00:04.00>一<00:04.50>二<00:05.00>\n"
                               "[00:09.00]末<00:09.50>句"_s;
         const QString cues = u"1\n00:00:01,000 --> 00:00:03,000\n你好\nHello\n\n2\n00:00:03,000 --> 00:00:04,000\n一二\n\n"_s;
         QTest::newRow("srt: pair in one cue, word end tag, last line held 5 s after its last word")
-            << input << "srt" << 0LL << cues + u"3\n00:00:08,000 --> 00:00:13,500\n末句\n\n"_s;
+            << input << "srt 0" << cues + u"3\n00:00:08,000 --> 00:00:13,500\n末句\n\n"_s;
         QTest::newRow("srt: last line ends with the song")
-            << input << "srt" << 10'000LL << cues + u"3\n00:00:08,000 --> 00:00:10,000\n末句\n\n"_s;
+            << input << "srt 10000" << cues + u"3\n00:00:08,000 --> 00:00:10,000\n末句\n\n"_s;
         QTest::newRow("srt: an empty tagged line ends the one before") << "[00:01.00]a\n[00:02.50]\n[00:03.00]b"
-            << "srt" << 4'000LL << "1\n00:00:01,000 --> 00:00:02,500\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n";
-        QTest::newRow("ass: karaoke in centiseconds, translation in its own style") << input << "ass" << 0LL
+            << "srt 4000" << "1\n00:00:01,000 --> 00:00:02,500\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n";
+        QTest::newRow("ass: karaoke in centiseconds, translation in its own style") << input << "ass 0"
             << "Dialogue: 0,0:00:01.00,0:00:03.00,Default,,0,0,0,,你好\n"
                "Dialogue: 0,0:00:01.00,0:00:03.00,Translation,,0,0,0,,Hello\n"
                "Dialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,{\\kf50}一{\\kf50}二\n"
                "Dialogue: 0,0:00:08.00,0:00:13.50,Default,,0,0,0,,{\\kf50}末{\\kf500}句\n";
     }
-    void subtitles()
+    void forms()
     {
         QFETCH(QString, input);
-        QFETCH(QString, format);
-        QFETCH(qint64, songMs);
-        ExportOptions options{.crlf = false, .songMs = songMs};
-        QVERIFY(formatFromKey(format, options.format));
-        QString text = exportLyrics(input.split(u'\n'), options).text;
-        if (options.format == ExportFormat::Ass)
-            text = text.sliced(text.indexOf(u"Dialogue:"));
-        QTEST(text, "expected");
+        QFETCH(QString, options);
+        ExportOptions o{.applyOffset = options == u"apply-offset"_s, .stripWords = options == u"strip-words"_s, .crlf = false,
+                        .songMs = options.section(u' ', 1).toLongLong()};
+        repeatsFromKey(options, o.repeats);
+        if (!formatFromKey(options.section(u' ', 0, 0), o.format)) {
+            QTEST(rearrangeLyrics(input.split(u'\n'), o).join(u'\n'), "expected");
+            return;
+        }
+        const QString text = exportLyrics(input.split(u'\n'), o).text;
+        QTEST(o.format == ExportFormat::Ass ? text.sliced(text.indexOf(u"Dialogue:")) : text, "expected");
     }
 
     void unencodable_data()
