@@ -91,17 +91,13 @@ private Q_SLOTS:
         QTEST(decoded.guessed, "guessed");
     }
 
-    // Every line break ends a line (CR LF one break, LF then CR two), and
-    // the text after the last one is a line too.
-    void lines()
+    // Line breaks. Read: every one ends a line (CR LF one break, LF then CR
+    // two), and the text after the last one is a line too. Saved: as UTF-8
+    // without a mark, every line break (Shift+Enter's U+2028 too) one CR LF,
+    // and one more after the text.
+    void lineBreaks()
     {
         QCOMPARE(tarvelin::splitLines(u"A\r\nB\rC\n\n\rD"_s), (QStringList{u"A"_s, u"B"_s, u"C"_s, u""_s, u""_s, u"D"_s}));
-    }
-
-    // Saved as UTF-8 without a mark, every line break (Shift+Enter's U+2028
-    // too) one CR LF, and one more after the text.
-    void encode()
-    {
         QCOMPARE(tarvelin::encodeLyrics(u"a\r\nb\rc\nd\u2028e\u2029你\u00A0"_s),
                  QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n\xE4\xBD\xA0\xC2\xA0\r\n"));
     }
