@@ -13,9 +13,6 @@ using tarvelin::Curve;
 using tarvelin::DelayEstimate;
 
 using Times = std::vector<double>;
-Q_DECLARE_METATYPE(Times)
-Q_DECLARE_METATYPE(DelayEstimate::Outcome)
-Q_DECLARE_METATYPE(Alignment::Outcome)
 
 namespace {
 

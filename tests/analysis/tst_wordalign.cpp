@@ -16,7 +16,6 @@ using namespace Qt::StringLiterals;
 
 using Peaks = QList<QPair<double, float>>; // seconds, height
 
-Q_DECLARE_METATYPE(Peaks)
 
 namespace {
 

@@ -13,7 +13,6 @@
 using namespace Qt::StringLiterals;
 using tarvelin::TextEncoding;
 
-Q_DECLARE_METATYPE(TextEncoding)
 
 const QString Fixtures = QStringLiteral(TARVELIN_FIXTURES_DIR "/text/");
 
