@@ -16,7 +16,6 @@ using namespace Qt::StringLiterals;
 
 using Peaks = QList<QPair<double, float>>; // seconds, height
 
-
 namespace {
 
 std::vector<float> curveWith(const Peaks &peaks, double seconds)

@@ -13,7 +13,6 @@
 using namespace Qt::StringLiterals;
 using tarvelin::TextEncoding;
 
-
 const QString Fixtures = QStringLiteral(TARVELIN_FIXTURES_DIR "/text/");
 
 class TestEncodings : public QObject {
