@@ -96,8 +96,7 @@ private Q_SLOTS:
             const bool ok = wholeBins ? g == own
                                       : (own.isEmpty() || (g.min <= own.min && g.max >= own.max))
                                           && (g.isEmpty() || (g.min >= near.min && g.max <= near.max));
-            if (!ok)
-                QFAIL(qPrintable(QStringLiteral("column %1: %2..%3").arg(c).arg(g.min).arg(g.max)));
+            QVERIFY2(ok, qPrintable(QStringLiteral("column %1: %2..%3").arg(c).arg(g.min).arg(g.max)));
         }
     }
 };

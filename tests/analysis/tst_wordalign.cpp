@@ -138,9 +138,8 @@ private Q_SLOTS:
     void voiceStops()
     {
         const Peaks peaks{{0.0, 1}, {0.6, 0.5f}, {1.3, 0.5f}, {1.9, 0.5f}};
-        const QList<int> syllables{1, 1, 1, 1};
-        const auto stops = tarvelin::alignWords(curvesWith(peaks, 6, 2.0), 0, 5000, syllables);
-        const auto sings = tarvelin::alignWords(curvesWith(peaks, 6, 6.0), 0, 5000, syllables);
+        const auto stops = tarvelin::alignWords(curvesWith(peaks, 6, 2.0), 0, 5000, {1, 1, 1, 1});
+        const auto sings = tarvelin::alignWords(curvesWith(peaks, 6, 6.0), 0, 5000, {1, 1, 1, 1});
         QCOMPARE(stops.starts.size(), 4);
         QVERIFY2(stops.endMs < sings.endMs, qPrintable(u"%1 / %2"_s.arg(stops.endMs).arg(sings.endMs)));
         QVERIFY(std::is_sorted(stops.starts.begin(), stops.starts.end()) && stops.endMs <= 5000);
