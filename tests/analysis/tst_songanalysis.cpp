@@ -6,7 +6,6 @@
 #include "analysis/timingcurves.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,11 +26,13 @@ constexpr double ClickAt = 1.234; // seconds into the source
 const std::vector<double> ToneStarts{1.87, 3.02, 4.43, 5.55};
 constexpr double SourceLength = 7.0;
 
-// ffmpeg, quiet and overwriting its output.
-void ffmpeg(const QStringList &args)
+// ffmpeg, quiet and overwriting its output, `input` on its standard input.
+void ffmpeg(const QStringList &args, const QByteArray &input = {})
 {
     QProcess p;
     p.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + args);
+    p.write(input);
+    p.closeWriteChannel();
     QVERIFY2(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
              p.readAllStandardError().constData());
 }
@@ -89,11 +90,8 @@ private Q_SLOTS:
                 x[std::size_t(t0 * SourceRate) + i] += float(0.25 * std::min(1.0, t / 0.03) * std::exp(-t * 2) * v);
             }
         }
-        QFile raw(file(u"song.f32"_s));
-        QVERIFY(raw.open(QIODevice::WriteOnly));
-        raw.write(reinterpret_cast<const char *>(x.data()), qint64(x.size() * sizeof(float)));
-        raw.close();
-        ffmpeg({u"-f"_s, u"f32le"_s, u"-ar"_s, QString::number(SourceRate), u"-i"_s, raw.fileName(), file(u"song.wav"_s)});
+        ffmpeg({u"-f"_s, u"f32le"_s, u"-ar"_s, QString::number(SourceRate), u"-i"_s, u"-"_s, file(u"song.wav"_s)},
+               QByteArray(reinterpret_cast<const char *>(x.data()), qsizetype(x.size() * sizeof(float))));
         // Ten minutes of a tone.
         ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=f=445:r=8000:d=600"_s, file(u"long.wav"_s)});
     }

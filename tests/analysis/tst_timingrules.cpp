@@ -251,11 +251,9 @@ private Q_SLOTS:
         QTest::addColumn<Times>("truth"); // where the text's lines belong
         using O = Alignment::Outcome;
         const Times starts = lineStarts();
-        const auto moved = [&](double offset, double speed) {
-            // The text's tags, so that tag * speed + offset = start.
-            Times t;
-            for (double s : starts)
-                t.push_back((s - offset) / speed);
+        const auto moved = [&](double offset, double speed) { // the text's tags, so that tag * speed + offset = start
+            Times t(starts.size());
+            std::transform(starts.begin(), starts.end(), t.begin(), [&](double s) { return (s - offset) / speed; });
             return t;
         };
         const Curve none, silent = curve(120, {}), sung = curve(120, voices(starts));

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <numeric>
+
 using namespace Qt::StringLiterals;
 
 class TestWordUnits : public QObject {
@@ -104,17 +106,15 @@ private Q_SLOTS:
             done << (edit.startsWith(u'm') ? tarvelin::mergeUnits(units, i) : tarvelin::splitUnit(units, i));
         }
         QTEST(done, "done");
+        const auto syllables = [](const QList<tarvelin::WordUnit> &list) {
+            return std::accumulate(list.begin(), list.end(), 0, [](int n, const tarvelin::WordUnit &u) { return n + u.syllables; });
+        };
         QStringList texts;
         QString joined;
         for (const tarvelin::WordUnit &unit : units) {
             texts << unit.text + u'@' + QString::number(unit.ms);
             joined += unit.text;
-            QCOMPARE(unit.syllables, [&] {
-                int n = 0;
-                for (const tarvelin::WordUnit &piece : tarvelin::splitWordUnits(unit.text))
-                    n += piece.syllables;
-                return n;
-            }());
+            QCOMPARE(unit.syllables, syllables(tarvelin::splitWordUnits(unit.text)));
         }
         QTEST(texts.join(u'|'), "units");
         // Every character of the sung text is in exactly one unit.
