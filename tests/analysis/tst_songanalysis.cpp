@@ -192,8 +192,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<float>, curve);
         QFETCH(QList<double>, starts);
-        tarvelin::Curve timing;
-        timing.values.assign(curve.begin(), curve.end());
+        const tarvelin::Curve timing{.values = {curve.begin(), curve.end()}};
         QList<double> found;
         for (const tarvelin::Onset &o : tarvelin::soundStarts(timing)) {
             found << std::round(o.time * 1000) / 1000;

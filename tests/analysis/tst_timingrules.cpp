@@ -168,12 +168,11 @@ private Q_SLOTS:
         QFETCH(Curve, song);
         QFETCH(Curve, upper);
         QFETCH(Times, tags);
-        QFETCH(DelayEstimate::Outcome, outcome);
         QFETCH(double, delay);
         const DelayEstimate e = tarvelin::estimateDelay(tags, tarvelin::TimingCurves{song, upper});
-        QCOMPARE(e.outcome, outcome);
+        QTEST(e.outcome, "outcome");
         QTEST(e.upperBand, "upperBand");
-        if (outcome == DelayEstimate::Outcome::Clear)
+        if (e.outcome == DelayEstimate::Outcome::Clear)
             QVERIFY2(std::abs(e.delay - delay) <= 0.020, qPrintable(QString::number(e.delay)));
     }
 

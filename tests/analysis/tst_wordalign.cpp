@@ -37,8 +37,7 @@ tarvelin::TimingCurves curvesWith(const Peaks &peaks, double seconds, double voi
     tarvelin::TimingCurves curves;
     curves.timing.values = curveWith(peaks, seconds);
     if (voiceUntil >= 0) {
-        curves.quiet = 0;
-        curves.singing = 1;
+        curves.singing = 1; // quiet: 0
         for (double t = 0; t < seconds; t += curves.activity.step)
             curves.activity.values.push_back(t < voiceUntil ? 1.0f : 0.0f);
     }
@@ -124,9 +123,7 @@ private Q_SLOTS:
         QFETCH(double, tag);
         QFETCH(double, delay);
         QFETCH(double, expected);
-        tarvelin::Curve curve;
-        curve.values = curveWith(peaks, 4.0);
-        const auto snapped = tarvelin::snapWordTime(curve, tag, delay);
+        const auto snapped = tarvelin::snapWordTime({.values = curveWith(peaks, 4.0)}, tag, delay);
         QCOMPARE(snapped.has_value(), expected >= 0);
         if (snapped)
             QVERIFY2(std::abs(*snapped - expected) < 0.006, qPrintable(QString::number(*snapped)));
@@ -162,8 +159,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<qint64>, spans);
         QFETCH(QList<int>, syllables);
-        QFETCH(double, expected);
-        QCOMPARE(tarvelin::typicalSyllableSeconds(spans, syllables), expected);
+        QTEST(tarvelin::typicalSyllableSeconds(spans, syllables), "expected");
     }
 
     void nothingToPlace()

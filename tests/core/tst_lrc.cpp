@@ -74,9 +74,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(double, duration);
         QFETCH(QString, mentions);
-        static const char *const names[] = {"Malformed", "ReadAs",   "Untagged",      "OutOfOrder",
-                                            "SameTime",  "PastEnd", "BadIdTag", "RepeatedIdTag", "TagInText",
-                                            "WordOrder", "WordOutside", "WordUnclosed"};
+        static const char *const names[] = {"Malformed", "ReadAs",        "Untagged",  "OutOfOrder", "SameTime",    "PastEnd",
+                                            "BadIdTag",  "RepeatedIdTag", "TagInText", "WordOrder",  "WordOutside", "WordUnclosed"};
         QStringList found;
         QString messages;
         for (const LyricsProblem &p : tarvelin::checkLyrics(text.split(u'\n'), duration)) {
