@@ -26,35 +26,30 @@ const QString Lyrics = u"[ar:x]\n[00:10.00]春眠不觉晓\nHello big world\n\n[
 
 } // namespace
 
-class TestWordTapping : public QObject {
+class TestWordTapping : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
-    FakeTools m_tools;
-    FakeEngine *m_engine = nullptr;
-    std::unique_ptr<tarvelin::MainWindow> w;
-    QPlainTextEdit *m_editor = nullptr;
     tarvelin::WordTapping *m_words = nullptr;
     QLabel *m_current = nullptr; // the sung line in the live view
 
     void tapKeys(const QString &script)
     {
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        playKeys(m_editor, *m_engine, script);
+        window->findChild<QAction *>(u"tapMode"_s)->trigger();
+        playKeys(editor, *engine, script);
     }
 
 private Q_SLOTS:
     void init()
     {
-        w = showWindow(m_tools, &m_engine, &m_editor);
-        QVERIFY(w);
-        m_words = w->findChild<tarvelin::WordTapping *>();
-        m_current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        QVERIFY(m_editor && m_words && m_current);
-        m_editor->setPlainText(Lyrics);
-        m_editor->document()->setModified(false);
-        m_engine->load(u"/song.mp3"_s);
-        m_engine->pause();
+        QVERIFY(open());
+        m_words = window->findChild<tarvelin::WordTapping *>();
+        m_current = window->findChild<QLabel *>(u"liveCurrent"_s);
+        QVERIFY(editor && m_words && m_current);
+        editor->setPlainText(Lyrics);
+        editor->document()->setModified(false);
+        engine->load(u"/song.mp3"_s);
+        engine->pause();
     }
-    void cleanup() { w.reset(); }
+    void cleanup() { window.reset(); }
 
     // A script of keys in tap mode (see playKeys). Checks the lines that
     // changed, the line in word mode (-1: none; the caret's line) and how
@@ -133,15 +128,15 @@ private Q_SLOTS:
         QFETCH(QStringList, changed);
         QFETCH(QString, live);
         tapKeys(script);
-        QCOMPARE(m_editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
+        QCOMPARE(editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
         QTEST(m_words->line(), "line");
         if (m_words->line() >= 0) // the caret goes with the line in word mode
-            QCOMPARE(m_editor->textCursor().blockNumber(), m_words->line());
+            QCOMPARE(editor->textCursor().blockNumber(), m_words->line());
         else // the live view leaves word mode with it
             QVERIFY2(!m_current->text().contains(u'['), qPrintable(m_current->text()));
         QTEST(m_words->tagged(), "tagged");
-        QTEST(*m_engine->positionValue, "position");
-        QCOMPARE(m_editor->document()->isModified(), !changed.isEmpty());
+        QTEST(*engine->positionValue, "position");
+        QCOMPARE(editor->document()->isModified(), !changed.isEmpty());
         if (!live.isEmpty())
             QCOMPARE(m_current->text(), live);
     }
@@ -152,8 +147,8 @@ private Q_SLOTS:
     {
         tapKeys(u"#1 W M M @10.5 Space @11 Space @11.5 Space @12 Enter Escape Escape"_s);
         QTemporaryDir dir;
-        m_tools.answer(dir.filePath(u"out.lrc"_s));
-        QVERIFY(w->saveLyrics());
+        tools.answer(dir.filePath(u"out.lrc"_s));
+        QVERIFY(window->saveLyrics());
         QCOMPARE(QString::fromUtf8(readFile(dir.filePath(u"out.lrc"_s))).split(u"\r\n"_s).value(1),
                  u"[00:10.50]<00:10.50>春眠不<00:11.00>觉<00:11.50>晓<00:12.00>"_s);
     }
@@ -198,23 +193,23 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, expected);
         QFETCH(QList<bool>, proposed);
-        m_editor->setPlainText(u"[ar:x]\n"_s + line);
-        QTextCursor cursor(m_editor->document()->findBlockByNumber(1));
+        editor->setPlainText(u"[ar:x]\n"_s + line);
+        QTextCursor cursor(editor->document()->findBlockByNumber(1));
         const int start = cursor.position();
         cursor.setPosition(start + int(line.indexOf(from)));
         if (!to.isEmpty())
             cursor.setPosition(start + int(line.indexOf(to) + to.size()), QTextCursor::KeepAnchor);
-        m_editor->setTextCursor(cursor);
-        m_editor->setFocus();
-        QTest::keyClick(m_editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        editor->setTextCursor(cursor);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         QCOMPARE(lyrics->text(1), expected);
         QList<bool> flags;
         for (int i = 0; i < lyrics->line(1).words.size(); ++i)
             flags << !lyrics->isConfirmed(1, tarvelin::TagKind::Word, i);
         QCOMPARE(flags, proposed);
         if (expected != line) {
-            m_editor->undo();
+            editor->undo();
             QCOMPARE(lyrics->text(1), line);
         }
     }
@@ -256,11 +251,11 @@ private Q_SLOTS:
         QFETCH(QString, edit);
         QFETCH(double, position);
         QFETCH(QString, looks);
-        auto *view = w->findChild<tarvelin::LiveLyricsView *>();
-        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
+        auto *view = window->findChild<tarvelin::LiveLyricsView *>();
+        auto *current = window->findChild<QLabel *>(u"liveCurrent"_s);
         QVERIFY(view && current);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
-        m_editor->setPlainText(line + u"\n[00:09.00]next"_s);
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
+        editor->setPlainText(line + u"\n[00:09.00]next"_s);
         if (propose) {
             const tarvelin::LrcLine &parsed = lyrics->line(0);
             QList<tarvelin::WordTime> words;
@@ -280,13 +275,13 @@ private Q_SLOTS:
             QVERIFY(lyrics->acceptProposals(0));
         } else if (!edit.isEmpty()) {
             const QString old = edit.section(u'|', 0, 0);
-            QTextCursor typing(m_editor->document());
+            QTextCursor typing(editor->document());
             typing.setPosition(int(line.indexOf(old)));
             typing.setPosition(int(line.indexOf(old) + old.size()), QTextCursor::KeepAnchor);
             typing.insertText(edit.section(u'|', 1));
         }
-        m_engine->play();
-        m_engine->positionValue = position;
+        engine->play();
+        engine->positionValue = position;
 
         // The looks as drawn: each character's colour named by the look it
         // first stands for; the highlight is S, none U, and a colour whose
@@ -330,15 +325,15 @@ private Q_SLOTS:
         QFETCH(QString, first);
         QFETCH(QList<int>, lines);
         QFETCH(QStringList, expected);
-        m_editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         tarvelin::TimingCurves curves;
         tarvelin::Curve &curve = curves.timing;
         curve.values.assign(800, 0.02f);
         for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
             for (int d = -2; d <= 2; ++d)
                 curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
-        const QString before = m_editor->toPlainText();
+        const QString before = editor->toPlainText();
         tarvelin::proposeWordTimes(*lyrics, curves, lines, 7000);
         for (int line = 0; line < expected.size(); ++line) {
             const tarvelin::WordLine words = tarvelin::readWordLine(lyrics->text(line), lyrics->line(line));
@@ -356,18 +351,18 @@ private Q_SLOTS:
             QVERIFY(words.endMs > words.units.last().ms);
             QVERIFY(lyrics->hasProposals(line));
         }
-        const QString proposed = m_editor->toPlainText();
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), before);
-        m_editor->redo();
-        QCOMPARE(m_editor->toPlainText(), proposed);
+        const QString proposed = editor->toPlainText();
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), before);
+        editor->redo();
+        QCOMPARE(editor->toPlainText(), proposed);
 
         // Accepting one line leaves the text as it is.
         const int line = lines.last();
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(line)));
-        w->findChild<QAction *>(u"acceptWords"_s)->trigger();
+        editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(line)));
+        window->findChild<QAction *>(u"acceptWords"_s)->trigger();
         QVERIFY(!lyrics->hasProposals(line));
-        QCOMPARE(m_editor->toPlainText(), proposed);
+        QCOMPARE(editor->toPlainText(), proposed);
         // A word tap makes the tapped line the user's.
         if (lines.contains(0)) {
             tapKeys(u"#0 W @1.2 Space"_s);

@@ -75,6 +75,14 @@ std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine
     return QTest::qWaitForWindowActive(window.get()) ? std::move(window) : nullptr;
 }
 
+bool WindowFixture::open()
+{
+    window.reset();
+    tools = {};
+    window = showWindow(tools, &engine, &editor);
+    return window != nullptr;
+}
+
 ulong stampMsAgo(int ms)
 {
     timespec ts{};

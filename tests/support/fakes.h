@@ -167,6 +167,16 @@ bool writeToneWav(const QString &path, const std::vector<double> &starts, double
 std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine = nullptr,
                                        QPlainTextEdit **editor = nullptr);
 
+// A test class's main window as showWindow() gives it, with its fakes: open()
+// makes it afresh (the tools cleared) and says whether it came up.
+struct WindowFixture {
+    FakeTools tools;
+    FakeEngine *engine = nullptr;
+    QPlainTextEdit *editor = nullptr;
+    std::unique_ptr<MainWindow> window;
+    bool open();
+};
+
 // Keys as the X server sends them, stamped on its clock (CLOCK_MONOTONIC in
 // ms, cut to 32 bits); stampMsAgo(ms) is that long ago.
 ulong stampMsAgo(int ms);
