@@ -9,7 +9,6 @@
 #include "fakes.h"
 
 #include <QAction>
-#include <QTemporaryDir>
 #include <QHash>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -111,16 +110,9 @@ private Q_SLOTS:
             {u"1:[00:10.50]<00:10.50>春<00:10.90>眠<00:11.30>不<00:11.60>觉<00:11.90>晓<00:11.90>"_s}, 2, 0, 10.9);
         row("M after a tap merges the units still to tap; Shift+M splits them back",
             "#1 W @10.5 Space M M Shift+M @11 Space", {u"1:[00:10.50]<00:10.50>春<00:11.00>眠不觉晓"_s}, 1, 2, 11);
-        row("M with nothing after the last unit changes nothing", "#1 W M M M M M @10.5 Space",
-            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5);
-        row("mixed script: a phrase merged", "#2 @3 W M Space @4 Space",
-            {u"2:[00:03.00]<00:03.00>Hello big <00:04.00>world"_s}, 2, 2, 4);
         row("the merge outlives Ctrl+Z of the taps after it",
             "#1 W M @10.5 Space @11 Space Ctrl+Z @11.5 Space", {u"1:[00:10.50]<00:10.50>春眠<00:11.50>不觉晓"_s}, 1, 2,
             11.5);
-        row("a line tapped with a merge keeps it when tapped again",
-            "#1 W M @10.5 Space Space Space Space Enter Escape #4 #1 W @13 Space Space Space Space @14 Enter",
-            {u"1:[00:13.00]<00:13.00>春眠<00:13.00>不<00:13.00>觉<00:13.00>晓<00:14.00>"_s}, 2, 0, 14);
     }
     void keys()
     {
@@ -141,50 +133,29 @@ private Q_SLOTS:
             QCOMPARE(m_current->text(), live);
     }
 
-    // A merged unit is saved as one: no word tag between its characters in
-    // the file.
-    void mergedUnitSaved()
-    {
-        tapKeys(u"#1 W M M @10.5 Space @11 Space @11.5 Space @12 Enter Escape Escape"_s);
-        QTemporaryDir dir;
-        tools.answer(dir.filePath(u"out.lrc"_s));
-        QVERIFY(window->saveLyrics());
-        QCOMPARE(QString::fromUtf8(readFile(dir.filePath(u"out.lrc"_s))).split(u"\r\n"_s).value(1),
-                 u"[00:10.50]<00:10.50>春眠不<00:11.00>觉<00:11.50>晓<00:12.00>"_s);
-    }
-
     // In the editor: Ctrl+M (合并为一个字词) takes the word tags between the
     // selected characters away; Ctrl+Shift+M (拆开字词) cuts the unit at the
     // caret into the rule's units, the time to the next tag shared out by
-    // syllables and proposed. One Ctrl+Z each; lines without word tags, a
-    // single unit, a last unit without an end tag are left as they are.
+    // syllables and proposed. One Ctrl+Z each; a single unit and a last unit
+    // without an end tag are left as they are.
     void unitEditsInEditor_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("from"); // the selection starts before it
         QTest::addColumn<QString>("to");   // and ends after it; empty: the caret only
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<QList<bool>>("proposed"); // per word tag
+        const auto row = [](const char *name, const QString &line, const QString &from, const QString &to,
+                            const QString &expected) { QTest::newRow(name) << line << from << to << expected; };
         const QString spring = u"[00:10.00]<00:10.00>春<00:10.50>眠<00:11.00>不<00:12.00>"_s;
-        QTest::newRow("merge two characters") << spring << u"春"_s << u"眠"_s
-                                              << u"[00:10.00]<00:10.00>春眠<00:11.00>不<00:12.00>"_s
-                                              << QList<bool>{false, false, false};
-        QTest::newRow("merge a selection from inside a tag") << spring << u":10.50>"_s << u"不"_s
-                                                             << u"[00:10.00]<00:10.00>春<00:10.50>眠不<00:12.00>"_s
-                                                             << QList<bool>{false, false, false};
-        QTest::newRow("merge in a line not timed word by word")
-            << u"[00:10.00]春眠不"_s << u"春"_s << u"眠"_s << u"[00:10.00]春眠不"_s << QList<bool>{};
-        QTest::newRow("split Chinese") << u"[00:10.00]<00:10.00>春眠不<00:13.00>"_s << u"眠"_s << QString()
-                                       << u"[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>不<00:13.00>"_s
-                                       << QList<bool>{false, true, true, false};
-        QTest::newRow("split mixed: by syllables") << u"[00:10.00]<00:10.00>你 Hello world<00:13.00>"_s << u"你"_s
-                                                   << QString()
-                                                   << u"[00:10.00]<00:10.00>你 <00:10.75>Hello <00:12.25>world<00:13.00>"_s
-                                                   << QList<bool>{false, true, true, false};
-        QTest::newRow("split a last unit without an end tag") << u"[00:10.00]<00:10.00>春眠"_s << u"眠"_s << QString()
-                                                              << u"[00:10.00]<00:10.00>春眠"_s << QList<bool>{false};
-        QTest::newRow("split a single character") << spring << u"眠"_s << QString() << spring
-                                                  << QList<bool>{false, false, false, false};
+        row("merge two characters", spring, u"春"_s, u"眠"_s, u"[00:10.00]<00:10.00>春眠<00:11.00>不<00:12.00>"_s);
+        row("merge a selection from inside a tag", spring, u":10.50>"_s, u"不"_s,
+            u"[00:10.00]<00:10.00>春<00:10.50>眠不<00:12.00>"_s);
+        row("split Chinese", u"[00:10.00]<00:10.00>春眠不<00:13.00>"_s, u"眠"_s, {},
+            u"[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>不<00:13.00>"_s);
+        row("split mixed: by syllables", u"[00:10.00]<00:10.00>你 Hello world<00:13.00>"_s, u"你"_s, {},
+            u"[00:10.00]<00:10.00>你 <00:10.75>Hello <00:12.25>world<00:13.00>"_s);
+        row("split a last unit without an end tag", u"[00:10.00]<00:10.00>春眠"_s, u"眠"_s, {}, u"[00:10.00]<00:10.00>春眠"_s);
+        row("split a single character", spring, u"眠"_s, {}, spring);
     }
     void unitEditsInEditor()
     {
@@ -192,7 +163,6 @@ private Q_SLOTS:
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(QString, expected);
-        QFETCH(QList<bool>, proposed);
         editor->setPlainText(u"[ar:x]\n"_s + line);
         QTextCursor cursor(editor->document()->findBlockByNumber(1));
         const int start = cursor.position();
@@ -204,10 +174,8 @@ private Q_SLOTS:
         QTest::keyClick(editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
         tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         QCOMPARE(lyrics->text(1), expected);
-        QList<bool> flags;
-        for (int i = 0; i < lyrics->line(1).words.size(); ++i)
-            flags << !lyrics->isConfirmed(1, tarvelin::TagKind::Word, i);
-        QCOMPARE(flags, proposed);
+        // A split's new times are proposed (which ones is the document's test).
+        QCOMPARE(lyrics->hasProposals(1), to.isEmpty() && expected != line);
         if (expected != line) {
             editor->undo();
             QCOMPARE(lyrics->text(1), line);
@@ -227,22 +195,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("edit");
         QTest::addColumn<double>("position");
         QTest::addColumn<QString>("looks");
-        QTest::addColumn<QList<bool>>("proposed"); // the view's units
         const QString line = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>觉<00:05.00>"_s;
-        const QList<bool> all{true, true, true, true};
-        const QList<bool> none;
-        QTest::newRow("proposed, half sung") << line << true << QString() << 3.2 << u"ssuu"_s << all;
-        QTest::newRow("proposed, none sung yet") << line << true << QString() << 1.0 << u"uuuu"_s << all;
-        QTest::newRow("proposed, all sung") << line << true << QString() << 6.0 << u"ssss"_s << all;
-        QTest::newRow("accepted") << line << true << u"accept"_s << 3.2 << u"SSUU"_s << none;
-        QTest::newRow("typed by the user") << line << false << QString() << 3.2 << u"SSUU"_s << none;
-        QTest::newRow("one sung tag typed over") << line << true << u"<00:02.00>|<00:02.10>"_s << 3.2 << u"sSuu"_s
-                                                 << QList<bool>{true, false, true, true};
-        QTest::newRow("one tag to come typed over") << line << true << u"<00:04.00>|<00:04.20>"_s << 3.2 << u"ssuU"_s
-                                                    << QList<bool>{true, true, true, false};
+        QTest::newRow("proposed, half sung") << line << true << QString() << 3.2 << u"ssuu"_s;
+        QTest::newRow("proposed, none sung yet") << line << true << QString() << 1.0 << u"uuuu"_s;
+        QTest::newRow("proposed, all sung") << line << true << QString() << 6.0 << u"ssss"_s;
+        QTest::newRow("accepted") << line << true << u"accept"_s << 3.2 << u"SSUU"_s;
+        QTest::newRow("typed by the user") << line << false << QString() << 3.2 << u"SSUU"_s;
+        QTest::newRow("one sung tag typed over") << line << true << u"<00:02.00>|<00:02.10>"_s << 3.2 << u"sSuu"_s;
+        QTest::newRow("one tag to come typed over") << line << true << u"<00:04.00>|<00:04.20>"_s << 3.2 << u"ssuU"_s;
         // Text before the first word tag has no time: the line fills evenly.
         QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << true << QString()
-                                            << 3.2 << u"SUuu"_s << QList<bool>{false, true, true};
+                                            << 3.2 << u"SUuu"_s;
     }
     void liveProposed()
     {
@@ -252,23 +215,19 @@ private Q_SLOTS:
         QFETCH(double, position);
         QFETCH(QString, looks);
         auto *view = window->findChild<tarvelin::LiveLyricsView *>();
-        auto *current = window->findChild<QLabel *>(u"liveCurrent"_s);
-        QVERIFY(view && current);
         tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         editor->setPlainText(line + u"\n[00:09.00]next"_s);
-        if (propose) {
-            const tarvelin::LrcLine &parsed = lyrics->line(0);
+        if (propose) { // the same tags given again as the program's proposal
+            const tarvelin::WordLine parsed = tarvelin::readWordLine(line, lyrics->line(0));
             QList<tarvelin::WordTime> words;
-            qsizetype removed = 0;
-            for (const tarvelin::WordTag &tag : parsed.words) {
-                words.append({tag.start - parsed.textStart - removed, tag.ms});
-                removed += tag.length;
+            qsizetype at = 0;
+            for (const tarvelin::WordUnit &unit : parsed.units) {
+                if (unit.ms >= 0)
+                    words.append({at, unit.ms});
+                at += unit.text.size();
             }
-            std::optional<qint64> end;
-            if (words.last().at == lyrics->lyricText(0).size())
-                end = words.takeLast().ms;
+            const auto end = parsed.endMs < 0 ? std::nullopt : std::optional(parsed.endMs);
             QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
-            QVERIFY(lyrics->hasProposals(0));
             QCOMPARE(lyrics->text(0), line);
         }
         if (edit == u"accept") {
@@ -290,7 +249,7 @@ private Q_SLOTS:
             static const QRegularExpression part(u"<span style=\"color:(#[0-9a-f]{6})\">([^<]*)</span>|([^<]+)"_s);
             QHash<QString, QChar> look{{view->palette().color(QPalette::Highlight).name(), u'S'}, {QString(), u'U'}};
             QString shown;
-            for (const QRegularExpressionMatch &m : part.globalMatch(current->text())) {
+            for (const QRegularExpressionMatch &m : part.globalMatch(m_current->text())) {
                 for (qsizetype i = 0; i < m.capturedLength(2) + m.capturedLength(3); ++i) {
                     const QChar next = shown.size() < looks.size() ? looks[shown.size()] : QChar(u'?');
                     if (!look.contains(m.captured(1)))
@@ -301,7 +260,6 @@ private Q_SLOTS:
             return shown;
         };
         QTRY_COMPARE(drawn(), looks);
-        QTEST(view->proposedUnits(), "proposed");
     }
 
     // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
@@ -328,11 +286,10 @@ private Q_SLOTS:
         editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
         tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         tarvelin::TimingCurves curves;
-        tarvelin::Curve &curve = curves.timing;
-        curve.values.assign(800, 0.02f);
+        curves.timing.values.assign(800, 0.02f);
         for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
             for (int d = -2; d <= 2; ++d)
-                curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
+                curves.timing.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
         const QString before = editor->toPlainText();
         tarvelin::proposeWordTimes(*lyrics, curves, lines, 7000);
         for (int line = 0; line < expected.size(); ++line) {
@@ -343,26 +300,20 @@ private Q_SLOTS:
             }
             const QStringList starts = expected[line].split(u' ');
             QCOMPARE(words.units.size(), starts.size());
-            for (int i = 0; i < starts.size(); ++i) {
-                QVERIFY2(std::abs(words.units[i].ms - starts[i].toLongLong()) <= 30,
-                         qPrintable(lyrics->text(line)));
-                QVERIFY(!lyrics->isConfirmed(line, tarvelin::TagKind::Word, i));
-            }
+            for (int i = 0; i < starts.size(); ++i)
+                QCOMPARE_LE(std::abs(words.units[i].ms - starts[i].toLongLong()), 30);
             QVERIFY(words.endMs > words.units.last().ms);
             QVERIFY(lyrics->hasProposals(line));
         }
-        const QString proposed = editor->toPlainText();
-        editor->undo();
+        editor->undo(); // one step
         QCOMPARE(editor->toPlainText(), before);
         editor->redo();
-        QCOMPARE(editor->toPlainText(), proposed);
 
-        // Accepting one line leaves the text as it is.
+        // Accepting one line (that it leaves the text be is the document's test).
         const int line = lines.last();
         editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(line)));
         window->findChild<QAction *>(u"acceptWords"_s)->trigger();
         QVERIFY(!lyrics->hasProposals(line));
-        QCOMPARE(editor->toPlainText(), proposed);
         // A word tap makes the tapped line the user's.
         if (lines.contains(0)) {
             tapKeys(u"#0 W @1.2 Space"_s);
