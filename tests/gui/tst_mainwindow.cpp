@@ -133,8 +133,7 @@ private Q_SLOTS:
         const auto *display = w.findChild<QFrame *>(u"display"_s);
         for (const QLabel *line : {w.findChild<QLabel *>(u"liveCurrent"_s), next}) {
             QVERIFY(line->isVisible());
-            QVERIFY2(line->height() >= line->sizeHint().height(),
-                     qPrintable(u"%1: %2 of %3"_s.arg(line->objectName()).arg(line->height()).arg(line->sizeHint().height())));
+            QCOMPARE_GE(line->height(), line->sizeHint().height());
             const QRect inDisplay(line->mapTo(display, QPoint()), line->size());
             QVERIFY2(display->contentsRect().contains(inDisplay), qPrintable(line->objectName()));
         }
@@ -145,23 +144,22 @@ private Q_SLOTS:
     // failed opening is reported each time and the program goes on.
     void linkOpensThePageOncePerClick()
     {
-        tarvelin::test::FakeTools tools;
-        tools.openUrlResult = false;
-        const auto w = tarvelin::test::showWindow(tools);
-        QVERIFY(w);
-        QWindow *screen = w->windowHandle();
-        const QWidget *link = w->findChild<QWidget *>(u"Label3"_s);
-        const QPoint label = link->mapTo(w.get(), link->rect().center());
+        tarvelin::test::WindowFixture f;
+        QVERIFY(f.open());
+        f.tools.openUrlResult = false;
+        QWindow *screen = f.window->windowHandle();
+        const QWidget *link = f.window->findChild<QWidget *>(u"Label3"_s);
+        const QPoint label = link->mapTo(f.window.get(), link->rect().center());
         const QPoint above = label - QPoint(0, link->height());
         QTest::mousePress(screen, Qt::LeftButton, {}, label);
         QTest::mouseMove(screen, above);
         QTest::mouseRelease(screen, Qt::LeftButton, {}, above);
-        QVERIFY(tools.openedUrls.isEmpty());
+        QVERIFY(f.tools.openedUrls.isEmpty());
         for (int i = 0; i < 2; ++i)
             QTest::mouseDClick(screen, Qt::LeftButton, {}, label);
-        QCOMPARE(tools.openedUrls, QList<QUrl>(2, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
-        QCOMPARE(tools.errors.size(), 2);
-        QVERIFY(w->isVisible());
+        QCOMPARE(f.tools.openedUrls, QList<QUrl>(2, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
+        QCOMPARE(f.tools.errors.size(), 2);
+        QVERIFY(f.window->isVisible());
     }
 
     // The clock label: the date on the first line, the time with its seconds
