@@ -34,11 +34,7 @@ class TestTagging : public QObject, tarvelin::test::WindowFixture {
     {
         return tarvelin::test::writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
     }
-    QByteArray read(const QString &name) const
-    {
-        QFile in(path(name));
-        return QFileInfo(in).isFile() && in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(no file)");
-    }
+    QByteArray read(const QString &name) const { return tarvelin::test::readFile(path(name)); }
     // The next file dialog answers `name`; "" cancels it.
     void choose(const QString &name) { name.isEmpty() ? tools.cancel() : tools.answer(path(name)); }
 
@@ -95,7 +91,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, typed);
         QFETCH(Pos, position);
-        QFETCH(QString, tagged);
         const qsizetype anchor = typed.indexOf(u'{'), caret = typed.indexOf(u'|');
         editor->setPlainText(QString(typed).remove(u'{').remove(u'|'));
         QTextCursor c = editor->textCursor();
@@ -106,7 +101,7 @@ private Q_SLOTS:
         m_insertTime->setFocus();
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
         QTest::keyClick(m_insertTime, Qt::Key_Return);
-        QCOMPARE(editor->toPlainText().insert(editor->textCursor().position(), u'|'), tagged);
+        QTEST(editor->toPlainText().insert(editor->textCursor().position(), u'|'), "tagged");
         QCOMPARE(QApplication::focusWidget(), m_insertTime);
         QCOMPARE(tools.errors, position ? QStringList() : QStringList{u"插入时间: 无法读取播放器的当前位置，歌词未作改动。"_s});
     }

@@ -186,15 +186,13 @@ private Q_SLOTS:
     // the editor as a background; outside tap mode the caret stays put.
     void liveLine()
     {
-        auto *view = window->findChild<QWidget *>(u"liveLyrics"_s);
         auto *current = window->findChild<QLabel *>(u"liveCurrent"_s);
-        auto *next = window->findChild<QLabel *>(u"liveNext"_s);
         editor->setPlainText(u"[00:01.00]one\n\n[00:03.50]two [x]\nthree"_s);
         QTextCursor caret(editor->document()->findBlockByNumber(3));
         editor->setTextCursor(caret);
         engine->positionValue = 1.0;
         QTRY_COMPARE(current->text(), u"one"_s);
-        QVERIFY(view->isVisible() && next->text() == u"two [x]"_s);
+        QCOMPARE(window->findChild<QLabel *>(u"liveNext"_s)->text(), u"two [x]"_s); // shown as typed
         QTRY_COMPARE(editor->extraSelections().value(0).cursor.blockNumber(), 0);
         QCOMPARE(editor->textCursor().position(), caret.position());
     }
