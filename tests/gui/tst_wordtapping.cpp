@@ -184,52 +184,42 @@ private Q_SLOTS:
 
     // Proposed word times look proposed in the live view: faint once sung,
     // grey before, each unlike the confirmed ones. The line is typed, its
-    // word tags given again as the program's proposal when `propose`, then
-    // `edit` (accept, or "old|new" typed over in the editor). `looks`, one
-    // letter a character shown: S sung, U not yet, lower case for proposed;
-    // each look has its own colour, S the highlight, U none.
+    // word tags given again as the program's proposal, then `edit` (accept,
+    // or "old|new" typed over in the editor). `looks`, one letter a character
+    // shown: S sung, U not yet, lower case for proposed; each look has its
+    // own colour, S the highlight, U none. (How far a line is sung is the
+    // word-unit test's.)
     void liveProposed_data()
     {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("propose");
         QTest::addColumn<QString>("edit");
-        QTest::addColumn<double>("position");
-        QTest::addColumn<QString>("looks");
+        QTest::addColumn<QString>("looks"); // at 3.2 s
         const QString line = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>觉<00:05.00>"_s;
-        QTest::newRow("proposed, half sung") << line << true << QString() << 3.2 << u"ssuu"_s;
-        QTest::newRow("proposed, none sung yet") << line << true << QString() << 1.0 << u"uuuu"_s;
-        QTest::newRow("proposed, all sung") << line << true << QString() << 6.0 << u"ssss"_s;
-        QTest::newRow("accepted") << line << true << u"accept"_s << 3.2 << u"SSUU"_s;
-        QTest::newRow("typed by the user") << line << false << QString() << 3.2 << u"SSUU"_s;
-        QTest::newRow("one sung tag typed over") << line << true << u"<00:02.00>|<00:02.10>"_s << 3.2 << u"sSuu"_s;
-        QTest::newRow("one tag to come typed over") << line << true << u"<00:04.00>|<00:04.20>"_s << 3.2 << u"ssuU"_s;
+        QTest::newRow("proposed") << line << QString() << u"ssuu"_s;
+        QTest::newRow("accepted") << line << u"accept"_s << u"SSUU"_s;
+        QTest::newRow("one sung tag typed over") << line << u"<00:02.00>|<00:02.10>"_s << u"sSuu"_s;
         // Text before the first word tag has no time: the line fills evenly.
-        QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << true << QString()
-                                            << 3.2 << u"SUuu"_s;
+        QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << QString() << u"SUuu"_s;
     }
     void liveProposed()
     {
         QFETCH(QString, line);
-        QFETCH(bool, propose);
         QFETCH(QString, edit);
-        QFETCH(double, position);
         QFETCH(QString, looks);
         auto *view = window->findChild<tarvelin::LiveLyricsView *>();
         tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         editor->setPlainText(line + u"\n[00:09.00]next"_s);
-        if (propose) { // the same tags given again as the program's proposal
-            const tarvelin::WordLine parsed = tarvelin::readWordLine(line, lyrics->line(0));
-            QList<tarvelin::WordTime> words;
-            qsizetype at = 0;
-            for (const tarvelin::WordUnit &unit : parsed.units) {
-                if (unit.ms >= 0)
-                    words.append({at, unit.ms});
-                at += unit.text.size();
-            }
-            const auto end = parsed.endMs < 0 ? std::nullopt : std::optional(parsed.endMs);
-            QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
-            QCOMPARE(lyrics->text(0), line);
+        const tarvelin::WordLine parsed = tarvelin::readWordLine(line, lyrics->line(0));
+        QList<tarvelin::WordTime> words;
+        qsizetype at = 0;
+        for (const tarvelin::WordUnit &unit : parsed.units) {
+            if (unit.ms >= 0)
+                words.append({at, unit.ms});
+            at += unit.text.size();
         }
+        const auto end = parsed.endMs < 0 ? std::nullopt : std::optional(parsed.endMs);
+        QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
+        QCOMPARE(lyrics->text(0), line);
         if (edit == u"accept") {
             QVERIFY(lyrics->acceptProposals(0));
         } else if (!edit.isEmpty()) {
@@ -240,7 +230,7 @@ private Q_SLOTS:
             typing.insertText(edit.section(u'|', 1));
         }
         engine->play();
-        engine->positionValue = position;
+        engine->positionValue = 3.2;
 
         // The looks as drawn: each character's colour named by the look it
         // first stands for; the highlight is S, none U, and a colour whose
