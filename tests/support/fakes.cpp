@@ -13,18 +13,12 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 #include <numbers>
 
 #include <ctime>
 
 namespace tarvelin::test {
-
-void useCNumericLocale()
-{
-    std::setlocale(LC_NUMERIC, "C");
-}
 
 PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const QString &details)
 {
