@@ -57,24 +57,16 @@ bool writeToneWav(const QString &path, const std::vector<double> &starts, double
                > 0;
 }
 
-std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine, QPlainTextEdit **editor)
-{
-    auto fake = std::make_unique<FakeEngine>();
-    if (engine)
-        *engine = fake.get();
-    auto window = std::make_unique<MainWindow>(tools, std::move(fake));
-    if (editor)
-        *editor = window->findChild<QPlainTextEdit *>(QStringLiteral("Text3"));
-    window->show();
-    return QTest::qWaitForWindowActive(window.get()) ? std::move(window) : nullptr;
-}
-
 bool WindowFixture::open()
 {
     window.reset();
     tools = {};
-    window = showWindow(tools, &engine, &editor);
-    return window != nullptr;
+    auto fake = std::make_unique<FakeEngine>();
+    engine = fake.get();
+    window = std::make_unique<MainWindow>(tools, std::move(fake));
+    editor = window->findChild<QPlainTextEdit *>(QStringLiteral("Text3"));
+    window->show();
+    return editor && QTest::qWaitForWindowActive(window.get());
 }
 
 ulong stampMsAgo(int ms)

@@ -156,13 +156,9 @@ private:
 // each of `starts`, where the song analysis finds an onset within 10 ms.
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
 
-// The main window on `tools` and a fake engine, shown and active (none if it
-// never is); its engine and its lyrics editor are given back where asked.
-std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine = nullptr,
-                                       QPlainTextEdit **editor = nullptr);
-
-// A test class's main window as showWindow() gives it, with its fakes: open()
-// makes it afresh (the tools cleared) and says whether it came up.
+// A test class's main window on fake tools and a fake engine, with its lyrics
+// editor: open() makes it afresh (the tools cleared), shows it and says
+// whether it became the active window.
 struct WindowFixture {
     FakeTools tools;
     FakeEngine *engine = nullptr;
