@@ -72,7 +72,6 @@ private Q_SLOTS:
         m_song.clear();
         window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->setSong([this] { return m_song; }, [] { return 60.0; });
     }
-    void cleanup() { window.reset(); }
 
     void exports_data()
     {

@@ -48,7 +48,6 @@ private Q_SLOTS:
         editor->setPlainText(Lyrics);
         engine->load(u"/song.mp3"_s); // playing
     }
-    void cleanup() { window.reset(); }
 
     // A script of keys in tap mode (see playKeys), the caret on line 0.
     // Checks the lines that changed, the current line and the position after

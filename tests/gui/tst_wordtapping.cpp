@@ -48,7 +48,6 @@ private Q_SLOTS:
         engine->load(u"/song.mp3"_s);
         engine->pause();
     }
-    void cleanup() { window.reset(); }
 
     // A script of keys in tap mode (see playKeys). Checks the lines that
     // changed, the line in word mode (-1: none; the caret's line) and how
