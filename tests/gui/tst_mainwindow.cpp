@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -109,29 +110,25 @@ private Q_SLOTS:
         QFETCH(qreal, points);
         QFETCH(bool, notice);
         const QFont font = QApplication::font();
+        const auto restore = qScopeGuard([&font] { QApplication::setFont(font); });
         if (points > 0) {
             QFont larger = font;
             larger.setPointSizeF(points);
             QApplication::setFont(larger);
         }
-        tarvelin::test::FakeTools tools;
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        tarvelin::test::FakeEngine *player = engine.get();
-        tarvelin::MainWindow w(tools, std::move(engine));
-        QApplication::setFont(font);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.findChild<QPlainTextEdit *>(u"Text3"_s)->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
-        player->load(u"/歌.mp3"_s);
-        player->positionValue = 2.0;
-        player->play();
+        tarvelin::test::WindowFixture f;
+        QVERIFY(f.open());
+        f.editor->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
+        f.engine->load(u"/歌.mp3"_s);
+        f.engine->positionValue = 2.0;
+        f.engine->play();
         if (notice)
-            w.findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
-        auto *next = w.findChild<QLabel *>(u"liveNext"_s);
+            f.window->findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
+        auto *next = f.window->findChild<QLabel *>(u"liveNext"_s);
         QTRY_COMPARE(next->text(), u"第二句"_s);
         QTest::qWait(50); // the layout settles
-        const auto *display = w.findChild<QFrame *>(u"display"_s);
-        for (const QLabel *line : {w.findChild<QLabel *>(u"liveCurrent"_s), next}) {
+        const auto *display = f.window->findChild<QFrame *>(u"display"_s);
+        for (const QLabel *line : {f.window->findChild<QLabel *>(u"liveCurrent"_s), next}) {
             QVERIFY(line->isVisible());
             QCOMPARE_GE(line->height(), line->sizeHint().height());
             const QRect inDisplay(line->mapTo(display, QPoint()), line->size());

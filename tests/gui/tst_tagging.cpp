@@ -27,8 +27,6 @@ class TestTagging : public QObject, tarvelin::test::WindowFixture {
     QTemporaryDir m_dir;
     QPushButton *m_insertTime = nullptr;
 
-    template <typename T = QPushButton>
-    T *part(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
@@ -47,7 +45,7 @@ private Q_SLOTS:
     {
         file(u"plain"_s, "old");
         QVERIFY(open());
-        m_insertTime = part("Command3");
+        m_insertTime = window->findChild<QPushButton *>(u"Command3"_s);
     }
 
     // A chosen song shows in Text1, is loaded and stands stopped at its
@@ -60,8 +58,8 @@ private Q_SLOTS:
         tools.answer(song);
         tools.cancel();
         for (int i = 0; i < 2; ++i)
-            QTest::mouseClick(part("Command2"), Qt::LeftButton);
-        QCOMPARE(part<QLineEdit>("Text1")->text(), song);
+            QTest::mouseClick(window->findChild<QPushButton *>(u"Command2"_s), Qt::LeftButton);
+        QCOMPARE(window->findChild<QLineEdit *>(u"Text1"_s)->text(), song);
         QCOMPARE(engine->loads, QStringList{song});
         QCOMPARE(engine->stops, 1);
         const std::pair<Title, Pos> readings[] = {{u"月亮代表我的心"_s, 75.5}, {u"New"_s, Pos()}, {Title(), 2.0}};
