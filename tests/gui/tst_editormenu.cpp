@@ -79,9 +79,8 @@ private Q_SLOTS:
         QFETCH(int, at);
         QFETCH(QString, typed);
         QFETCH(bool, available);
-        const QString path = TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1;
         editor->setPlainText(u"前文"_s);
-        importText(path);
+        importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1);
         QCOMPARE(encodingNote(), u"推测编码：GB18030（简体中文）"_s);
         if (typed == u"undo"_s) {
             editor->undo();
