@@ -168,12 +168,15 @@ import_files() {
     click 导入文本 && dialog 导入歌词 "$1"
 }
 
-# import_song LYRICS_FILE SOX_SYNTH_ARGS...: song.mp3 from a sox synthesis,
-# then it and the lyrics as import_files.
-import_song() {
-    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth "${@:2}"
+# import_beeping LYRICS_FILE N: song.mp3 beeps (50 ms at 1 kHz) at every
+# second from 1 s to N s and lasts N + 2 s; it and the lyrics come in as
+# import_files, then the recording and the presser start (see below).
+import_beeping() {
+    sox -n -r 44100 -c 2 -b 16 "$E2E_DIR/song.wav" synth 0.05 sine 1000 vol 0.5 pad 0 0.95 repeat $(($2 - 1)) pad 1 1
     ffmpeg -loglevel error -y -i "$E2E_DIR/song.wav" -c:a libmp3lame -b:a 128k -metadata title=e2e "$E2E_DIR/song.mp3"
     import_files "$1"
+    start_recording
+    start_presser
 }
 
 # recorded: the text in the program's recovery file.
@@ -212,6 +215,9 @@ beeps_heard() {
         END { for (i = 1; i <= NR; i++) if (x[i] >= peak / 4) { if (i - loud >= 14400) print (i - 1) / 48; loud = i } }
     ' >"$E2E_DIR/beeps.txt"
 }
+
+# stop_recording: once the beep after the last press is heard.
+stop_recording() { sleep_until $((press_us[-1] + 1600000)); kill "$RECORDER"; }
 
 # start_presser: the xdotool the presses go through.
 start_presser() {

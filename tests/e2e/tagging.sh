@@ -26,12 +26,11 @@
 # the constant part of the way from xdotool through X to the program. Then
 # every tag is compared with the moment heard at its press, at +5 ms: a tag is
 # cut to the hundredth, 0..10 ms below the position (largest error seen over
-# 10 runs here: 10 ms). Each tag must be within TOLERANCE_MS, and the median of
+# 10 runs here: 10 ms). Each tag must be within TAP_TOLERANCE_MS, and the median of
 # the 0.75x tags within SLOW_MEDIAN_MS: the time stretch's lag correction 30 ms
 # off moves them all by 30 ms and fails.
 source "$(dirname "$0")/lib.sh"
 
-TOLERANCE_MS=$TAP_TOLERANCE_MS
 SLOW_MEDIAN_MS=15
 LYRICS=(
     "[ar:测试歌手]" "第一行 春眠不觉晓" "第二行 处处闻啼鸟" "第三行 夜来风雨声" "Line four: plain ASCII" ""
@@ -44,11 +43,7 @@ saved=$E2E_DIR/tagged.lrc
 e2e_start
 # As a Chinese Windows editor saves it: GBK, CR LF.
 printf '%s\r\n' "${LYRICS[@]}" | iconv -f UTF-8 -t GBK >"$E2E_DIR/lyrics.txt"
-# 17 s: a 50 ms, 1 kHz beep at every second from 1 s to 15 s.
-import_song "$E2E_DIR/lyrics.txt" 0.05 sine 1000 vol 0.5 pad 0 0.95 repeat 14 pad 1 1
-
-start_recording
-start_presser
+import_beeping "$E2E_DIR/lyrics.txt" 15
 # click_tag MS: the caret to the next lyric line, then 插入时间 pressed at MS.
 click_tag() { to_line "${lyric_lines[${#press_us[@]}]}" && point 插入时间 && press_at "$1" "mousedown 1" "mouseup 1"; }
 
@@ -64,8 +59,7 @@ for ms in 8300 9500 10700 11900; do click_tag $ms; done
 log "F2 on the blank line above the next lyric line (a tap skips it), Space for four lines"
 to_line 10 && keys F2
 for ms in 13400 14400 15400 16400; do press_at $ms "keydown space" "keyup space"; done
-sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
-kill "$RECORDER"
+stop_recording
 
 log "SIGKILL once the recovery file holds every tag, start again and answer 恢复 (the default button)"
 wait_until 10 "the recovery file to hold every tag" \
@@ -95,7 +89,7 @@ cmp -s "$saved" <(printf '%s\r\n' "${expected[@]}" "") || fail "$saved holds oth
 beeps_heard
 for i in "${!press_us[@]}"; do   # the first four at 1x
     echo "$(((press_us[i] - play_us) / 1000)) $(to_ms "${tags[i]:1:8}") $((i < 4))"
-done | awk -v tolerance="$TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beeps="$E2E_DIR/beeps.txt" "$E2E_AWK"'
+done | awk -v tolerance="$TAP_TOLERANCE_MS" -v slow_median="$SLOW_MEDIAN_MS" -v beeps="$E2E_DIR/beeps.txt" "$E2E_AWK"'
     BEGIN {
         read_beeps(beeps)
         # Each second of song takes 1000 ms at 1x, 1333 ms at 0.75x (give or

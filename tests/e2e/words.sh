@@ -27,18 +27,14 @@ saved=$E2E_DIR/words.lrc
 
 e2e_start
 printf '%s\n' "${LYRICS[@]}" >"$E2E_DIR/lyrics.txt"
-# 11 s: a 50 ms, 1 kHz beep at every second from 1 s to 9 s.
-import_song "$E2E_DIR/lyrics.txt" 0.05 sine 1000 vol 0.5 pad 0 0.95 repeat 8 pad 1 1
-start_recording
-start_presser
+import_beeping "$E2E_DIR/lyrics.txt" 9
 
 log "F2 and W on line $line: the song plays from $seek_ms ms; Space for each of ${#UNITS[@]} units, then Enter"
 to_line $line && keys F2
 play_us=$(press "keydown w" "keyup w")
 for i in "${!UNITS[@]}"; do press_at $((2200 + i * 500)) "keydown space" "keyup space"; done
 press_at $((2200 + ${#UNITS[@]} * 500 + 100)) "keydown Return" "keyup Return"
-sleep_until $((press_us[-1] + 1600000))   # the next beep is heard
-kill "$RECORDER"
+stop_recording
 
 log "Esc twice (word mode, then tap mode), close and save"
 keys Escape Escape

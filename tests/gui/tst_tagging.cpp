@@ -22,29 +22,19 @@ using tarvelin::PlatformTools;
 using Pos = std::optional<double>; // nothing: the player cannot tell
 using Title = std::optional<QString>;
 
-class TestTagging : public QObject {
+class TestTagging : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
     QTemporaryDir m_dir;
-    tarvelin::test::FakeTools m_tools;
-    tarvelin::test::FakeEngine *m_engine = nullptr;
-    std::unique_ptr<tarvelin::MainWindow> w;
-    QPlainTextEdit *m_editor = nullptr;
     QPushButton *m_insertTime = nullptr;
 
-    template <typename T = QPushButton>
-    T *part(const char *name) const { return w->findChild<T *>(QLatin1String(name)); }
     QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
         return tarvelin::test::writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
     }
-    QByteArray read(const QString &name) const
-    {
-        QFile in(path(name));
-        return QFileInfo(in).isFile() && in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(no file)");
-    }
+    QByteArray read(const QString &name) const { return tarvelin::test::readFile(path(name)); }
     // The next file dialog answers `name`; "" cancels it.
-    void choose(const QString &name) { name.isEmpty() ? m_tools.cancel() : m_tools.answer(path(name)); }
+    void choose(const QString &name) { name.isEmpty() ? tools.cancel() : tools.answer(path(name)); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -54,10 +44,8 @@ private Q_SLOTS:
     void init()
     {
         file(u"plain"_s, "old");
-        m_tools = {};
-        w = tarvelin::test::showWindow(m_tools, &m_engine, &m_editor);
-        QVERIFY(w);
-        m_insertTime = part("Command3");
+        QVERIFY(open());
+        m_insertTime = window->findChild<QPushButton *>(u"Command3"_s);
     }
 
     // A chosen song shows in Text1, is loaded and stands stopped at its
@@ -67,19 +55,19 @@ private Q_SLOTS:
     void importSongAndCaption()
     {
         const QString song = u"/音乐/第一首.mp3"_s;
-        m_tools.answer(song);
-        m_tools.cancel();
+        tools.answer(song);
+        tools.cancel();
         for (int i = 0; i < 2; ++i)
-            QTest::mouseClick(part("Command2"), Qt::LeftButton);
-        QCOMPARE(part<QLineEdit>("Text1")->text(), song);
-        QCOMPARE(m_engine->loads, QStringList{song});
-        QCOMPARE(m_engine->stops, 1);
+            QTest::mouseClick(window->findChild<QPushButton *>(u"Command2"_s), Qt::LeftButton);
+        QCOMPARE(window->findChild<QLineEdit *>(u"Text1"_s)->text(), song);
+        QCOMPARE(engine->loads, QStringList{song});
+        QCOMPARE(engine->stops, 1);
         const std::pair<Title, Pos> readings[] = {{u"月亮代表我的心"_s, 75.5}, {u"New"_s, Pos()}, {Title(), 2.0}};
         for (const auto &[title, position] : readings) {
-            m_engine->titleValue = title;
-            m_engine->positionValue = position;
-            w->refreshTitleAndClock();
-            QCOMPARE(w->windowTitle(), u"Tarvelin v1.0 by:Quorrin 月亮代表我的心 [01:15.50]"_s);
+            engine->titleValue = title;
+            engine->positionValue = position;
+            window->refreshTitleAndClock();
+            QCOMPARE(window->windowTitle(), u"Tarvelin v1.0 by:Quorrin 月亮代表我的心 [01:15.50]"_s);
         }
     }
 
@@ -101,38 +89,37 @@ private Q_SLOTS:
     {
         QFETCH(QString, typed);
         QFETCH(Pos, position);
-        QFETCH(QString, tagged);
         const qsizetype anchor = typed.indexOf(u'{'), caret = typed.indexOf(u'|');
-        m_editor->setPlainText(QString(typed).remove(u'{').remove(u'|'));
-        QTextCursor c = m_editor->textCursor();
+        editor->setPlainText(QString(typed).remove(u'{').remove(u'|'));
+        QTextCursor c = editor->textCursor();
         c.setPosition(anchor < 0 ? caret : anchor);
         c.setPosition(caret - (anchor >= 0), QTextCursor::KeepAnchor);
-        m_editor->setTextCursor(c);
-        m_engine->positionValue = position;
+        editor->setTextCursor(c);
+        engine->positionValue = position;
         m_insertTime->setFocus();
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
         QTest::keyClick(m_insertTime, Qt::Key_Return);
-        QCOMPARE(m_editor->toPlainText().insert(m_editor->textCursor().position(), u'|'), tagged);
+        QTEST(editor->toPlainText().insert(editor->textCursor().position(), u'|'), "tagged");
         QCOMPARE(QApplication::focusWidget(), m_insertTime);
-        QCOMPARE(m_tools.errors, position ? QStringList() : QStringList{u"插入时间: 无法读取播放器的当前位置，歌词未作改动。"_s});
+        QCOMPARE(tools.errors, position ? QStringList() : QStringList{u"插入时间: 无法读取播放器的当前位置，歌词未作改动。"_s});
     }
 
     // Each tag is an undo step of its own: typing on either side of it, with
     // real keys, and the tag before it are undone separately.
     void undoStepsAroundATag()
     {
-        m_editor->setFocus();
-        QTest::keyClicks(m_editor, u"AB"_s);
+        editor->setFocus();
+        QTest::keyClicks(editor, u"AB"_s);
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
         QTest::mouseClick(m_insertTime, Qt::LeftButton);
         // Tab, Tab: the save button, then the editor, caret still after the tags.
         for (int i = 0; i < 2; ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QTest::keyClicks(m_editor, u"XY"_s);
-        QCOMPARE(m_editor->toPlainText(), u"AB[00:00.00][00:00.00]XY"_s);
+        QTest::keyClicks(editor, u"XY"_s);
+        QCOMPARE(editor->toPlainText(), u"AB[00:00.00][00:00.00]XY"_s);
         for (const QString &text : {u"AB[00:00.00][00:00.00]"_s, u"AB[00:00.00]"_s, u"AB"_s, QString()}) {
-            QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier);
-            QCOMPARE(m_editor->toPlainText(), text);
+            QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(editor->toPlainText(), text);
         }
     }
 
@@ -156,22 +143,22 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, error);
         choose(file(u"earlier.txt"_s, "x\r\n"));
-        w->importText();
+        window->importText();
         choose(file(u"now.txt"_s, bytes));
-        w->importText();
-        QCOMPARE(w->findChild<QLineEdit *>(u"Text2"_s)->text(), path(u"now.txt"_s));
+        window->importText();
+        QCOMPARE(window->findChild<QLineEdit *>(u"Text2"_s)->text(), path(u"now.txt"_s));
         // .txt first; a saved .lrc can be picked too.
-        QCOMPARE(m_tools.requests.last().nameFilters, (QStringList{u"*.txt"_s, u"*.lrc"_s, u"所有文件 (*)"_s}));
-        const QStringList said = m_tools.errors + m_tools.notes;
+        QCOMPARE(tools.requests.last().nameFilters, (QStringList{u"*.txt"_s, u"*.lrc"_s, u"所有文件 (*)"_s}));
+        const QStringList said = tools.errors + tools.notes;
         QCOMPARE(said.size(), error.isEmpty() ? 0 : 1);
         QVERIFY(said.join(u""_s).contains(error));
         choose(file(u"歌 词"_s, QByteArray(1000, 'o')));
-        QVERIFY(w->saveLyrics());
+        QVERIFY(window->saveLyrics());
         QCOMPARE(read(u"歌 词"_s), (QStringList{u"x"_s} + lines + QStringList{QString(), QString()}).join(u"\r\n"_s).toUtf8());
         choose({}); // a cancel afterwards imports nothing again
-        w->importText();
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
+        window->importText();
+        editor->undo();
+        QCOMPARE(editor->toPlainText(), lines.isEmpty() ? QString() : u"x\n"_s);
     }
 
     void close_data()
@@ -197,23 +184,23 @@ private Q_SLOTS:
         QFETCH(QString, saveAs);
         QFETCH(bool, closes);
         const QString more(500, u'x'); // past the size limit
-        m_editor->insertPlainText(u"A"_s);
+        editor->insertPlainText(u"A"_s);
         choose(u"earlier.lrc"_s);
-        QVERIFY(w->saveLyrics());
+        QVERIFY(window->saveLyrics());
         if (edits > 1)
-            m_editor->insertPlainText(more);
-        m_tools.closeAnswer = answer;
+            editor->insertPlainText(more);
+        tools.closeAnswer = answer;
         choose(saveAs);
         rlimit unlimited{};
         ::getrlimit(RLIMIT_FSIZE, &unlimited);
         const rlimit limited{saveAs == u"plain"_s ? 200 : unlimited.rlim_cur, unlimited.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limited);
-        const bool closed = w->close();
+        const bool closed = window->close();
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(closed, closes);
-        QCOMPARE(m_tools.closeQuestions, edits > 1 ? 1 : 0);
-        QCOMPARE(w->hasUnsavedLyrics(), edits > 1 && saveAs != u"out.lrc"_s);
-        QCOMPARE(m_tools.errors.size(), edits > 1 && !closes && !saveAs.isEmpty() ? 1 : 0);
+        QCOMPARE(tools.closeQuestions, edits > 1 ? 1 : 0);
+        QCOMPARE(window->hasUnsavedLyrics(), edits > 1 && saveAs != u"out.lrc"_s);
+        QCOMPARE(tools.errors.size(), edits > 1 && !closes && !saveAs.isEmpty() ? 1 : 0);
         QCOMPARE(read(u"plain"_s), "old");
         if (saveAs == u"out.lrc"_s)
             QCOMPARE(read(saveAs), (u"A"_s + more + u"\r\n"_s).toUtf8());

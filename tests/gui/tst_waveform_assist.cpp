@@ -95,8 +95,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QString text = u"[ar:歌手]\n[00:59.95][01:10.00]甲\n\n[01:20.00]乙\n丙"_s;
         start(text);
-        for (const QString &answer : typed)
-            m_tools.textAnswers.push_back(answer);
+        m_tools.textAnswers.assign(typed.begin(), typed.end());
         m_tools.yesNoAnswers.push_back(yes);
         m_assist->shiftAction()->trigger();
         QVERIFY2(m_tools.questions.constFirst().contains(u"-600000 到 600000"_s), qPrintable(m_tools.questions.constFirst()));
@@ -146,8 +145,7 @@ private Q_SLOTS:
         // analysis window meets it first), and the tags are cut to the
         // hundredth.
         if (lag != 0)
-            QVERIFY2(std::abs(shown.constFirst().section(u' ', 2, 2).toInt() - std::abs(lag) * 1000) <= 15,
-                     qPrintable(shown.constFirst()));
+            QCOMPARE_LE(std::abs(shown.constFirst().section(u' ', 2, 2).toInt() - std::abs(lag) * 1000), 15);
         QCOMPARE(m_editor.toPlainText() != text, lag != 0);
         for (int i = 0; i < taps.size(); ++i)
             QVERIFY2(std::abs(firstTag(m_editor, i + 1) - (taps[i] - lag)) <= 0.025, qPrintable(m_editor.toPlainText()));

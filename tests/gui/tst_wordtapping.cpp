@@ -9,7 +9,6 @@
 #include "fakes.h"
 
 #include <QAction>
-#include <QTemporaryDir>
 #include <QHash>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -26,35 +25,29 @@ const QString Lyrics = u"[ar:x]\n[00:10.00]春眠不觉晓\nHello big world\n\n[
 
 } // namespace
 
-class TestWordTapping : public QObject {
+class TestWordTapping : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
-    FakeTools m_tools;
-    FakeEngine *m_engine = nullptr;
-    std::unique_ptr<tarvelin::MainWindow> w;
-    QPlainTextEdit *m_editor = nullptr;
     tarvelin::WordTapping *m_words = nullptr;
     QLabel *m_current = nullptr; // the sung line in the live view
 
     void tapKeys(const QString &script)
     {
-        w->findChild<QAction *>(u"tapMode"_s)->trigger();
-        playKeys(m_editor, *m_engine, script);
+        window->findChild<QAction *>(u"tapMode"_s)->trigger();
+        playKeys(editor, *engine, script);
     }
 
 private Q_SLOTS:
     void init()
     {
-        w = showWindow(m_tools, &m_engine, &m_editor);
-        QVERIFY(w);
-        m_words = w->findChild<tarvelin::WordTapping *>();
-        m_current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        QVERIFY(m_editor && m_words && m_current);
-        m_editor->setPlainText(Lyrics);
-        m_editor->document()->setModified(false);
-        m_engine->load(u"/song.mp3"_s);
-        m_engine->pause();
+        QVERIFY(open());
+        m_words = window->findChild<tarvelin::WordTapping *>();
+        m_current = window->findChild<QLabel *>(u"liveCurrent"_s);
+        QVERIFY(editor && m_words && m_current);
+        editor->setPlainText(Lyrics);
+        editor->document()->setModified(false);
+        engine->load(u"/song.mp3"_s);
+        engine->pause();
     }
-    void cleanup() { w.reset(); }
 
     // A script of keys in tap mode (see playKeys). Checks the lines that
     // changed, the line in word mode (-1: none; the caret's line) and how
@@ -116,16 +109,9 @@ private Q_SLOTS:
             {u"1:[00:10.50]<00:10.50>春<00:10.90>眠<00:11.30>不<00:11.60>觉<00:11.90>晓<00:11.90>"_s}, 2, 0, 10.9);
         row("M after a tap merges the units still to tap; Shift+M splits them back",
             "#1 W @10.5 Space M M Shift+M @11 Space", {u"1:[00:10.50]<00:10.50>春<00:11.00>眠不觉晓"_s}, 1, 2, 11);
-        row("M with nothing after the last unit changes nothing", "#1 W M M M M M @10.5 Space",
-            {u"1:[00:10.50]<00:10.50>春眠不觉晓"_s}, 1, 1, 10.5);
-        row("mixed script: a phrase merged", "#2 @3 W M Space @4 Space",
-            {u"2:[00:03.00]<00:03.00>Hello big <00:04.00>world"_s}, 2, 2, 4);
         row("the merge outlives Ctrl+Z of the taps after it",
             "#1 W M @10.5 Space @11 Space Ctrl+Z @11.5 Space", {u"1:[00:10.50]<00:10.50>春眠<00:11.50>不觉晓"_s}, 1, 2,
             11.5);
-        row("a line tapped with a merge keeps it when tapped again",
-            "#1 W M @10.5 Space Space Space Space Enter Escape #4 #1 W @13 Space Space Space Space @14 Enter",
-            {u"1:[00:13.00]<00:13.00>春眠<00:13.00>不<00:13.00>觉<00:13.00>晓<00:14.00>"_s}, 2, 0, 14);
     }
     void keys()
     {
@@ -133,63 +119,42 @@ private Q_SLOTS:
         QFETCH(QStringList, changed);
         QFETCH(QString, live);
         tapKeys(script);
-        QCOMPARE(m_editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
+        QCOMPARE(editor->toPlainText().split(u'\n'), changedLines(Lyrics, changed));
         QTEST(m_words->line(), "line");
         if (m_words->line() >= 0) // the caret goes with the line in word mode
-            QCOMPARE(m_editor->textCursor().blockNumber(), m_words->line());
+            QCOMPARE(editor->textCursor().blockNumber(), m_words->line());
         else // the live view leaves word mode with it
             QVERIFY2(!m_current->text().contains(u'['), qPrintable(m_current->text()));
         QTEST(m_words->tagged(), "tagged");
-        QTEST(*m_engine->positionValue, "position");
-        QCOMPARE(m_editor->document()->isModified(), !changed.isEmpty());
+        QTEST(*engine->positionValue, "position");
+        QCOMPARE(editor->document()->isModified(), !changed.isEmpty());
         if (!live.isEmpty())
             QCOMPARE(m_current->text(), live);
-    }
-
-    // A merged unit is saved as one: no word tag between its characters in
-    // the file.
-    void mergedUnitSaved()
-    {
-        tapKeys(u"#1 W M M @10.5 Space @11 Space @11.5 Space @12 Enter Escape Escape"_s);
-        QTemporaryDir dir;
-        m_tools.answer(dir.filePath(u"out.lrc"_s));
-        QVERIFY(w->saveLyrics());
-        QCOMPARE(QString::fromUtf8(readFile(dir.filePath(u"out.lrc"_s))).split(u"\r\n"_s).value(1),
-                 u"[00:10.50]<00:10.50>春眠不<00:11.00>觉<00:11.50>晓<00:12.00>"_s);
     }
 
     // In the editor: Ctrl+M (合并为一个字词) takes the word tags between the
     // selected characters away; Ctrl+Shift+M (拆开字词) cuts the unit at the
     // caret into the rule's units, the time to the next tag shared out by
-    // syllables and proposed. One Ctrl+Z each; lines without word tags, a
-    // single unit, a last unit without an end tag are left as they are.
+    // syllables and proposed. One Ctrl+Z each; a single unit and a last unit
+    // without an end tag are left as they are.
     void unitEditsInEditor_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("from"); // the selection starts before it
         QTest::addColumn<QString>("to");   // and ends after it; empty: the caret only
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<QList<bool>>("proposed"); // per word tag
+        const auto row = [](const char *name, const QString &line, const QString &from, const QString &to,
+                            const QString &expected) { QTest::newRow(name) << line << from << to << expected; };
         const QString spring = u"[00:10.00]<00:10.00>春<00:10.50>眠<00:11.00>不<00:12.00>"_s;
-        QTest::newRow("merge two characters") << spring << u"春"_s << u"眠"_s
-                                              << u"[00:10.00]<00:10.00>春眠<00:11.00>不<00:12.00>"_s
-                                              << QList<bool>{false, false, false};
-        QTest::newRow("merge a selection from inside a tag") << spring << u":10.50>"_s << u"不"_s
-                                                             << u"[00:10.00]<00:10.00>春<00:10.50>眠不<00:12.00>"_s
-                                                             << QList<bool>{false, false, false};
-        QTest::newRow("merge in a line not timed word by word")
-            << u"[00:10.00]春眠不"_s << u"春"_s << u"眠"_s << u"[00:10.00]春眠不"_s << QList<bool>{};
-        QTest::newRow("split Chinese") << u"[00:10.00]<00:10.00>春眠不<00:13.00>"_s << u"眠"_s << QString()
-                                       << u"[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>不<00:13.00>"_s
-                                       << QList<bool>{false, true, true, false};
-        QTest::newRow("split mixed: by syllables") << u"[00:10.00]<00:10.00>你 Hello world<00:13.00>"_s << u"你"_s
-                                                   << QString()
-                                                   << u"[00:10.00]<00:10.00>你 <00:10.75>Hello <00:12.25>world<00:13.00>"_s
-                                                   << QList<bool>{false, true, true, false};
-        QTest::newRow("split a last unit without an end tag") << u"[00:10.00]<00:10.00>春眠"_s << u"眠"_s << QString()
-                                                              << u"[00:10.00]<00:10.00>春眠"_s << QList<bool>{false};
-        QTest::newRow("split a single character") << spring << u"眠"_s << QString() << spring
-                                                  << QList<bool>{false, false, false, false};
+        row("merge two characters", spring, u"春"_s, u"眠"_s, u"[00:10.00]<00:10.00>春眠<00:11.00>不<00:12.00>"_s);
+        row("merge a selection from inside a tag", spring, u":10.50>"_s, u"不"_s,
+            u"[00:10.00]<00:10.00>春<00:10.50>眠不<00:12.00>"_s);
+        row("split Chinese", u"[00:10.00]<00:10.00>春眠不<00:13.00>"_s, u"眠"_s, {},
+            u"[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>不<00:13.00>"_s);
+        row("split mixed: by syllables", u"[00:10.00]<00:10.00>你 Hello world<00:13.00>"_s, u"你"_s, {},
+            u"[00:10.00]<00:10.00>你 <00:10.75>Hello <00:12.25>world<00:13.00>"_s);
+        row("split a last unit without an end tag", u"[00:10.00]<00:10.00>春眠"_s, u"眠"_s, {}, u"[00:10.00]<00:10.00>春眠"_s);
+        row("split a single character", spring, u"眠"_s, {}, spring);
     }
     void unitEditsInEditor()
     {
@@ -197,96 +162,74 @@ private Q_SLOTS:
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(QString, expected);
-        QFETCH(QList<bool>, proposed);
-        m_editor->setPlainText(u"[ar:x]\n"_s + line);
-        QTextCursor cursor(m_editor->document()->findBlockByNumber(1));
+        editor->setPlainText(u"[ar:x]\n"_s + line);
+        QTextCursor cursor(editor->document()->findBlockByNumber(1));
         const int start = cursor.position();
         cursor.setPosition(start + int(line.indexOf(from)));
         if (!to.isEmpty())
             cursor.setPosition(start + int(line.indexOf(to) + to.size()), QTextCursor::KeepAnchor);
-        m_editor->setTextCursor(cursor);
-        m_editor->setFocus();
-        QTest::keyClick(m_editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        editor->setTextCursor(cursor);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_M, to.isEmpty() ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         QCOMPARE(lyrics->text(1), expected);
-        QList<bool> flags;
-        for (int i = 0; i < lyrics->line(1).words.size(); ++i)
-            flags << !lyrics->isConfirmed(1, tarvelin::TagKind::Word, i);
-        QCOMPARE(flags, proposed);
+        // A split's new times are proposed (which ones is the document's test).
+        QCOMPARE(lyrics->hasProposals(1), to.isEmpty() && expected != line);
         if (expected != line) {
-            m_editor->undo();
+            editor->undo();
             QCOMPARE(lyrics->text(1), line);
         }
     }
 
     // Proposed word times look proposed in the live view: faint once sung,
     // grey before, each unlike the confirmed ones. The line is typed, its
-    // word tags given again as the program's proposal when `propose`, then
-    // `edit` (accept, or "old|new" typed over in the editor). `looks`, one
-    // letter a character shown: S sung, U not yet, lower case for proposed;
-    // each look has its own colour, S the highlight, U none.
+    // word tags given again as the program's proposal, then `edit` (accept,
+    // or "old|new" typed over in the editor). `looks`, one letter a character
+    // shown: S sung, U not yet, lower case for proposed; each look has its
+    // own colour, S the highlight, U none. (How far a line is sung is the
+    // word-unit test's.)
     void liveProposed_data()
     {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("propose");
         QTest::addColumn<QString>("edit");
-        QTest::addColumn<double>("position");
-        QTest::addColumn<QString>("looks");
-        QTest::addColumn<QList<bool>>("proposed"); // the view's units
+        QTest::addColumn<QString>("looks"); // at 3.2 s
         const QString line = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>觉<00:05.00>"_s;
-        const QList<bool> all{true, true, true, true};
-        const QList<bool> none;
-        QTest::newRow("proposed, half sung") << line << true << QString() << 3.2 << u"ssuu"_s << all;
-        QTest::newRow("proposed, none sung yet") << line << true << QString() << 1.0 << u"uuuu"_s << all;
-        QTest::newRow("proposed, all sung") << line << true << QString() << 6.0 << u"ssss"_s << all;
-        QTest::newRow("accepted") << line << true << u"accept"_s << 3.2 << u"SSUU"_s << none;
-        QTest::newRow("typed by the user") << line << false << QString() << 3.2 << u"SSUU"_s << none;
-        QTest::newRow("one sung tag typed over") << line << true << u"<00:02.00>|<00:02.10>"_s << 3.2 << u"sSuu"_s
-                                                 << QList<bool>{true, false, true, true};
-        QTest::newRow("one tag to come typed over") << line << true << u"<00:04.00>|<00:04.20>"_s << 3.2 << u"ssuU"_s
-                                                    << QList<bool>{true, true, true, false};
+        QTest::newRow("proposed") << line << QString() << u"ssuu"_s;
+        QTest::newRow("accepted") << line << u"accept"_s << u"SSUU"_s;
+        QTest::newRow("one sung tag typed over") << line << u"<00:02.00>|<00:02.10>"_s << u"sSuu"_s;
         // Text before the first word tag has no time: the line fills evenly.
-        QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << true << QString()
-                                            << 3.2 << u"SUuu"_s << QList<bool>{false, true, true};
+        QTest::newRow("untimed text first") << u"[00:01.00]前奏<00:02.00>眠<00:03.00>不<00:04.00>"_s << QString() << u"SUuu"_s;
     }
     void liveProposed()
     {
         QFETCH(QString, line);
-        QFETCH(bool, propose);
         QFETCH(QString, edit);
-        QFETCH(double, position);
         QFETCH(QString, looks);
-        auto *view = w->findChild<tarvelin::LiveLyricsView *>();
-        auto *current = w->findChild<QLabel *>(u"liveCurrent"_s);
-        QVERIFY(view && current);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
-        m_editor->setPlainText(line + u"\n[00:09.00]next"_s);
-        if (propose) {
-            const tarvelin::LrcLine &parsed = lyrics->line(0);
-            QList<tarvelin::WordTime> words;
-            qsizetype removed = 0;
-            for (const tarvelin::WordTag &tag : parsed.words) {
-                words.append({tag.start - parsed.textStart - removed, tag.ms});
-                removed += tag.length;
-            }
-            std::optional<qint64> end;
-            if (words.last().at == lyrics->lyricText(0).size())
-                end = words.takeLast().ms;
-            QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
-            QVERIFY(lyrics->hasProposals(0));
-            QCOMPARE(lyrics->text(0), line);
+        auto *view = window->findChild<tarvelin::LiveLyricsView *>();
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
+        editor->setPlainText(line + u"\n[00:09.00]next"_s);
+        const tarvelin::WordLine parsed = tarvelin::readWordLine(line, lyrics->line(0));
+        QList<tarvelin::WordTime> words;
+        qsizetype at = 0;
+        for (const tarvelin::WordUnit &unit : parsed.units) {
+            if (unit.ms >= 0)
+                words.append({at, unit.ms});
+            at += unit.text.size();
         }
+        const auto end = parsed.endMs < 0 ? std::nullopt : std::optional(parsed.endMs);
+        QVERIFY(lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
+        QCOMPARE(lyrics->text(0), line);
         if (edit == u"accept") {
             QVERIFY(lyrics->acceptProposals(0));
         } else if (!edit.isEmpty()) {
             const QString old = edit.section(u'|', 0, 0);
-            QTextCursor typing(m_editor->document());
+            QTextCursor typing(editor->document());
             typing.setPosition(int(line.indexOf(old)));
             typing.setPosition(int(line.indexOf(old) + old.size()), QTextCursor::KeepAnchor);
             typing.insertText(edit.section(u'|', 1));
         }
-        m_engine->play();
-        m_engine->positionValue = position;
+        engine->play();
+        engine->positionValue = 3.2;
 
         // The looks as drawn: each character's colour named by the look it
         // first stands for; the highlight is S, none U, and a colour whose
@@ -295,7 +238,7 @@ private Q_SLOTS:
             static const QRegularExpression part(u"<span style=\"color:(#[0-9a-f]{6})\">([^<]*)</span>|([^<]+)"_s);
             QHash<QString, QChar> look{{view->palette().color(QPalette::Highlight).name(), u'S'}, {QString(), u'U'}};
             QString shown;
-            for (const QRegularExpressionMatch &m : part.globalMatch(current->text())) {
+            for (const QRegularExpressionMatch &m : part.globalMatch(m_current->text())) {
                 for (qsizetype i = 0; i < m.capturedLength(2) + m.capturedLength(3); ++i) {
                     const QChar next = shown.size() < looks.size() ? looks[shown.size()] : QChar(u'?');
                     if (!look.contains(m.captured(1)))
@@ -306,7 +249,6 @@ private Q_SLOTS:
             return shown;
         };
         QTRY_COMPARE(drawn(), looks);
-        QTEST(view->proposedUnits(), "proposed");
     }
 
     // 自动逐字 on hand-built sound starts: each chosen line with a tag gets
@@ -330,15 +272,14 @@ private Q_SLOTS:
         QFETCH(QString, first);
         QFETCH(QList<int>, lines);
         QFETCH(QStringList, expected);
-        m_editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
-        tarvelin::LyricsDocument *lyrics = w->lyricsDocument();
+        editor->setPlainText(first + u"\n[00:03.00]Hello world\n无时间\n[00:05.00]last"_s);
+        tarvelin::LyricsDocument *lyrics = window->lyricsDocument();
         tarvelin::TimingCurves curves;
-        tarvelin::Curve &curve = curves.timing;
-        curve.values.assign(800, 0.02f);
+        curves.timing.values.assign(800, 0.02f);
         for (double at : {1.0, 1.5, 2.1, 3.0, 3.6, 5.0})
             for (int d = -2; d <= 2; ++d)
-                curve.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
-        const QString before = m_editor->toPlainText();
+                curves.timing.values[size_t(at * 100 + 0.5) + d] = 1.0f - 0.3f * std::abs(d);
+        const QString before = editor->toPlainText();
         tarvelin::proposeWordTimes(*lyrics, curves, lines, 7000);
         for (int line = 0; line < expected.size(); ++line) {
             const tarvelin::WordLine words = tarvelin::readWordLine(lyrics->text(line), lyrics->line(line));
@@ -348,26 +289,20 @@ private Q_SLOTS:
             }
             const QStringList starts = expected[line].split(u' ');
             QCOMPARE(words.units.size(), starts.size());
-            for (int i = 0; i < starts.size(); ++i) {
-                QVERIFY2(std::abs(words.units[i].ms - starts[i].toLongLong()) <= 30,
-                         qPrintable(lyrics->text(line)));
-                QVERIFY(!lyrics->isConfirmed(line, tarvelin::TagKind::Word, i));
-            }
+            for (int i = 0; i < starts.size(); ++i)
+                QCOMPARE_LE(std::abs(words.units[i].ms - starts[i].toLongLong()), 30);
             QVERIFY(words.endMs > words.units.last().ms);
             QVERIFY(lyrics->hasProposals(line));
         }
-        const QString proposed = m_editor->toPlainText();
-        m_editor->undo();
-        QCOMPARE(m_editor->toPlainText(), before);
-        m_editor->redo();
-        QCOMPARE(m_editor->toPlainText(), proposed);
+        editor->undo(); // one step
+        QCOMPARE(editor->toPlainText(), before);
+        editor->redo();
 
-        // Accepting one line leaves the text as it is.
+        // Accepting one line (that it leaves the text be is the document's test).
         const int line = lines.last();
-        m_editor->setTextCursor(QTextCursor(m_editor->document()->findBlockByNumber(line)));
-        w->findChild<QAction *>(u"acceptWords"_s)->trigger();
+        editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(line)));
+        window->findChild<QAction *>(u"acceptWords"_s)->trigger();
         QVERIFY(!lyrics->hasProposals(line));
-        QCOMPARE(m_editor->toPlainText(), proposed);
         // A word tap makes the tapped line the user's.
         if (lines.contains(0)) {
             tapKeys(u"#0 W @1.2 Space"_s);

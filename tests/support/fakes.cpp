@@ -13,18 +13,12 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 #include <numbers>
 
 #include <ctime>
 
 namespace tarvelin::test {
-
-void useCNumericLocale()
-{
-    std::setlocale(LC_NUMERIC, "C");
-}
 
 PlatformTools::RestoreAnswer FakeTools::askRestoreLyrics(QWidget *parent, const QString &details)
 {
@@ -63,16 +57,16 @@ bool writeToneWav(const QString &path, const std::vector<double> &starts, double
                > 0;
 }
 
-std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine, QPlainTextEdit **editor)
+bool WindowFixture::open()
 {
+    window.reset();
+    tools = {};
     auto fake = std::make_unique<FakeEngine>();
-    if (engine)
-        *engine = fake.get();
-    auto window = std::make_unique<MainWindow>(tools, std::move(fake));
-    if (editor)
-        *editor = window->findChild<QPlainTextEdit *>(QStringLiteral("Text3"));
+    engine = fake.get();
+    window = std::make_unique<MainWindow>(tools, std::move(fake));
+    editor = window->findChild<QPlainTextEdit *>(QStringLiteral("Text3"));
     window->show();
-    return QTest::qWaitForWindowActive(window.get()) ? std::move(window) : nullptr;
+    return editor && QTest::qWaitForWindowActive(window.get());
 }
 
 ulong stampMsAgo(int ms)

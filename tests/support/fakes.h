@@ -23,11 +23,6 @@ class MainWindow;
 
 namespace tarvelin::test {
 
-// libmpv starts only with numbers formatted the C way. Call after the
-// QApplication exists (it sets the locale from the environment) and before
-// making a real engine, as main() does.
-void useCNumericLocale();
-
 // The first answer in a queue, taken out of it; `none` when it is empty.
 template <typename T>
 T take(std::deque<T> &answers, T none)
@@ -44,7 +39,6 @@ T take(std::deque<T> &answers, T none)
 class FakeTools final : public PlatformTools {
 public:
     struct Request {
-        FileMode mode;
         QString title;
         QStringList nameFilters;
     };
@@ -71,10 +65,10 @@ public:
     void answer(const QString &path) { fileAnswers.emplace_back(path); }
     void cancel() { fileAnswers.emplace_back(std::nullopt); }
 
-    std::optional<QString> chooseFile(QWidget *, FileMode mode, const QString &title,
+    std::optional<QString> chooseFile(QWidget *, FileMode, const QString &title,
                                       const QStringList &nameFilters) override
     {
-        requests.append({mode, title, nameFilters});
+        requests.append({title, nameFilters});
         return take(fileAnswers, std::optional<QString>());
     }
     void showError(QWidget *, const QString &title, const QString &text) override
@@ -162,10 +156,16 @@ private:
 // each of `starts`, where the song analysis finds an onset within 10 ms.
 bool writeToneWav(const QString &path, const std::vector<double> &starts, double seconds);
 
-// The main window on `tools` and a fake engine, shown and active (none if it
-// never is); its engine and its lyrics editor are given back where asked.
-std::unique_ptr<MainWindow> showWindow(PlatformTools &tools, FakeEngine **engine = nullptr,
-                                       QPlainTextEdit **editor = nullptr);
+// A test class's main window on fake tools and a fake engine, with its lyrics
+// editor: open() makes it afresh (the tools cleared), shows it and says
+// whether it became the active window.
+struct WindowFixture {
+    FakeTools tools;
+    FakeEngine *engine = nullptr;
+    QPlainTextEdit *editor = nullptr;
+    std::unique_ptr<MainWindow> window;
+    bool open();
+};
 
 // Keys as the X server sends them, stamped on its clock (CLOCK_MONOTONIC in
 // ms, cut to 32 bits); stampMsAgo(ms) is that long ago.
