@@ -279,6 +279,8 @@ private Q_SLOTS:
         row("a word tick dragged", spring, "wordtag 0 1 1629", u"[00:01.00]<00:01.00>春<00:01.62>眠<00:02.00>不<00:03.00>"_s);
         row("the first unit dragged with the line tag", spring, "wordtag 0 0 900 0",
             u"[00:00.90]<00:00.90>春<00:01.50>眠<00:02.00>不<00:03.00>"_s);
+        row("a line tag dragged: its word tags move with it", spring, "tag 0 0 900",
+            u"[00:00.90]<00:00.90>春<00:01.40>眠<00:01.90>不<00:02.90>"_s);
         row("a re-tap: word tags move with the line, clamped at 0", u"[00:00.50]<00:00.50>a<00:00.60>b<00:01.005>"_s,
             "tap 0 -80", u"[00:00.00]<00:00.00>a<00:00.10>b<00:00.50>"_s);
         row("a repeated line: the tag its word tags go with moves them", u"[00:40.00][00:10.00]<00:10.00>a<00:11.00>"_s,
@@ -291,6 +293,7 @@ private Q_SLOTS:
         row("merge the whole line: its first tag and end tag stay", spring, "merge 0 0 3",
             u"[00:01.00]<00:01.00>春眠不<00:03.00>"_s);
         same("merge a single unit: nothing to do", spring, "merge 0 1 2");
+        same("merge in a line without word tags", u"[00:01.00]春眠"_s, "merge 0 0 2");
         row("a unit split: tags put in, the others kept as written", u"[00:01.00]<00:01.005>春眠不<00:04.00>"_s,
             "insert 0 2:3000,1:2000", u"[00:01.00]<00:01.005>春<00:02.00>眠<00:03.00>不<00:04.00>"_s);
         same("a tag put in where one stands", spring, "insert 0 1:1600");

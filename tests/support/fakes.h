@@ -27,11 +27,11 @@ namespace tarvelin::test {
 template <typename T>
 T take(std::deque<T> &answers, T none)
 {
-    if (answers.empty())
-        return none;
-    T answer = std::move(answers.front());
-    answers.pop_front();
-    return answer;
+    if (!answers.empty()) {
+        none = std::move(answers.front());
+        answers.pop_front();
+    }
+    return none;
 }
 
 // Scripted desktop: answers file choosers from a queue (nothing queued means
