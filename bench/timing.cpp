@@ -171,10 +171,11 @@ Result measure(const Song &song, const TimingCurves &curves, std::mt19937 &rng)
     const DelayEstimate e = correctThenSnap(taps, song.starts, curves, r.c, r.cs);
     r.delayClear = e.outcome == DelayEstimate::Outcome::Clear;
     r.delayError = (e.delay - meanDelay) * 1000;
-    r.delayText = u"%1 (true %2) c%3 r%4 %5"_s.arg(e.delay * 1000, 0, 'f', 0)
+    r.delayText = u"%1 (true %2) c%3 r%4 m%5 %6"_s.arg(e.delay * 1000, 0, 'f', 0)
                       .arg(meanDelay * 1000, 0, 'f', 0)
                       .arg(e.contrast, 0, 'f', 2)
                       .arg(e.rival, 0, 'f', 2)
+                      .arg(e.chanceMargin, 0, 'f', 1)
                       .arg(delayOutcome(e.outcome) + (e.upperBand ? u" (upper band)"_s : QString()));
     for (std::size_t i = 0; i < taps.size(); ++i)
         r.autoSnap.add(snapTime(timing, taps[i], TypicalDelay).value_or(taps[i]), song.starts[i]);
@@ -209,9 +210,8 @@ void settingsFromEnvironment()
         if (ok)
             value = v;
     };
-    read("DELAY_LINE_WEIGHT", s.delayLineWeight);
-    read("DELAY_POWER", s.delayPower);
     read("DELAY_MIN_CONTRAST", s.delayMinContrast);
+    read("DELAY_MIN_CHANCE_MARGIN", s.delayMinChanceMargin);
     read("DELAY_MAX_RIVAL", s.delayMaxRival);
     read("DELAY_RIVAL_GAP", s.delayRivalGap);
     read("DELAY_MIN_PLAUSIBLE", s.delayMinPlausible);
@@ -266,13 +266,14 @@ int main(int argc, char **argv)
     }
     settingsFromEnvironment();
 
-    std::printf("Errors |tag - truth| in ms as median/p90/share within 100 ms; delay in ms (c: contrast, r: rival)\n\n");
-    std::printf("%-34s %5s %5s %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", "song", "lines", "ms/s", "C: delay found",
+    std::printf("Errors |tag - truth| in ms as median/p90/share within 100 ms; delay in ms (c: contrast, r: rival, m: margin over chance)\n\n");
+    std::printf("%-34s %5s %5s %-50s %-13s %-13s %-13s %-13s %-67s %-13s\n", "song", "lines", "ms/s", "C: delay found",
                 "raw", "after C", "after C+S", "auto snap", "align: offset, speed found", "after align");
     struct Pool {
         Result sum;
         int songs = 0, delayGood = 0, delayBad = 0, delayEligible = 0, csWorse = 0, alignBad = 0, alignRefused = 0;
         int seedTrials = 0, seedGood = 0, seedRefused = 0, seedBad = 0; // C over the extra seeds
+        int seedOffLines = 0; // C applied to the same taps each moved off its line
         int seedCsWorse = 0; // songs whose C+S is worse than C over all those seeds
         int moves = 0, movesGood = 0, movesBad = 0; // 对齐到这首歌 over the extra seeds
 
@@ -289,7 +290,7 @@ int main(int argc, char **argv)
         const bench::DecodedSong d = bench::decodeCurves(song.audio);
         const Result r = measure(song, d.curves, rng);
         // C again with taps drawn from other seeds (songs with >= 8 lines).
-        int trials = 0, good = 0, refused = 0, bad = 0;
+        int trials = 0, good = 0, refused = 0, bad = 0, offLines = 0;
         Errors seedC, seedCs;
         for (int k = 0; song.starts.size() >= 8 && k < extraSeeds; ++k) {
             std::mt19937 other(seed + 1000 + unsigned(k));
@@ -297,18 +298,29 @@ int main(int argc, char **argv)
             const std::vector<double> taps = drawnTaps(song.starts, other, mean);
             const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves, seedC, seedCs);
             ++trials;
+            // The same taps following nothing: each moved 0.3-1 s either way.
+            std::uniform_real_distribution<double> away(-0.7, 0.7);
+            std::vector<double> off = taps;
+            for (double &t : off) {
+                const double by = away(other);
+                t += by + (by < 0 ? -0.3 : 0.3);
+            }
+            std::sort(off.begin(), off.end());
+            if (estimateDelay(off, d.curves).outcome == DelayEstimate::Outcome::Clear)
+                ++offLines;
             if (e.outcome != DelayEstimate::Outcome::Clear)
                 ++refused;
             else if (std::abs(e.delay - mean) <= 0.025)
                 ++good;
             else if (std::abs(e.delay - mean) > 0.060) {
                 ++bad;
-                badDelays.push_back(u"%1 seed %2: %3 ms (true %4), contrast %5, rival %6"_s.arg(song.name.left(34))
+                badDelays.push_back(u"%1 seed %2: %3 ms (true %4), contrast %5, rival %6, margin %7"_s.arg(song.name.left(34))
                                         .arg(k)
                                         .arg(std::lround(e.delay * 1000))
                                         .arg(std::lround(mean * 1000))
                                         .arg(e.contrast, 0, 'f', 2)
                                         .arg(e.rival, 0, 'f', 2)
+                                        .arg(e.chanceMargin, 0, 'f', 1)
                                     + (e.upperBand ? u", upper band"_s : QString()));
             }
         }
@@ -333,7 +345,7 @@ int main(int argc, char **argv)
                                    .arg(seedC.text(), -13)
                                    .arg(seedCs.text(), -13)
                                    .arg(seedCsWorse ? u" worse"_s : QString()));
-        std::printf("%-34s %5zu %5.1f %-44s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
+        std::printf("%-34s %5zu %5.1f %-50s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
                     song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
                     qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
                     qPrintable(r.alignText), qPrintable(r.align.text()));
@@ -344,6 +356,7 @@ int main(int argc, char **argv)
             p.seedGood += good;
             p.seedRefused += refused;
             p.seedBad += bad;
+            p.seedOffLines += offLines;
             p.seedCsWorse += seedCsWorse ? 1 : 0;
             p.moves += moves;
             p.movesGood += movesGood;
@@ -377,11 +390,13 @@ int main(int argc, char **argv)
                     qPrintable(p.sum.cs.text()), qPrintable(p.sum.autoSnap.text()), p.csWorse, p.alignRefused,
                     p.alignBad, qPrintable(p.sum.align.text()));
     }
-    std::printf("\nC over %d more seeds (songs with >= 8 lines)\n%-12s %7s %14s %8s %17s %17s\n", extraSeeds, "pool",
-                "trials", "within 25 ms", "refused", "applied > 60 off", "C+S worse than C");
+    std::printf("\nC over %d more seeds (songs with >= 8 lines); the last column: the same taps each moved 0.3-1 s off "
+                "its line, where C should refuse\n%-12s %7s %14s %8s %17s %17s %18s\n",
+                extraSeeds, "pool", "trials", "within 25 ms", "refused", "applied > 60 off", "C+S worse than C",
+                "applied, off lines");
     for (const auto &[g, p] : pools)
-        std::printf("%-12s %7d %14d %8d %17d %17d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused, p.seedBad,
-                    p.seedCsWorse);
+        std::printf("%-12s %7d %14d %8d %17d %17d %18d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused,
+                    p.seedBad, p.seedCsWorse, p.seedOffLines);
     for (const QString &row : badDelays)
         std::printf("  applied > 60 ms off: %s\n", qPrintable(row));
     std::printf("\n对齐到这首歌 on texts moved by %d more seeds\n%-12s %7s %22s %22s %8s\n", extraSeeds, "pool", "moves",

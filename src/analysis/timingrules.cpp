@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -122,6 +123,86 @@ std::vector<float> runningMax(const std::vector<float> &v, std::size_t half)
     return out;
 }
 
+// The curve averaged over `spread` either side of each frame: a press's own
+// scatter around the user's delay.
+Curve spreadOver(const Curve &timing, double spread)
+{
+    const auto half = std::ptrdiff_t(std::max(0L, std::lround(spread / timing.step)));
+    const auto n = std::ptrdiff_t(timing.values.size());
+    Curve out;
+    out.step = timing.step;
+    out.values.resize(timing.values.size());
+    double sum = 0;
+    for (std::ptrdiff_t i = -half; i < n + half; ++i) {
+        if (i + half < n)
+            sum += timing.values[std::size_t(i + half)];
+        if (i >= 0 && i < n)
+            out.values[std::size_t(i)] = float(sum / double(2 * half + 1));
+        if (i - half >= 0)
+            sum -= timing.values[std::size_t(i - half)];
+    }
+    return out;
+}
+
+// For each lag in [0, DelayMax] (DelayStep apart), how well the tags moved
+// back by it fall on sound starts, on the curve spread over the presses'
+// scatter: the lag then lands where most of the starts fall, not on
+// whichever line's spike happens to sit at one exact lag.
+std::vector<double> lagScores(std::span<const double> tags, const Curve &spread)
+{
+    const std::size_t lags = std::size_t(std::lround(DelayMax / DelayStep)) + 1;
+    std::vector<double> score(lags, 0.0);
+    for (double tag : tags)
+        for (std::size_t k = 0; k < lags; ++k)
+            score[k] += spread.at(tag - double(k) * DelayStep);
+    return score;
+}
+
+// How far the best lag's score stands above the median lag's.
+double excessOf(const std::vector<double> &score)
+{
+    return *std::max_element(score.begin(), score.end()) - median(score);
+}
+
+// A number in [0, 1) from two counters, the same on every run and machine.
+double scrambled(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t z = a * 0x9E3779B97F4A7C15ULL + b + 0x632BE59BD9B4E019ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    return double(z >> 11) * 0x1.0p-53;
+}
+
+// How many standard deviations the tags' best excess stands above what the
+// same tags find when each is moved on its own to somewhere else nearby
+// (DelayChanceNear to DelayChanceFar either way): tags that do not follow
+// the sound. A song's loud hits make one lag stand out by chance often,
+// however many lines there are; that chance is measured on this song and
+// these tags, not guessed.
+double chanceMargin(std::span<const double> tags, const Curve &spread, double excess)
+{
+    std::vector<double> moved(tags.begin(), tags.end());
+    std::vector<double> chance(DelayChanceDraws);
+    for (int m = 0; m < DelayChanceDraws; ++m) {
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            const double u = scrambled(std::uint64_t(m), i);
+            const double by = DelayChanceNear + (DelayChanceFar - DelayChanceNear) * (2 * u - std::floor(2 * u));
+            moved[i] = tags[i] + (u < 0.5 ? -by : by);
+        }
+        chance[std::size_t(m)] = excessOf(lagScores(moved, spread));
+    }
+    double mean = 0;
+    for (double c : chance)
+        mean += c;
+    mean /= DelayChanceDraws;
+    double var = 0;
+    for (double c : chance)
+        var += (c - mean) * (c - mean);
+    const double sd = std::sqrt(var / DelayChanceDraws);
+    return (excess - mean) / std::max(sd, 1e-12);
+}
+
 } // namespace
 
 TimingRuleSettings &timingRuleSettings()
@@ -137,30 +218,9 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
     e.lines = int(tags.size());
     if (e.lines < DelayMinLines || timing.empty())
         return e;
-    // Presses scatter around the user's delay, so the curve is read as its
-    // mean over that scatter around (tap - lag): the lag then lands where
-    // most of the starts fall, not on whichever line's spike happens to
-    // sit at one exact lag.
-    const int spread = std::max(0, int(std::lround(s.delaySpread / timing.step)));
-    const auto evidence = [&](double t) {
-        double sum = 0;
-        for (int j = -spread; j <= spread; ++j)
-            sum += std::pow(timing.at(t + j * timing.step), s.delayPower);
-        return sum / (2 * spread + 1);
-    };
-    const std::size_t lags = std::size_t(std::lround(DelayMax / DelayStep)) + 1;
-    std::vector<double> score(lags, 0.0);
-    std::vector<double> line(lags);
-    for (double tag : tags) {
-        double top = Tiny;
-        for (std::size_t k = 0; k < lags; ++k) {
-            line[k] = evidence(tag - double(k) * DelayStep);
-            top = std::max(top, line[k]);
-        }
-        const double scale = std::pow(top, -s.delayLineWeight);
-        for (std::size_t k = 0; k < lags; ++k)
-            score[k] += line[k] * scale;
-    }
+    const Curve spread = spreadOver(timing, s.delaySpread);
+    const std::vector<double> score = lagScores(tags, spread);
+    const std::size_t lags = score.size();
     const auto cell = [](double lag) { return std::size_t(std::lround(lag / DelayStep)); };
     const std::size_t gap = cell(s.delayRivalGap);
     Peaks p = findPeaks(score, gap, cell(s.delayRivalMin));
@@ -198,7 +258,8 @@ DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing)
     e.contrast = p.contrast;
     e.rival = p.rivalShare;
     e.rivalDelay = double(p.rival) * DelayStep;
-    if (e.contrast < s.delayMinContrast)
+    e.chanceMargin = chanceMargin(tags, spread, excessOf(score));
+    if (e.contrast < s.delayMinContrast || e.chanceMargin < s.delayMinChanceMargin)
         e.outcome = DelayEstimate::Outcome::Flat;
     else if (e.delay < std::max(s.delayEdge, s.delayMinPlausible) - 1e-9
              || e.delay > std::min(DelayMax - s.delayEdge, s.delayMaxPlausible) + 1e-9)

@@ -25,6 +25,12 @@ inline constexpr double DelaySpread = 0.040;
 // side: the mean of the presses, not just the lag most of them agree on.
 inline constexpr double DelayCentroidReach = 0.080;
 inline constexpr int DelayMinLines = 5;
+// What chance alone gives is measured on the song: the same tags, each moved
+// on its own by DelayChanceNear to DelayChanceFar either way (off the line,
+// though within the same stretch of the song), DelayChanceDraws times.
+inline constexpr int DelayChanceDraws = 40;
+inline constexpr double DelayChanceNear = 0.3;
+inline constexpr double DelayChanceFar = 2.0;
 
 struct DelayEstimate {
     enum class Outcome {
@@ -32,7 +38,7 @@ struct DelayEstimate {
         TooFewLines, // fewer than DelayMinLines tags
         AtEdge,      // the best lag is no plausible reaction, and no peak at a typical one stands out
         Ambiguous,   // another lag fits nearly as well (a beat, a bar)
-        Flat,        // no lag stands out: the tags do not follow the sound
+        Flat,        // no lag stands out, or no more than by chance: the tags do not follow the sound
     };
     Outcome outcome = Outcome::TooFewLines;
     double delay = 0;       // seconds, + when the presses came late
@@ -40,6 +46,9 @@ struct DelayEstimate {
     double contrast = 0;    // how far the best lag stands above the typical one, 0..1
     double rival = 0;       // the next best separate lag's height over the best's, 0..1
     double rivalDelay = 0;
+    // How far the best lag stands out, in standard deviations above what
+    // the same tags moved off their lines find (see DelayChanceDraws).
+    double chanceMargin = 0;
     bool upperBand = false; // read from TimingCurves::upperTiming
 };
 DelayEstimate estimateDelay(std::span<const double> tags, const Curve &timing);
@@ -120,8 +129,6 @@ Alignment fitAlignment(std::span<const double> tags, const Curve &timing, const 
 // (tuned on real songs with bench/timing.sh). Benches change them to
 // measure the alternatives.
 struct TimingRuleSettings {
-    double delayPower = 1;          // the curve's values are raised to this
-    double delayLineWeight = 0;     // 0: each line counts with its curve as it is; 1: over its own top
     // AtEdge outside these too: a lag this short or this long is more
     // likely the beat next to the voice, or the second syllable of the
     // line, than a reaction (people press 150-250 ms late). In thousands
@@ -142,7 +149,13 @@ struct TimingRuleSettings {
     double delayTypicalMin = 0.150;
     double delayTypicalMax = 0.250;
     double delayPlausibleShare = 0.4;
-    double delayMinContrast = 0.25; // Flat below
+    // Flat below either. By contrast alone, taps that follow nothing (each
+    // moved 0.3-1 s off its line) pass on real songs as often as one time
+    // in three: a few loud hits near a few taps make one lag stand out.
+    // Against what chance gives on the same song, one in six still does,
+    // and the presses that do follow the voice lose almost nothing.
+    double delayMinContrast = 0.15;
+    double delayMinChanceMargin = 0.75;
     double delayMaxRival = 0.75;    // Ambiguous at or above
     // The upper band is a second look, taken only when the whole band gave
     // no delay; two looks find a chance peak more often than one, so its

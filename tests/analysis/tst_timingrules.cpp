@@ -152,6 +152,16 @@ private Q_SLOTS:
         row("flat: silence", curve(120, {}), tags, O::Flat);
         row("flat: an even hum of onsets", curve(120, grid(0.01, 1.0)), tags, O::Flat);
         row("four lines", sung, Times(tags.begin(), tags.begin() + 4), O::TooFewLines);
+        // Hits at uneven times, a few of them loud, and tags that follow
+        // none of them: the tags near a loud hit make one lag stand out,
+        // but no more than the same tags anywhere else would.
+        std::vector<Bump> hits;
+        for (int i = 0; i < 300; ++i)
+            hits.push_back({0.25 + 0.4 * i + 0.13 * std::fmod(i * 7.3, 1.9), i % 15 == 3 ? 6.0 : 0.5 + std::fmod(i * 0.61, 1.0)});
+        row("tags that follow nothing among loud hits", curve(120, hits), tags, O::Flat);
+        // A voice barely above a steady hum of onsets: it stands out little
+        // by contrast, though far more than by chance.
+        row("a faint voice over a steady hum", curve(120, voices(starts, 0.4) + grid(0.05, 1.0)), tags, O::Clear, 0.18);
         // A kick 2.5 times as loud 90 ms after each line: a lag of 90 ms,
         // and no clear voice beside it. Above the kick the voice is alone.
         const Curve kicked = curve(120, voices(starts, 0.3) + voices(starts, 1.5, 0.09));
