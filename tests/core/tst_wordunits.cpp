@@ -44,20 +44,34 @@ private Q_SLOTS:
         QCOMPARE(units.join(QString()), text.trimmed().isEmpty() ? QString() : text);
     }
 
-    void readAndWrite_data()
+    // A line's word tags read as units and an end tag, written back byte for
+    // byte; and the live view's fill ("position:characters"): whole units
+    // before the one being sung, a share of that one, plain progress across
+    // a line without word tags.
+    void wordLine_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("units");
         QTest::addColumn<qint64>("endMs");
-        QTest::newRow("tagged characters and the end") << u"[00:12.30]<00:12.30>春<00:12.71>眠<00:13.05>"_s << u"春|眠"_s << 13050LL;
-        QTest::newRow("the user's merge: one tag over two characters") << u"[00:01.00]<00:01.00>春眠<00:02.00>不觉"_s
-                                                                     << u"春眠|不觉"_s << -1LL;
-        QTest::newRow("untagged text before the first word tag") << u"[00:01.00]Oh <00:01.50>yeah<00:02.00>"_s
-                                                               << u"Oh |yeah"_s << 2000LL;
+        QTest::addColumn<qint64>("lineEnd");
+        QTest::addColumn<QString>("filled");
+        const auto row = [](const char *name, const QString &line, const QString &units, qint64 endMs, qint64 lineEnd,
+                            const QString &filled) { QTest::newRow(name) << line << units << endMs << lineEnd << filled; };
+        row("tagged characters and the end; before the line, after the end tag before the next line",
+            u"[00:12.30]<00:12.30>春<00:12.71>眠<00:13.05>"_s, u"春|眠"_s, 13050, 20000, u"9000:0 14000:2"_s);
+        row("the user's merge: one tag over two characters", u"[00:01.00]<00:01.00>春眠<00:02.00>不觉"_s, u"春眠|不觉"_s, -1, 0, {});
+        row("untagged text before the first word tag", u"[00:01.00]Oh <00:01.50>yeah<00:02.00>"_s, u"Oh |yeah"_s, 2000, 0, {});
+        row("spaced words, the second one half sung", u"[00:10.00]<00:10.00>Hello <00:11.00>world<00:12.00>"_s,
+            u"Hello |world"_s, 12000, 20000, u"11500:8"_s);
+        row("no end tag: the last unit lasts to the next line", u"[00:10.00]<00:10.00>ab<00:11.00>cdef"_s, u"ab|cdef"_s, -1,
+            15000, u"13000:4"_s);
+        row("no word tags: progress across the line", u"[00:10.00]abcdefghij"_s, u"abcdefghij"_s, -1, 20000, u"13000:3"_s);
     }
-    void readAndWrite()
+    void wordLine()
     {
         QFETCH(QString, line);
+        QFETCH(qint64, lineEnd);
+        QFETCH(QString, filled);
         const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
         const tarvelin::WordLine words = tarvelin::readWordLine(line, parsed);
         QStringList units;
@@ -67,6 +81,10 @@ private Q_SLOTS:
         QTEST(words.endMs, "endMs");
         // Written back, the text after the line tag is byte for byte the same.
         QCOMPARE(tarvelin::writeWordTags(words.units, words.endMs), line.mid(parsed.textStart));
+        for (const QString &at : filled.split(u' ', Qt::SkipEmptyParts))
+            QCOMPARE(u"%1:%2"_s.arg(at.section(u':', 0, 0))
+                         .arg(tarvelin::sungLength(words, parsed.tags.first().ms, lineEnd, at.section(u':', 0, 0).toLongLong())),
+                     at);
     }
 
     // The units a line is tapped in: the cuts of its word tags kept (a
@@ -121,33 +139,6 @@ private Q_SLOTS:
         QCOMPARE(joined, tarvelin::lyricText(line, parsed));
     }
 
-    // The live view's fill: whole units before the one being sung, a share of
-    // that one, plain progress across a line without word tags.
-    void sung_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<qint64>("lineEnd");
-        QTest::addColumn<qint64>("position");
-        QTest::addColumn<int>("filled");
-        const QString words = QStringLiteral("[00:10.00]<00:10.00>春<00:11.00>眠<00:12.00>");
-        QTest::newRow("before the line") << words << 20000LL << 9000LL << 0;
-        QTest::newRow("after the end tag, before the next line") << words << 20000LL << 13000LL << 2;
-        QTest::newRow("spaced words, the second one half sung")
-            << QStringLiteral("[00:10.00]<00:10.00>Hello <00:11.00>world<00:12.00>") << 20000LL << 11500LL << 8;
-        QTest::newRow("no end tag: the last unit lasts to the next line")
-            << QStringLiteral("[00:10.00]<00:10.00>ab<00:11.00>cdef") << 15000LL << 13000LL << 4;
-        QTest::newRow("no word tags: progress across the line")
-            << QStringLiteral("[00:10.00]abcdefghij") << 20000LL << 13000LL << 3;
-    }
-    void sung()
-    {
-        QFETCH(QString, line);
-        QFETCH(qint64, lineEnd);
-        QFETCH(qint64, position);
-        const tarvelin::LrcLine parsed = tarvelin::parseLrcLine(line);
-        const tarvelin::WordLine words = tarvelin::readWordLine(line, parsed);
-        QTEST(int(tarvelin::sungLength(words, parsed.tags.first().ms, lineEnd, position)), "filled");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWordUnits)
