@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <map>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 using namespace tarvelin;
@@ -129,13 +130,12 @@ QStringList unconfirmed(const LyricsDocument &doc)
 {
     QStringList out;
     for (int i = 0; i < doc.lineCount(); ++i) {
-        for (int t = 0; t < doc.line(i).tags.size(); ++t) {
-            if (!doc.isConfirmed(i, TagKind::Line, t))
-                out << u"%1:t%2"_s.arg(i).arg(t);
-        }
-        for (int t = 0; t < doc.line(i).words.size(); ++t) {
-            if (!doc.isConfirmed(i, TagKind::Word, t))
-                out << u"%1:w%2"_s.arg(i).arg(t);
+        for (auto [kind, count, name] : {std::tuple(TagKind::Line, doc.line(i).tags.size(), u't'),
+                                         std::tuple(TagKind::Word, doc.line(i).words.size(), u'w')}) {
+            for (int t = 0; t < count; ++t) {
+                if (!doc.isConfirmed(i, kind, t))
+                    out << u"%1:%2%3"_s.arg(i).arg(QChar(name)).arg(t);
+            }
         }
     }
     return out;
@@ -331,14 +331,23 @@ private Q_SLOTS:
         QCOMPARE(s.text.toPlainText(), expected);
     }
 
-    // A tap, drag or nudge confirms; a proposed tag stays unconfirmed until
-    // accepted or edited by hand, and undo and redo carry the state.
-    void confirmation_data()
+    // What the last step of a script leaves: the tags not yet confirmed (a
+    // tap, drag or nudge confirms; a proposed tag stays unconfirmed until
+    // accepted or edited by hand, and undo and redo carry the state), the
+    // text modified unless it was an acceptance, and on the song what the
+    // changed signal says: the lines that hold changed text (numbered after
+    // the change), how many lines came or went, and whether any tag changed.
+    void lastStep_data()
     {
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("script");
         QTest::addColumn<QStringList>("unconfirmed");
+        QTest::addColumn<QList<int>>("change"); // first, last, added, tags changed (0/1)
         const auto row = [](const char *name, const QString &script, const QStringList &unconfirmed) {
-            QTest::newRow(name) << script << unconfirmed;
+            QTest::newRow(name) << u"[00:01.00]春眠\n不觉"_s << script << unconfirmed << QList<int>();
+        };
+        const auto change = [](const char *name, const QString &script, const QList<int> &expected) {
+            QTest::newRow(name) << Song.arg(u"0"_s) << script << QStringList() << expected;
         };
         const QString words = u"words 0 0:1000,1:1500 2000 p"_s;
         const QStringList all{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
@@ -359,45 +368,34 @@ private Q_SLOTS:
         row("split: the new tag proposed, the others as they were", words + u"; merge 0 0 2; accept 0; insert 0 1:1600 p"_s,
             {u"0:w1"_s});
         row("merged, the tags left stay proposed", words + u"; merge 0 0 2"_s, {u"0:w0"_s, u"0:w1"_s});
+        change("typing in the text", u"type 2 10 x"_s, {2, 2, 0, 0});
+        change("typing in a tag", u"type 2 4 1"_s, {2, 2, 0, 1});
+        change("Enter in a line", u"type 2 11 \\n"_s, {2, 3, 1, 0});
+        change("a tagged line removed", u"paste 2 0 12 "_s, {2, 2, -1, 1});
+        change("a multi-line paste", u"paste 3 0 0 [00:01.00]x\\ny\\n"_s, {3, 5, 2, 1});
+        change("the offset edited", u"type 1 8 5"_s, {1, 1, 0, 1});
+        change("a tap", u"tap 5 1000"_s, {5, 5, 0, 1});
+        change("shift all", u"shift 10"_s, {2, 6, 0, 1});
+        change("acceptance", u"words 2 0:1000 - p; accept 2"_s, {2, 2, 0, 1});
     }
-    void confirmation()
+    void lastStep()
     {
+        QFETCH(QString, text);
         QFETCH(QString, script);
-        Session s(u"[00:01.00]春眠\n不觉"_s);
+        QFETCH(QList<int>, change);
+        Session s(text);
         const QString last = script.section(u';', -1);
         s.run(script.section(u';', 0, -2));
         s.text.setModified(false);
+        QSignalSpy spy(&s.doc, &LyricsDocument::changed);
         s.run(last);
         QTEST(unconfirmed(s.doc), "unconfirmed");
         QCOMPARE(s.text.isModified(), !last.contains(u"accept")); // acceptance changes no text
-    }
-
-    // What the changed signal says: the lines that hold changed text
-    // (numbered after the change), how many lines came or went, and whether
-    // any tag changed.
-    void changedSignal_data()
-    {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QList<int>>("expected"); // first, last, added, tags changed (0/1)
-        QTest::newRow("typing in the text") << "type 2 10 x" << QList<int>{2, 2, 0, 0};
-        QTest::newRow("typing in a tag") << "type 2 4 1" << QList<int>{2, 2, 0, 1};
-        QTest::newRow("Enter in a line") << "type 2 11 \\n" << QList<int>{2, 3, 1, 0};
-        QTest::newRow("a tagged line removed") << "paste 2 0 12 " << QList<int>{2, 2, -1, 1};
-        QTest::newRow("a multi-line paste") << "paste 3 0 0 [00:01.00]x\\ny\\n" << QList<int>{3, 5, 2, 1};
-        QTest::newRow("the offset edited") << "type 1 8 5" << QList<int>{1, 1, 0, 1};
-        QTest::newRow("a tap") << "tap 5 1000" << QList<int>{5, 5, 0, 1};
-        QTest::newRow("shift all") << "shift 10" << QList<int>{2, 6, 0, 1};
-        QTest::newRow("acceptance") << "words 2 0:1000 - p; accept 2" << QList<int>{2, 2, 0, 1};
-    }
-    void changedSignal()
-    {
-        QFETCH(QString, script);
-        Session s(Song.arg(u"0"_s));
-        QSignalSpy spy(&s.doc, &LyricsDocument::changed);
-        s.run(script);
+        if (change.isEmpty())
+            return;
         QVERIFY(!spy.isEmpty());
-        const auto change = spy.constLast().constFirst().value<LinesChange>();
-        QTEST((QList<int>{change.first, change.last, change.linesAdded, int(change.tagsChanged)}), "expected");
+        const auto c = spy.constLast().constFirst().value<LinesChange>();
+        QCOMPARE((QList<int>{c.first, c.last, c.linesAdded, int(c.tagsChanged)}), change);
     }
 
     // A caller's own undo item joins the edit's step; typing right after a
