@@ -148,7 +148,6 @@ private Q_SLOTS:
             const double at = starts[i] + fileOffset;
             QVERIFY2(onsets[i].time > at - early - 0.025 && onsets[i].time < at + 0.020,
                      qPrintable(u"no tick at %1 s:"_s.arg(at) + found));
-            QVERIFY(onsets[i].strength >= tarvelin::StartRise);
         }
         // The timing curve peaks at each tone's start; the voice-activity
         // curve is higher in each tone than at the click or in silence; the
