@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 using namespace tarvelin;
 
@@ -22,8 +24,7 @@ QStringList shown(const QStringList &lines, bool withWords)
         const LrcLine parsed = parseLrcLine(line);
         if (parsed.tags.isEmpty())
             continue;
-        const auto earlier = [](const TimeTag &a, const TimeTag &b) { return a.ms < b.ms; };
-        const qint64 first = std::min_element(parsed.tags.begin(), parsed.tags.end(), earlier)->ms;
+        const qint64 first = std::ranges::min(parsed.tags, {}, &TimeTag::ms).ms;
         QStringList words;
         for (const WordTag &word : parsed.words)
             words << QString::number(word.ms - first);
