@@ -343,12 +343,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QStringList>("unconfirmed");
         QTest::addColumn<QList<int>>("change"); // first, last, added, tags changed (0/1)
-        const auto row = [](const char *name, const QString &script, const QStringList &unconfirmed) {
-            QTest::newRow(name) << u"[00:01.00]春眠\n不觉"_s << script << unconfirmed << QList<int>();
+        const auto row = [](const char *name, const QString &script, const QStringList &unconfirmed, const QList<int> &change = {},
+                            const QString &text = u"[00:01.00]春眠\n不觉"_s) {
+            QTest::newRow(name) << text << script << unconfirmed << change;
         };
-        const auto change = [](const char *name, const QString &script, const QList<int> &expected) {
-            QTest::newRow(name) << Song.arg(u"0"_s) << script << QStringList() << expected;
-        };
+        const QString song = Song.arg(u"0"_s);
         const QString words = u"words 0 0:1000,1:1500 2000 p"_s;
         const QStringList all{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
         row("proposed word times", words, all);
@@ -368,15 +367,15 @@ private Q_SLOTS:
         row("split: the new tag proposed, the others as they were", words + u"; merge 0 0 2; accept 0; insert 0 1:1600 p"_s,
             {u"0:w1"_s});
         row("merged, the tags left stay proposed", words + u"; merge 0 0 2"_s, {u"0:w0"_s, u"0:w1"_s});
-        change("typing in the text", u"type 2 10 x"_s, {2, 2, 0, 0});
-        change("typing in a tag", u"type 2 4 1"_s, {2, 2, 0, 1});
-        change("Enter in a line", u"type 2 11 \\n"_s, {2, 3, 1, 0});
-        change("a tagged line removed", u"paste 2 0 12 "_s, {2, 2, -1, 1});
-        change("a multi-line paste", u"paste 3 0 0 [00:01.00]x\\ny\\n"_s, {3, 5, 2, 1});
-        change("the offset edited", u"type 1 8 5"_s, {1, 1, 0, 1});
-        change("a tap", u"tap 5 1000"_s, {5, 5, 0, 1});
-        change("shift all", u"shift 10"_s, {2, 6, 0, 1});
-        change("acceptance", u"words 2 0:1000 - p; accept 2"_s, {2, 2, 0, 1});
+        row("typing in the text", u"type 2 10 x"_s, {}, {2, 2, 0, 0}, song);
+        row("typing in a tag", u"type 2 4 1"_s, {}, {2, 2, 0, 1}, song);
+        row("Enter in a line", u"type 2 11 \\n"_s, {}, {2, 3, 1, 0}, song);
+        row("a tagged line removed", u"paste 2 0 12 "_s, {}, {2, 2, -1, 1}, song);
+        row("a multi-line paste", u"paste 3 0 0 [00:01.00]x\\ny\\n"_s, {}, {3, 5, 2, 1}, song);
+        row("the offset edited", u"type 1 8 5"_s, {}, {1, 1, 0, 1}, song);
+        row("a tap", u"tap 5 1000"_s, {}, {5, 5, 0, 1}, song);
+        row("shift all", u"shift 10"_s, {}, {2, 6, 0, 1}, song);
+        row("acceptance", u"words 2 0:1000 - p; accept 2"_s, {}, {2, 2, 0, 1}, song);
     }
     void lastStep()
     {
