@@ -4,6 +4,7 @@
 #include "analysis/songanalysis.h"
 #include "analysis/songdecoder.h"
 #include "analysis/timingcurves.h"
+#include "../support/datatable.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -103,19 +104,18 @@ private Q_SLOTS:
     // player plays that noise too).
     void placement_data()
     {
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("encoder");
-        QTest::addColumn<double>("fileOffset"); // how late the file itself puts the sound
-        QTest::addColumn<double>("early");      // how early an onset may come
+        // fileOffset: how late the file itself puts the sound
+        // early: how early an onset may come
+        const auto row = tarvelin::table<QString, QString, double, double>({"format", "encoder", "fileOffset", "early"});
         // mp3 and Vorbis carry their encoder delay, which is taken off (and
         // Vorbis stamps some frames 9 ms late, which is not followed). The
         // wma that ffmpeg writes stamps its first frame 86 ms in, with only
         // 43 ms of priming in it; the AC-3 in RealMedia sounds 256 samples
         // after its timestamps.
-        QTest::newRow("mp3") << u"mp3"_s << u"-c:a libmp3lame -b:a 192k"_s << 0.0 << 0.010;
-        QTest::newRow("wma") << u"wma"_s << u"-c:a wmav2 -b:a 128k"_s << 0.043 << 0.035;
-        QTest::newRow("ogg") << u"ogg"_s << u"-c:a libvorbis -q:a 5"_s << 0.0 << 0.010;
-        QTest::newRow("rm (AC-3)") << u"rm"_s << u"-f rm -c:a ac3 -b:a 192k"_s << 256.0 / SourceRate << 0.010;
+        row("mp3", u"mp3"_s, u"-c:a libmp3lame -b:a 192k"_s, 0.0, 0.010);
+        row("wma", u"wma"_s, u"-c:a wmav2 -b:a 128k"_s, 0.043, 0.035);
+        row("ogg", u"ogg"_s, u"-c:a libvorbis -q:a 5"_s, 0.0, 0.010);
+        row("rm (AC-3)", u"rm"_s, u"-f rm -c:a ac3 -b:a 192k"_s, 256.0 / SourceRate, 0.010);
     }
     void placement()
     {
@@ -176,16 +176,13 @@ private Q_SLOTS:
     // equal values, the first), at the song's edges too.
     void soundStarts_data()
     {
-        QTest::addColumn<QList<float>>("curve");
-        QTest::addColumn<QList<double>>("starts");
-        QTest::newRow("below the rise") << QList<float>{0, 0.3f, 0.99f, 0.3f, 0} << QList<double>{};
-        QTest::newRow("peaks, the first at the edge")
-            << QList<float>{1.5f, 0.2f, 0, 0, 0, 0, 0, 0.5f, 2.5f, 0.5f, 0, 0, 0, 0, 0, 0, 1.0f}
-            << QList<double>{0.0, 0.08, 0.16};
-        QTest::newRow("a weaker peak 40 ms after a stronger one is left out")
-            << QList<float>{0, 3, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2} << QList<double>{0.01, 0.12};
-        QTest::newRow("a stronger peak 40 ms later wins") << QList<float>{0, 2, 0, 0, 0, 3, 0} << QList<double>{0.05};
-        QTest::newRow("a flat top: its first value") << QList<float>{0, 1.2f, 1.2f, 1.2f, 0} << QList<double>{0.01};
+        const auto row = tarvelin::table<QList<float>, QList<double>>({"curve", "starts"});
+        row("below the rise", {0, 0.3f, 0.99f, 0.3f, 0}, {});
+        row("peaks, the first at the edge", {1.5f, 0.2f, 0, 0, 0, 0, 0, 0.5f, 2.5f, 0.5f, 0, 0, 0, 0, 0, 0, 1.0f},
+            {0.0, 0.08, 0.16});
+        row("a weaker peak 40 ms after a stronger one is left out", {0, 3, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2}, {0.01, 0.12});
+        row("a stronger peak 40 ms later wins", {0, 2, 0, 0, 0, 3, 0}, {0.05});
+        row("a flat top: its first value", {0, 1.2f, 1.2f, 1.2f, 0}, {0.01});
     }
     void soundStarts()
     {

@@ -2,6 +2,7 @@
 // (a guess is reported and can be corrected), the lines they split into, the bytes saved, and why a file cannot
 // be read or saved, in Chinese.
 #include "core/lyricstext.h"
+#include "../support/datatable.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,14 +22,13 @@ private Q_SLOTS:
     // Realistic lyrics in each encoding, without a byte-order mark.
     void lyricsFiles_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<TextEncoding>("encoding");
-        QTest::newRow("GB18030") << "zh-hans.gb18030" << TextEncoding::Gb18030;
-        QTest::newRow("Big5") << "zh-hant.big5" << TextEncoding::Big5;
-        QTest::newRow("Shift_JIS") << "ja.shift_jis" << TextEncoding::ShiftJis;
-        QTest::newRow("EUC-KR") << "ko.euc-kr" << TextEncoding::EucKr;
-        QTest::newRow("Windows-1252") << "western.windows-1252" << TextEncoding::Windows1252;
-        QTest::newRow("UTF-16LE") << "zh-hans.utf-16le" << TextEncoding::Utf16LE;
+        const auto row = tarvelin::table<QString, TextEncoding>({"file", "encoding"});
+        row("GB18030", "zh-hans.gb18030", TextEncoding::Gb18030);
+        row("Big5", "zh-hant.big5", TextEncoding::Big5);
+        row("Shift_JIS", "ja.shift_jis", TextEncoding::ShiftJis);
+        row("EUC-KR", "ko.euc-kr", TextEncoding::EucKr);
+        row("Windows-1252", "western.windows-1252", TextEncoding::Windows1252);
+        row("UTF-16LE", "zh-hans.utf-16le", TextEncoding::Utf16LE);
     }
     void lyricsFiles()
     {
@@ -47,14 +47,12 @@ private Q_SLOTS:
     // chose ("as").
     void decode_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text"); // "": refused as not text
-        QTest::addColumn<TextEncoding>("encoding");
-        QTest::addColumn<bool>("guessed");
-        QTest::addColumn<bool>("chosen");
-        const auto row = [](const char *name, const QByteArray &bytes, const QString &text,
-                            TextEncoding encoding = TextEncoding::Utf8, bool guessed = true, bool chosen = false) {
-            QTest::newRow(name) << bytes << text << encoding << guessed << chosen;
+        // text "": refused as not text
+        const auto add =
+            tarvelin::table<QByteArray, QString, TextEncoding, bool, bool>({"bytes", "text", "encoding", "guessed", "chosen"});
+        const auto row = [&](const char *name, const QByteArray &bytes, const QString &text,
+                             TextEncoding encoding = TextEncoding::Utf8, bool guessed = true, bool chosen = false) {
+            add(name, bytes, text, encoding, guessed, chosen);
         };
         row("UTF-8", "\xE6\x98\xA5", u"春"_s, TextEncoding::Utf8, false);
         row("UTF-16LE mark", "\xFF\xFE\x25\x66", u"春"_s, TextEncoding::Utf16LE, false);
@@ -105,18 +103,17 @@ private Q_SLOTS:
     // folder, a named pipe and a file just over 8 MiB.
     void fileErrors_data()
     {
-        QTest::addColumn<QString>("path"); // relative: in that folder
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("read: missing") << "missing" << false << "文件不存在";
-        QTest::newRow("read: a folder") << "folder" << false << "这是一个文件夹，不是文件";
-        QTest::newRow("read: a named pipe") << "pipe" << false << "这不是普通文件";
-        QTest::newRow("read: over 8 MiB") << "big.txt" << false << "文件大于 8 MiB，不是歌词文本";
-        QTest::newRow("folder missing") << "missing/a.lrc" << true << "所在的文件夹不存在";
-        QTest::newRow("folder takes no new file") << "/proc/x.lrc" << true << "这个文件夹里不能新建文件";
-        QTest::newRow("under a file") << "big.txt/a.lrc" << true << "路径中有一部分不是文件夹";
-        QTest::newRow("disk full") << "/dev/full" << true << "磁盘空间已满";
-        QTest::newRow("unknown: system text kept") << "/proc/self/mem" << false << "系统报告：Input/output error";
+        // a relative path: in that folder
+        const auto row = tarvelin::table<QString, bool, QString>({"path", "save", "reason"});
+        row("read: missing", "missing", false, "文件不存在");
+        row("read: a folder", "folder", false, "这是一个文件夹，不是文件");
+        row("read: a named pipe", "pipe", false, "这不是普通文件");
+        row("read: over 8 MiB", "big.txt", false, "文件大于 8 MiB，不是歌词文本");
+        row("folder missing", "missing/a.lrc", true, "所在的文件夹不存在");
+        row("folder takes no new file", "/proc/x.lrc", true, "这个文件夹里不能新建文件");
+        row("under a file", "big.txt/a.lrc", true, "路径中有一部分不是文件夹");
+        row("disk full", "/dev/full", true, "磁盘空间已满");
+        row("unknown: system text kept", "/proc/self/mem", false, "系统报告：Input/output error");
     }
     void fileErrors()
     {

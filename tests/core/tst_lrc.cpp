@@ -4,6 +4,7 @@
 #include "core/lrc.h"
 #include "core/positiontext.h"
 #include "core/presstime.h"
+#include "../support/datatable.h"
 
 #include <QTest>
 
@@ -17,12 +18,11 @@ class TestLrc : public QObject {
 private Q_SLOTS:
     void position_data()
     {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("binary fraction below .29") << 0.29 << "00:00.29";
-        QTest::newRow("cut, not rounded") << 59.999 << "00:59.99";
-        QTest::newRow("a hundred minutes") << 6000.0 << "100:00.00";
-        QTest::newRow("infinity reads as zero") << std::numeric_limits<double>::infinity() << "00:00.00";
+        const auto row = tarvelin::table<double, QString>({"seconds", "expected"});
+        row("binary fraction below .29", 0.29, "00:00.29");
+        row("cut, not rounded", 59.999, "00:59.99");
+        row("a hundred minutes", 6000.0, "100:00.00");
+        row("infinity reads as zero", std::numeric_limits<double>::infinity(), "00:00.00");
     }
     void position()
     {
@@ -32,14 +32,10 @@ private Q_SLOTS:
 
     void check_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("duration");
-        QTest::addColumn<QStringList>("found"); // "line(1-based) kind"
-        QTest::addColumn<QString>("mentions");
-        const auto row = [](const char *name, const char *text, const QStringList &found, const char *mentions = "",
-                            double duration = 0) {
-            QTest::newRow(name) << QString::fromUtf8(text) << duration << found << QString::fromUtf8(mentions);
-        };
+        // found: "line(1-based) kind"
+        const auto add = tarvelin::table<QString, double, QStringList, QString>({"text", "duration", "found", "mentions"});
+        const auto row = [&](const char *name, const char *text, const QStringList &found, const char *mentions = "",
+                             double duration = 0) { add(name, text, duration, found, mentions); };
         row("clean", "[ti:x]\n \t\n[00:01.00]a\n[00:02.00]b", {}, "", 10.0);
         row("untagged lyric line, ID tag then text; length unknown", "[03:10.00]a\n[ar:x] b\n\n[ar:x]", {u"2 Untagged"_s});
         row("out of order", "[00:05.00]a\n[00:03.00]b\n[00:04.00]c", {u"2 OutOfOrder"_s}, "第 1 行的 [00:05.00]");
@@ -88,14 +84,11 @@ private Q_SLOTS:
 
     void pressTime_data()
     {
-        QTest::addColumn<double>("now");
-        QTest::addColumn<double>("speed");
-        QTest::addColumn<qint64>("elapsed");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("0.75x takes back song time") << 10.0 << 0.75 << 200LL << 9.85;
-        QTest::newRow("clamped at 0") << 0.1 << 1.0 << 200LL << 0.0;
-        QTest::newRow("press after now: clocks differ") << 10.0 << 1.0 << -5LL << 10.0;
-        QTest::newRow("implausibly long ago") << 10.0 << 1.0 << 60000LL << 10.0;
+        const auto row = tarvelin::table<double, double, qint64, double>({"now", "speed", "elapsed", "expected"});
+        row("0.75x takes back song time", 10.0, 0.75, 200LL, 9.85);
+        row("clamped at 0", 0.1, 1.0, 200LL, 0.0);
+        row("press after now: clocks differ", 10.0, 1.0, -5LL, 10.0);
+        row("implausibly long ago", 10.0, 1.0, 60000LL, 10.0);
     }
     void pressTime()
     {

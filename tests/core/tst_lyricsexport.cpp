@@ -4,6 +4,7 @@
 #include "core/lrc.h"
 #include "core/lyricsexport.h"
 #include "core/lyricstext.h"
+#include "../support/datatable.h"
 
 #include <QTest>
 
@@ -45,14 +46,14 @@ class TestLyricsExport : public QObject {
 private Q_SLOTS:
     void roundTrip_data()
     {
-        QTest::addColumn<QStringList>("input");
-        QTest::newRow("collapsed") << lines(u"[ar:某人]\n[00:12.00][01:30.00]同一句\n[00:20.00]下一句\n\n[01:40.00]结束\n[01:50.00]");
-        QTest::newRow("bilingual") << lines(u"[00:10.00]你好\n[00:10.00]Hello\n[00:45.00][00:15.00]副歌\n"
-                                            u"[00:15.00][00:45.00]Chorus\n[00:30.00]中间\n[00:30.00]Middle\n[00:50.00]你好\n[00:50.00]Hi");
-        QTest::newRow("word tags") << lines(u"[00:02.00]<00:02.00>一<00:02.50>二<00:03.00>\n"
-                                            u"[00:04.00][00:08.00]<00:04.00>三 <00:04.40>四\n[00:06.00]无字");
-        QTest::newRow("offset, one tag clamped") << lines(u"[ti:x][offset:+500]\n[00:10.00]早\n[00:00.30]零\n[00:20.00]<00:20.20>字");
-        QTest::newRow("three-digit minutes") << lines(u"[100:00.00]一百分\n[99:59.99]前一句");
+        const auto row = tarvelin::table<QStringList>({"input"});
+        row("collapsed", lines(u"[ar:某人]\n[00:12.00][01:30.00]同一句\n[00:20.00]下一句\n\n[01:40.00]结束\n[01:50.00]"));
+        row("bilingual", lines(u"[00:10.00]你好\n[00:10.00]Hello\n[00:45.00][00:15.00]副歌\n[00:15.00][00:45.00]Chorus\n"
+                               u"[00:30.00]中间\n[00:30.00]Middle\n[00:50.00]你好\n[00:50.00]Hi"));
+        row("word tags", lines(u"[00:02.00]<00:02.00>一<00:02.50>二<00:03.00>\n"
+                               u"[00:04.00][00:08.00]<00:04.00>三 <00:04.40>四\n[00:06.00]无字"));
+        row("offset, one tag clamped", lines(u"[ti:x][offset:+500]\n[00:10.00]早\n[00:00.30]零\n[00:20.00]<00:20.20>字"));
+        row("three-digit minutes", lines(u"[100:00.00]一百分\n[99:59.99]前一句"));
     }
     // Every option written, then read as a player would: the same lines at
     // the same times, word tags kept unless stripped.
@@ -81,40 +82,35 @@ private Q_SLOTS:
     // subtitles ("srt MS": a format and the song's length in ms).
     void forms_data()
     {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("options");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("collapse: first appearance, pairs kept, blank lines of copies dropped")
-            << "[ti:t]\n[00:30.00]b\n[00:12.00]a\n[00:12.00]A\n\n[01:30.00]a\n[01:30.00]A\n\n[02:00.00]b" << "collapse"
-            << "[ti:t]\n[00:30.00][02:00.00]b\n[00:12.00][01:30.00]a\n[00:12.00][01:30.00]A\n";
-        QTest::newRow("collapse: an original with another translation stays apart")
-            << "[00:01.00]a\n[00:01.00]A\n[00:02.00]a\n[00:02.00]B" << "collapse"
-            << "[00:01.00]a\n[00:01.00]A\n[00:02.00]a\n[00:02.00]B";
-        QTest::newRow("collapse: untagged text after a copy is kept")
-            << "[00:01.00]a\n（合）\n[00:02.00]a\n（独）" << "collapse" << "[00:01.00][00:02.00]a\n（合）\n（独）";
-        QTest::newRow("expand: time order, pair together, word tags follow the copy")
-            << "[ar:x]\n[00:40.00][00:10.00]<00:10.00>a<00:10.50>\n[00:10.00][00:40.00]A\n[00:20.00]b" << "expand"
-            << "[ar:x]\n[00:10.00]<00:10.00>a<00:10.50>\n[00:10.00]A\n[00:20.00]b\n[00:40.00]<00:40.00>a<00:40.50>\n[00:40.00]A";
-        QTest::newRow("positive offset: every tag earlier, offset gone, other ID tags kept")
-            << "[ti:t][offset:+500]\n[00:10.00]<00:10.20>a\n[00:00.20]b" << "apply-offset"
-            << "[ti:t]\n[00:09.50]<00:09.70>a\n[00:00.00]b";
-        QTest::newRow("negative offset: later") << "[offset:-250]\n[00:10.00]a" << "apply-offset" << "[00:10.25]a";
-        QTest::newRow("strip words, brackets that are text stay")
-            << "[00:01.00]<00:01.00>a <b> [x]<00:01.50>c<00:02.00>" << "strip-words" << "[00:01.00]a <b> [x]c";
+        const auto row = tarvelin::table<QString, QString, QString>({"input", "options", "expected"});
+        row("collapse: first appearance, pairs kept, blank lines of copies dropped",
+            "[ti:t]\n[00:30.00]b\n[00:12.00]a\n[00:12.00]A\n\n[01:30.00]a\n[01:30.00]A\n\n[02:00.00]b", "collapse",
+            "[ti:t]\n[00:30.00][02:00.00]b\n[00:12.00][01:30.00]a\n[00:12.00][01:30.00]A\n");
+        row("collapse: an original with another translation stays apart", "[00:01.00]a\n[00:01.00]A\n[00:02.00]a\n[00:02.00]B",
+            "collapse", "[00:01.00]a\n[00:01.00]A\n[00:02.00]a\n[00:02.00]B");
+        row("collapse: untagged text after a copy is kept", "[00:01.00]a\n（合）\n[00:02.00]a\n（独）", "collapse",
+            "[00:01.00][00:02.00]a\n（合）\n（独）");
+        row("expand: time order, pair together, word tags follow the copy",
+            "[ar:x]\n[00:40.00][00:10.00]<00:10.00>a<00:10.50>\n[00:10.00][00:40.00]A\n[00:20.00]b", "expand",
+            "[ar:x]\n[00:10.00]<00:10.00>a<00:10.50>\n[00:10.00]A\n[00:20.00]b\n[00:40.00]<00:40.00>a<00:40.50>\n[00:40.00]A");
+        row("positive offset: every tag earlier, offset gone, other ID tags kept", "[ti:t][offset:+500]\n[00:10.00]<00:10.20>a\n[00:00.20]b",
+            "apply-offset", "[ti:t]\n[00:09.50]<00:09.70>a\n[00:00.00]b");
+        row("negative offset: later", "[offset:-250]\n[00:10.00]a", "apply-offset", "[00:10.25]a");
+        row("strip words, brackets that are text stay", "[00:01.00]<00:01.00>a <b> [x]<00:01.50>c<00:02.00>", "strip-words",
+            "[00:01.00]a <b> [x]c");
         const QString input = u"[offset:1000]\n[00:02.00]你好\n[00:02.00]Hello\n[00:04.00]<00:04.00>一<00:04.50>二<00:05.00>\n"
                               "[00:09.00]末<00:09.50>句"_s;
         const QString cues = u"1\n00:00:01,000 --> 00:00:03,000\n你好\nHello\n\n2\n00:00:03,000 --> 00:00:04,000\n一二\n\n"_s;
-        QTest::newRow("srt: pair in one cue, word end tag, last line held 5 s after its last word")
-            << input << "srt 0" << cues + u"3\n00:00:08,000 --> 00:00:13,500\n末句\n\n"_s;
-        QTest::newRow("srt: last line ends with the song")
-            << input << "srt 10000" << cues + u"3\n00:00:08,000 --> 00:00:10,000\n末句\n\n"_s;
-        QTest::newRow("srt: an empty tagged line ends the one before") << "[00:01.00]a\n[00:02.50]\n[00:03.00]b"
-            << "srt 4000" << "1\n00:00:01,000 --> 00:00:02,500\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n";
-        QTest::newRow("ass: karaoke in centiseconds, translation in its own style") << input << "ass 0"
-            << "Dialogue: 0,0:00:01.00,0:00:03.00,Default,,0,0,0,,你好\n"
-               "Dialogue: 0,0:00:01.00,0:00:03.00,Translation,,0,0,0,,Hello\n"
-               "Dialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,{\\kf50}一{\\kf50}二\n"
-               "Dialogue: 0,0:00:08.00,0:00:13.50,Default,,0,0,0,,{\\kf50}末{\\kf500}句\n";
+        row("srt: pair in one cue, word end tag, last line held 5 s after its last word", input, "srt 0",
+            cues + u"3\n00:00:08,000 --> 00:00:13,500\n末句\n\n"_s);
+        row("srt: last line ends with the song", input, "srt 10000", cues + u"3\n00:00:08,000 --> 00:00:10,000\n末句\n\n"_s);
+        row("srt: an empty tagged line ends the one before", "[00:01.00]a\n[00:02.50]\n[00:03.00]b", "srt 4000",
+            "1\n00:00:01,000 --> 00:00:02,500\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n");
+        row("ass: karaoke in centiseconds, translation in its own style", input, "ass 0",
+            "Dialogue: 0,0:00:01.00,0:00:03.00,Default,,0,0,0,,你好\n"
+            "Dialogue: 0,0:00:01.00,0:00:03.00,Translation,,0,0,0,,Hello\n"
+            "Dialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,{\\kf50}一{\\kf50}二\n"
+            "Dialogue: 0,0:00:08.00,0:00:13.50,Default,,0,0,0,,{\\kf50}末{\\kf500}句\n");
     }
     void forms()
     {
@@ -133,22 +129,18 @@ private Q_SLOTS:
 
     void unencodable_data()
     {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("encoding");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<QString>("replaced");
-        QTest::newRow("gbk: emoji, euro, ideographic description, private use; Chinese, é and … fit")
-            << u"[ti:中]\n[00:01.00]é…🎵€\n[00:02.00]⿰木\uE000"_s << "gbk"
-            << QStringList{u"第 2 行第 13 个字“🎵”"_s, u"第 2 行第 14 个字“€”"_s, u"第 3 行第 11 个字“⿰”"_s,
-                           u"第 3 行第 13 个字“U+E000”"_s}
-            << u"[ti:中]\r\n[00:01.00]é…??\r\n[00:02.00]?木?\r\n"_s;
-        QTest::newRow("gb18030 holds them all") << u"[00:01.00]🎵€⿰\U00020000"_s << "gb18030" << QStringList() << QString();
-        QTest::newRow("gbk: an invisible character is named by its number") << u"[00:01.00]a\uFEFF"_s << "gbk"
-            << QStringList{u"第 1 行第 12 个字“U+FEFF”"_s} << u"[00:01.00]a?\r\n"_s;
-        QTest::newRow("a lone surrogate fits nowhere") << u"[00:01.00]a"_s + QChar(0xD800) << "utf-8"
-            << QStringList{u"第 1 行第 12 个字“U+D800”"_s} << u"[00:01.00]a?\r\n"_s;
-        QTest::newRow("expanded copies name the line once") << u"[00:01.00][00:05.00]€"_s << "gbk"
-            << QStringList{u"第 1 行第 21 个字“€”"_s} << u"[00:01.00]?\r\n[00:05.00]?\r\n"_s;
+        const auto row = tarvelin::table<QString, QString, QStringList, QString>({"input", "encoding", "found", "replaced"});
+        row("gbk: emoji, euro, ideographic description, private use; Chinese, é and … fit",
+            u"[ti:中]\n[00:01.00]é…🎵€\n[00:02.00]⿰木\uE000"_s, "gbk",
+            {u"第 2 行第 13 个字“🎵”"_s, u"第 2 行第 14 个字“€”"_s, u"第 3 行第 11 个字“⿰”"_s, u"第 3 行第 13 个字“U+E000”"_s},
+            u"[ti:中]\r\n[00:01.00]é…??\r\n[00:02.00]?木?\r\n"_s);
+        row("gb18030 holds them all", u"[00:01.00]🎵€⿰\U00020000"_s, "gb18030", {}, {});
+        row("gbk: an invisible character is named by its number", u"[00:01.00]a\uFEFF"_s, "gbk", {u"第 1 行第 12 个字“U+FEFF”"_s},
+            u"[00:01.00]a?\r\n"_s);
+        row("a lone surrogate fits nowhere", u"[00:01.00]a"_s + QChar(0xD800), "utf-8", {u"第 1 行第 12 个字“U+D800”"_s},
+            u"[00:01.00]a?\r\n"_s);
+        row("expanded copies name the line once", u"[00:01.00][00:05.00]€"_s, "gbk", {u"第 1 行第 21 个字“€”"_s},
+            u"[00:01.00]?\r\n[00:05.00]?\r\n"_s);
     }
     // Listed with line and character; no bytes unless replacement is asked for.
     void unencodable()

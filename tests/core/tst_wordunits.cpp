@@ -1,6 +1,7 @@
 // The units a line is timed in, word by word, and its word tags read and
 // written back.
 #include "core/wordunits.h"
+#include "../support/datatable.h"
 
 #include <QTest>
 
@@ -14,12 +15,7 @@ private Q_SLOTS:
     // Units are written "a|b|c".
     void split_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("units");
-        QTest::addColumn<QList<int>>("syllables");
-        const auto row = [](const char *name, const QString &text, const QString &units, const QList<int> &syllables) {
-            QTest::newRow(name) << text << units << syllables;
-        };
+        const auto row = tarvelin::table<QString, QString, QList<int>>({"text", "units", "syllables"});
         row("Chinese, punctuation with the character before", u"春眠不觉晓，处处闻啼鸟。"_s, u"春|眠|不|觉|晓，|处|处|闻|啼|鸟。"_s,
             {1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
         row("mixed Chinese and English, spaces with the word before", u"我爱你 baby, don't go"_s,
@@ -50,13 +46,8 @@ private Q_SLOTS:
     // a line without word tags.
     void wordLine_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("units");
-        QTest::addColumn<qint64>("endMs");
-        QTest::addColumn<qint64>("lineEnd");
-        QTest::addColumn<QString>("filled");
-        const auto row = [](const char *name, const QString &line, const QString &units, qint64 endMs, qint64 lineEnd,
-                            const QString &filled) { QTest::newRow(name) << line << units << endMs << lineEnd << filled; };
+        const auto row =
+            tarvelin::table<QString, QString, qint64, qint64, QString>({"line", "units", "endMs", "lineEnd", "filled"});
         row("tagged characters and the end; before the line, after the end tag before the next line",
             u"[00:12.30]<00:12.30>春<00:12.71>眠<00:13.05>"_s, u"春|眠"_s, 13050, 20000, u"9000:0 14000:2"_s);
         row("the user's merge: one tag over two characters", u"[00:01.00]<00:01.00>春眠<00:02.00>不觉"_s, u"春眠|不觉"_s, -1, 0, {});
@@ -92,12 +83,8 @@ private Q_SLOTS:
     // splits by hand ("m I": unit I with the next, "s I": unit I split).
     void tappingUnits_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("edits");
-        QTest::addColumn<QList<bool>>("done");
-        QTest::addColumn<QString>("units"); // text@ms|text@ms
-        const auto row = [](const char *name, const QString &line, const QString &edits, const QList<bool> &done,
-                            const QString &units) { QTest::newRow(name) << line << edits << done << units; };
+        // units: text@ms|text@ms
+        const auto row = tarvelin::table<QString, QString, QList<bool>, QString>({"line", "edits", "done", "units"});
         row("no word tags: by the rule", u"[00:01.00]春眠不觉"_s, {}, {}, u"春@-1|眠@-1|不@-1|觉@-1"_s);
         row("a merged unit in a closed line stays one", u"[00:01.00]<00:01.00>春眠<00:02.00>不觉晓<00:03.00>"_s, {}, {},
             u"春眠@1000|不觉晓@2000"_s);

@@ -15,6 +15,7 @@
 //   wordtag L W MS [T]  setWordTagTime (T: the line tag that goes with it)
 //   merge L FROM TO     mergeWordUnits      insert L AT:MS,AT:MS [p]   insertWordTags
 #include "document/lyricsdocument.h"
+#include "../support/datatable.h"
 
 #include <QAbstractUndoItem>
 #include <QSignalSpy>
@@ -160,25 +161,21 @@ private Q_SLOTS:
     // How the lines of a mixed text read, and what the ID tags hold.
     void reading_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("ID lines, blank, tagged, malformed, word tags")
-            << u"[ti:歌] [ar:]\n \t\n[00:01.00] [01:02.5]甲 [x]\n[1:60.00]乙\n[00:02.00]<00:02.00>春<00:02.50>眠<00:03.00>\n"
-               "<01:00.00>Hello <01:00.50>world\na <b> c<1:60.00>d<"_s
-            << QStringList{u"1 ti=歌 ar= ||"_s, u"0 ||"_s, u"2 t1000@0+10 t62500@11+9 |甲 [x]|"_s,
-                           u"2 m@0+9 |乙|"_s, u"2 t2000@0+10 w2000@10 w2500@21 w3000@32 |春眠|"_s,
-                           u"2 w60000@0 w60500@16 |Hello world|"_s, u"2 |a <b> c<1:60.00>d<|"_s,
-                           u"@1000 2.0"_s, u"@2000 4.0"_s, u"@62500 2.1"_s, u"offset 0  -1"_s, u"ar 1  0"_s,
-                           u"ti 3 歌 0"_s, u"offset 0"_s, u"lyric 2,3,4,5,6"_s};
-        QTest::newRow("an ID tag with text after it is a lyric line; the first offset counts, not below 0")
-            << u"[ar:x] b\n[OFFSET:+500]\n[offset:-100]\n[00:00.30]c"_s
-            << QStringList{u"2 |[ar:x] b|"_s, u"1 offset=+500 ||"_s, u"1 offset=-100 ||"_s, u"2 t300@0+10 |c|"_s,
-                           u"@0 3.0"_s, u"offset 3 +500 1"_s, u"ar 0  -1"_s, u"ti 0  -1"_s, u"offset 500"_s,
-                           u"lyric 0,3"_s};
-        QTest::newRow("a malformed offset reads as 0")
-            << u"[offset:abc]\n[00:00.30]c"_s
-            << QStringList{u"1 offset=abc ||"_s, u"2 t300@0+10 |c|"_s, u"@300 1.0"_s, u"offset 2 abc 0"_s,
-                           u"ar 0  -1"_s, u"ti 0  -1"_s, u"offset 0"_s, u"lyric 1"_s};
+        const auto row = tarvelin::table<QString, QStringList>({"text", "expected"});
+        row("ID lines, blank, tagged, malformed, word tags",
+            u"[ti:歌] [ar:]\n \t\n[00:01.00] [01:02.5]甲 [x]\n[1:60.00]乙\n[00:02.00]<00:02.00>春<00:02.50>眠<00:03.00>\n"
+            "<01:00.00>Hello <01:00.50>world\na <b> c<1:60.00>d<"_s,
+            {u"1 ti=歌 ar= ||"_s, u"0 ||"_s, u"2 t1000@0+10 t62500@11+9 |甲 [x]|"_s, u"2 m@0+9 |乙|"_s,
+             u"2 t2000@0+10 w2000@10 w2500@21 w3000@32 |春眠|"_s, u"2 w60000@0 w60500@16 |Hello world|"_s,
+             u"2 |a <b> c<1:60.00>d<|"_s, u"@1000 2.0"_s, u"@2000 4.0"_s, u"@62500 2.1"_s, u"offset 0  -1"_s, u"ar 1  0"_s,
+             u"ti 3 歌 0"_s, u"offset 0"_s, u"lyric 2,3,4,5,6"_s});
+        row("an ID tag with text after it is a lyric line; the first offset counts, not below 0",
+            u"[ar:x] b\n[OFFSET:+500]\n[offset:-100]\n[00:00.30]c"_s,
+            {u"2 |[ar:x] b|"_s, u"1 offset=+500 ||"_s, u"1 offset=-100 ||"_s, u"2 t300@0+10 |c|"_s, u"@0 3.0"_s,
+             u"offset 3 +500 1"_s, u"ar 0  -1"_s, u"ti 0  -1"_s, u"offset 500"_s, u"lyric 0,3"_s});
+        row("a malformed offset reads as 0", u"[offset:abc]\n[00:00.30]c"_s,
+            {u"1 offset=abc ||"_s, u"2 t300@0+10 |c|"_s, u"@300 1.0"_s, u"offset 2 abc 0"_s, u"ar 0  -1"_s, u"ti 0  -1"_s,
+             u"offset 0"_s, u"lyric 1"_s});
     }
     void reading()
     {
@@ -190,20 +187,19 @@ private Q_SLOTS:
     // same text; the steps run one by one and each is checked.
     void incremental_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("script");
+        const auto row = tarvelin::table<QString, QString>({"text", "script"});
         const QString song = Song.arg(u"0"_s);
-        QTest::newRow("typing in a line, in a tag, in an ID tag") << song << u"type 2 10 x; type 4 3 1; type 0 3 y"_s;
-        QTest::newRow("lines inserted above tagged lines") << song << u"type 2 0 [00:07.00]new\\n\\n; type 0 0 \\n"_s;
-        QTest::newRow("tagged lines removed, lines joined") << song << u"paste 2 0 13 ; paste 3 0 1 ; paste 1 11 1 "_s;
-        QTest::newRow("a multi-line paste over a selection") << song << u"paste 4 5 12 x]\\n[00:01.00]p\\n[ar:q]\\nz"_s;
-        QTest::newRow("offset changed, then its line removed") << song << u"paste 1 8 1 -1500; paste 0 6 12 "_s;
-        QTest::newRow("undo and redo of typing and of timing edits")
-            << song << u"type 3 0 [00:15.00]d; tap 2 1000; shift 500; undo; undo; undo; redo; redo; redo"_s;
-        QTest::newRow("taps and drags onto the same time keep line order")
-            << song << u"tap 6 10000; tap 5 10000; tag 4 1 10000; tap 3 10000; undo; nudge 2 0 10"_s;
-        QTest::newRow("the whole text replaced, then undone") << song << u"text [00:01.00]x\\ny; undo; redo"_s;
-        QTest::newRow("typing into an empty document") << u""_s << u"type 0 0 [ar:a]\\n[00:01.00]b; type 1 1 1"_s;
+        row("typing in a line, in a tag, in an ID tag", song, u"type 2 10 x; type 4 3 1; type 0 3 y"_s);
+        row("lines inserted above tagged lines", song, u"type 2 0 [00:07.00]new\\n\\n; type 0 0 \\n"_s);
+        row("tagged lines removed, lines joined", song, u"paste 2 0 13 ; paste 3 0 1 ; paste 1 11 1 "_s);
+        row("a multi-line paste over a selection", song, u"paste 4 5 12 x]\\n[00:01.00]p\\n[ar:q]\\nz"_s);
+        row("offset changed, then its line removed", song, u"paste 1 8 1 -1500; paste 0 6 12 "_s);
+        row("undo and redo of typing and of timing edits", song,
+            u"type 3 0 [00:15.00]d; tap 2 1000; shift 500; undo; undo; undo; redo; redo; redo"_s);
+        row("taps and drags onto the same time keep line order", song,
+            u"tap 6 10000; tap 5 10000; tag 4 1 10000; tap 3 10000; undo; nudge 2 0 10"_s);
+        row("the whole text replaced, then undone", song, u"text [00:01.00]x\\ny; undo; redo"_s);
+        row("typing into an empty document", u""_s, u"type 0 0 [ar:a]\\n[00:01.00]b; type 1 1 1"_s);
     }
     void incremental()
     {
@@ -222,14 +218,13 @@ private Q_SLOTS:
     // are in the incremental rows: liveAt() reads the same timeline.)
     void live_data()
     {
-        QTest::addColumn<QString>("offset");
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QList<int>>("lines"); // current, next
-        QTest::newRow("before the first") << "" << 0.0 << QList<int>{-1, 6};
-        QTest::newRow("exactly at a tag") << "" << 10.0 << QList<int>{2, 4};
-        QTest::newRow("tags sorted, chorus again") << "" << 35.0 << QList<int>{5, 4};
-        QTest::newRow("after the last") << "" << 99.0 << QList<int>{4, -1};
-        QTest::newRow("negative offset shows later") << "-500" << 10.499 << QList<int>{6, 2};
+        // lines: current, next
+        const auto row = tarvelin::table<QString, double, QList<int>>({"offset", "seconds", "lines"});
+        row("before the first", "", 0.0, {-1, 6});
+        row("exactly at a tag", "", 10.0, {2, 4});
+        row("tags sorted, chorus again", "", 35.0, {5, 4});
+        row("after the last", "", 99.0, {4, -1});
+        row("negative offset shows later", "-500", 10.499, {6, 2});
     }
     void live()
     {
@@ -245,12 +240,7 @@ private Q_SLOTS:
     // redo forward again; no step at all, and false, when nothing changes.
     void edits_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const QString &text, const char *script, const QString &expected) {
-            QTest::newRow(name) << text << QString::fromUtf8(script) << expected;
-        };
+        const auto row = tarvelin::table<QString, QString, QString>({"text", "script", "expected"});
         const auto same = [&](const char *name, const QString &text, const char *script) { row(name, text, script, text); };
         const QString lyrics = u"[ar:Singer]\n\none\n[00:30.00][01:00.00]two\n\nthree"_s;
         row("tap an untagged line, cut to the hundredth", lyrics, "tap 2 5009",
@@ -339,14 +329,10 @@ private Q_SLOTS:
     // the change), how many lines came or went, and whether any tag changed.
     void lastStep_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QStringList>("unconfirmed");
-        QTest::addColumn<QList<int>>("change"); // first, last, added, tags changed (0/1)
-        const auto row = [](const char *name, const QString &script, const QStringList &unconfirmed, const QList<int> &change = {},
-                            const QString &text = u"[00:01.00]春眠\n不觉"_s) {
-            QTest::newRow(name) << text << script << unconfirmed << change;
-        };
+        // change: first, last, added, tags changed (0/1)
+        const auto add = tarvelin::table<QString, QString, QStringList, QList<int>>({"text", "script", "unconfirmed", "change"});
+        const auto row = [&](const char *name, const QString &script, const QStringList &unconfirmed, const QList<int> &change = {},
+                             const QString &text = u"[00:01.00]春眠\n不觉"_s) { add(name, text, script, unconfirmed, change); };
         const QString song = Song.arg(u"0"_s);
         const QString words = u"words 0 0:1000,1:1500 2000 p"_s;
         const QStringList all{u"0:w0"_s, u"0:w1"_s, u"0:w2"_s};
