@@ -24,9 +24,8 @@ const QString Lyrics = u"[ar:Singer]\n\none\n[00:30.00][01:00.00]two\n\nthree\n"
 
 void sendMouse(QWidget *to, QEvent::Type type, ulong stamp)
 {
-    const QPoint at(5, 5);
-    const auto buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QMouseEvent event(type, at, to->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(5, 5), to->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     event.setTimestamp(stamp);
     QApplication::sendEvent(to, &event);
 }
@@ -43,8 +42,7 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(open());
-        m_tapMode = window->findChild<QAction *>(u"tapMode"_s);
-        QVERIFY(editor && m_tapMode);
+        QVERIFY((m_tapMode = window->findChild<QAction *>(u"tapMode"_s)));
         editor->setPlainText(Lyrics);
         engine->load(u"/song.mp3"_s); // playing
     }
@@ -115,10 +113,7 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(double, speed);
         QFETCH(QString, tag);
-        if (speed > 0)
-            engine->setSpeed(speed);
-        else
-            engine->pause();
+        speed > 0 ? engine->setSpeed(speed) : engine->pause();
         engine->positionValue = 10.0099;
         editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(2)));
         const ulong stamp = stampMsAgo(400);
