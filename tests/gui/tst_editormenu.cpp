@@ -210,12 +210,10 @@ private Q_SLOTS:
             importSong();
             QTRY_COMPARE(window->findChild<tarvelin::SongAnalysis *>()->status(), tarvelin::SongAnalysis::Status::Finished);
         }
-        if (!typed.isEmpty()) {
-            QTextCursor cursor(editor->document());
-            if (typed == u"x"_s) // over the tag
-                cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 10);
-            cursor.insertText(typed);
-        }
+        QTextCursor cursor(editor->document());
+        // "x" goes over the tag.
+        cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, typed == u"x"_s ? 10 : 0);
+        cursor.insertText(typed);
         QAction *offset = entry(u"applyOffset"_s);
         QAction *align = window->findChild<tarvelin::TimingAssist *>(u"timingAssist"_s)->alignAction();
         QCOMPARE(m_menu->actions().value(m_menu->actions().indexOf(offset) + 1), align);

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTest>
 #include <QWindow>
 
@@ -93,8 +94,9 @@ private Q_SLOTS:
     }
 
     // While the song plays, the display shows the line being sung and the
-    // next one beneath it, both whole at 1×: with a notice showing too, and
-    // with a desktop font larger than Qt's default.
+    // next one beneath it (as typed), both whole at 1×: with a notice showing
+    // too, and with a desktop font larger than Qt's default. The sung line
+    // has a background in the editor; outside tap mode the caret stays put.
     void liveLinesFit_data()
     {
         QTest::addColumn<qreal>("points"); // the application font, 0: as it is
@@ -114,16 +116,21 @@ private Q_SLOTS:
             QApplication::setFont(larger);
         }
         QVERIFY(open());
-        editor->setPlainText(u"[00:01.00]第一句\n[00:05.00]第二句\n"_s);
+        editor->setPlainText(u"[00:01.00]第一句\n\n[00:03.50]第二句 [x]\n三"_s);
+        const QTextCursor caret(editor->document()->findBlockByNumber(3));
+        editor->setTextCursor(caret);
         engine->load(u"/歌.mp3"_s);
-        engine->positionValue = 2.0;
+        engine->positionValue = 1.0;
         if (notice)
             window->findChild<tarvelin::PlayerWidget *>(u"music1"_s)->showNotice(u"附近没有声音起点，标签未动"_s);
-        auto *next = window->findChild<QLabel *>(u"liveNext"_s);
-        QTRY_COMPARE(next->text(), u"第二句"_s);
+        auto *current = window->findChild<QLabel *>(u"liveCurrent"_s), *next = window->findChild<QLabel *>(u"liveNext"_s);
+        QTRY_COMPARE(current->text(), u"第一句"_s);
+        QCOMPARE(next->text(), u"第二句 [x]"_s);
+        QTRY_COMPARE(editor->extraSelections().value(0).cursor.blockNumber(), 0);
+        QCOMPARE(editor->textCursor().position(), caret.position());
         QTest::qWait(50); // the layout settles
         const auto *display = window->findChild<QFrame *>(u"display"_s);
-        for (const QLabel *line : {window->findChild<QLabel *>(u"liveCurrent"_s), next}) {
+        for (const QLabel *line : {current, next}) {
             QVERIFY(line->isVisible());
             QCOMPARE_GE(line->height(), line->sizeHint().height());
             const QRect inDisplay(line->mapTo(display, QPoint()), line->size());

@@ -19,10 +19,11 @@
 
 using namespace Qt::StringLiterals;
 using tarvelin::PlatformTools;
+using namespace tarvelin::test;
 using Pos = std::optional<double>; // nothing: the player cannot tell
 using Title = std::optional<QString>;
 
-class TestTagging : public QObject, tarvelin::test::WindowFixture {
+class TestTagging : public QObject, WindowFixture {
     Q_OBJECT
     QTemporaryDir m_dir;
     QPushButton *m_insertTime = nullptr;
@@ -30,9 +31,9 @@ class TestTagging : public QObject, tarvelin::test::WindowFixture {
     QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
-        return tarvelin::test::writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
+        return writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
     }
-    QByteArray read(const QString &name) const { return tarvelin::test::readFile(path(name)); }
+    QByteArray read(const QString &name) const { return readFile(path(name)); }
     // The next file dialog answers `name`; "" cancels it.
     void choose(const QString &name) { name.isEmpty() ? tools.cancel() : tools.answer(path(name)); }
 

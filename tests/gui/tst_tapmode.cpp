@@ -1,5 +1,5 @@
-// Tap mode, the press moment of 插入时间 and the live line, through the window
-// with the fake engine. Presses that need a moment of their own carry a chosen
+// Tap mode and the press moment of 插入时间, through the window with the fake
+// engine. Presses that need a moment of their own carry a chosen
 // timestamp on the monotonic clock, as the X server stamps them.
 #include "window/mainwindow.h"
 #include "tapping/pressmoment.h"
@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QInputMethodQueryEvent>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -174,21 +173,6 @@ private Q_SLOTS:
         QVERIFY(!m_tapMode->isChecked());
         QVERIFY(editor->testAttribute(Qt::WA_InputMethodEnabled));
         QCOMPARE(preedit(), QString());
-    }
-
-    // The sung line shows in the player's display with the next one, and in
-    // the editor as a background; outside tap mode the caret stays put.
-    void liveLine()
-    {
-        auto *current = window->findChild<QLabel *>(u"liveCurrent"_s);
-        editor->setPlainText(u"[00:01.00]one\n\n[00:03.50]two [x]\nthree"_s);
-        QTextCursor caret(editor->document()->findBlockByNumber(3));
-        editor->setTextCursor(caret);
-        engine->positionValue = 1.0;
-        QTRY_COMPARE(current->text(), u"one"_s);
-        QCOMPARE(window->findChild<QLabel *>(u"liveNext"_s)->text(), u"two [x]"_s); // shown as typed
-        QTRY_COMPARE(editor->extraSelections().value(0).cursor.blockNumber(), 0);
-        QCOMPARE(editor->textCursor().position(), caret.position());
     }
 };
 
