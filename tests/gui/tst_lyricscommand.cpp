@@ -118,10 +118,8 @@ private Q_SLOTS:
         const QString path = dir.filePath(name);
         if (setup == u"folder")
             QVERIFY(QDir(dir.path()).mkdir(name));
-        if (setup == u"text")
-            QVERIFY(test::writeFile(path, "not audio at all"));
-        if (setup == u"song" || setup == u"read-only")
-            QVERIFY(makeSong(path));
+        else if (setup != u"none")
+            QVERIFY(setup == u"text" ? test::writeFile(path, "not audio at all") : makeSong(path));
         if (setup == u"read-only")
             QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
         const QByteArray before = test::readFile(path);

@@ -19,11 +19,10 @@
 
 using namespace Qt::StringLiterals;
 using tarvelin::PlatformTools;
-using namespace tarvelin::test;
 using Pos = std::optional<double>; // nothing: the player cannot tell
 using Title = std::optional<QString>;
 
-class TestTagging : public QObject, WindowFixture {
+class TestTagging : public QObject, tarvelin::test::WindowFixture {
     Q_OBJECT
     QTemporaryDir m_dir;
     QPushButton *m_insertTime = nullptr;
@@ -31,9 +30,9 @@ class TestTagging : public QObject, WindowFixture {
     QString path(const QString &name) const { return QDir(m_dir.path()).absoluteFilePath(name); }
     QString file(const QString &name, const QByteArray &bytes)
     {
-        return writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
+        return tarvelin::test::writeFile(path(name), bytes) ? path(name) : u"(unwritten)"_s;
     }
-    QByteArray read(const QString &name) const { return readFile(path(name)); }
+    QByteArray read(const QString &name) const { return tarvelin::test::readFile(path(name)); }
     // The next file dialog answers `name`; "" cancels it.
     void choose(const QString &name) { name.isEmpty() ? tools.cancel() : tools.answer(path(name)); }
 
