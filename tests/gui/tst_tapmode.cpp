@@ -1,6 +1,6 @@
 // Tap mode and the press moment of 插入时间, through the window with the fake
-// engine. Presses that need a moment of their own carry a chosen
-// timestamp on the monotonic clock, as the X server stamps them.
+// engine. Presses that need a moment of their own carry a chosen timestamp on
+// the monotonic clock, as the X server stamps them.
 #include "window/mainwindow.h"
 #include "tapping/pressmoment.h"
 #include "fakes.h"
