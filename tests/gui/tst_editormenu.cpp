@@ -1,6 +1,7 @@
 // The editor's right-click menu in the window: reading the last import again
-// with another encoding, the song's information at the top, the lyrics
-// check with its jump to a line, and 对齐到这首歌.
+// with another encoding, the entries that rewrite the text (the song's
+// information at the top, 展开重复行, 应用 [offset:]), the lyrics check with its
+// jump to a line, and 对齐到这首歌.
 #include "window/mainwindow.h"
 #include "analysis/songanalysis.h"
 #include "editor/editormenu.h"
@@ -41,16 +42,8 @@ class TestEditorMenu : public QObject, tarvelin::test::WindowFixture {
                 return action;
         return nullptr;
     }
-    QString encodingNote() const
-    {
-        auto *note = window->findChild<QLabel *>(u"encodingNote"_s);
-        return note && note->isVisible() ? note->text() : QString();
-    }
-    void importText(const QString &path)
-    {
-        tools.answer(path);
-        window->importText();
-    }
+    void importText(const QString &path) { tools.answer(path); window->importText(); }
+    void importSong() { tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1); window->importSong(); }
 
 private Q_SLOTS:
     void init()
@@ -59,9 +52,10 @@ private Q_SLOTS:
         QVERIFY(open());
     }
 
-    // A guessed encoding is named on Text2; reading the bytes again replaces
-    // the imported text only, as one undo step, while nothing was typed into
-    // it; edits before or after it do not count.
+    // Reading the bytes again replaces the imported text only, as one undo
+    // step, while nothing was typed into it; edits before or after it do not
+    // count. The encoding chosen is named on Text2. Bytes that are not text
+    // in the chosen encoding are reported and change nothing.
     void reimportsTheLastImport_data()
     {
         QTest::addColumn<int>("at"); // where `typed` goes; -1: the end, -2: before the last character
@@ -81,14 +75,9 @@ private Q_SLOTS:
         QFETCH(bool, available);
         editor->setPlainText(u"前文"_s);
         importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.gb18030.lrc"_L1);
-        QCOMPARE(encodingNote(), u"推测编码：GB18030（简体中文）"_s);
-        if (typed == u"undo"_s) {
-            editor->undo();
-        } else {
-            QTextCursor cursor(editor->document());
-            cursor.setPosition(at >= 0 ? at : int(editor->toPlainText().size()) + at + 1);
-            cursor.insertText(typed);
-        }
+        QTextCursor cursor(editor->document());
+        cursor.setPosition(at >= 0 ? at : int(editor->toPlainText().size()) + at + 1);
+        typed == u"undo"_s ? editor->undo() : cursor.insertText(typed);
         const QString before = editor->toPlainText();
         QCOMPARE(entry(u"reimport"_s)->isEnabled(), available);
         if (!available)
@@ -97,7 +86,8 @@ private Q_SLOTS:
         entry(TextEncoding::Big5)->trigger();
         const QString asBig5 = editor->toPlainText();
         QVERIFY(asBig5 != before);
-        QCOMPARE(encodingNote(), u"编码：Big5（繁体中文）"_s);
+        const auto *note = window->findChild<QLabel *>(u"encodingNote"_s);
+        QCOMPARE(note->isVisible() ? note->text() : QString(), u"编码：Big5（繁体中文）"_s);
         // Straight on to another one, which gives the text back exactly as
         // it was around the import, then back with one undo each.
         entry(TextEncoding::Gb18030)->trigger();
@@ -106,11 +96,16 @@ private Q_SLOTS:
         QCOMPARE(editor->toPlainText(), asBig5);
         editor->undo();
         QCOMPARE(editor->toPlainText(), before);
+        entry(TextEncoding::Utf8)->trigger();
+        QCOMPARE(editor->toPlainText(), before);
+        QCOMPARE(tools.errors.size(), 1);
+        QVERIFY(tools.errors[0].startsWith(u"按其他编码重新导入: 无法按 UTF-8 重新导入"_s));
     }
 
-    // The note is never cut off at the box's edge: whole where it fits,
-    // else cut short with "…" (the tooltip names the encoding), and inside
-    // the box however wide the box is, then or later.
+    // A guessed encoding is named on Text2. The note is never cut off at the
+    // box's edge: whole where it fits, else cut short with "…" (the tooltip
+    // names the encoding), and inside the box however wide it is, then or
+    // later.
     void encodingNoteFits_data()
     {
         QTest::addColumn<int>("before"); // the box's width at the import, 0: as designed
@@ -136,48 +131,53 @@ private Q_SLOTS:
         QVERIFY(note && note->isVisible());
         QVERIFY2(box->rect().contains(note->geometry()), qPrintable(u"%1 in %2"_s.arg(note->x()).arg(box->width())));
         QVERIFY(note->fontMetrics().horizontalAdvance(note->text()) <= note->contentsRect().width());
-        QCOMPARE(note->text() == u"推测编码：GB18030（简体中文）"_s, whole);
-        QVERIFY(whole || note->text().endsWith(u'…'));
+        QVERIFY2(whole ? note->text() == u"推测编码：GB18030（简体中文）"_s : note->text().endsWith(u'…'),
+                 qPrintable(note->text()));
         QVERIFY(box->toolTip().contains(u"GB18030（简体中文）"_s));
     }
 
-    // Bytes that are not text in the chosen encoding are reported and
-    // change nothing.
-    void refusesBytesThatAreNotText()
+    // The entries that rewrite the text, each one undo step, with a song
+    // loaded. 插入歌曲信息: ID tags from the song at the top, none the text
+    // has (in any case, on any ID line; a lyric line does not count); an
+    // empty or malformed one is given the song's value. 展开重复行 and 应用
+    // [offset:] are off where they would change nothing.
+    void rewrites_data()
     {
-        importText(TARVELIN_FIXTURES_DIR "/text/zh-hans.utf-16le.lrc"_L1);
-        const QString text = editor->toPlainText();
-        entry(TextEncoding::Utf8)->trigger();
-        QCOMPARE(editor->toPlainText(), text);
-        QCOMPARE(tools.errors.size(), 1);
-        QVERIFY(tools.errors[0].startsWith(u"按其他编码重新导入: 无法按 UTF-8 重新导入"_s));
-    }
-
-    // ID tags from the song at the top, one undo step, none the text has
-    // (in any case, on any ID line; a lyric line does not count); an empty
-    // or malformed one is given the song's value.
-    void insertsSongInfo_data()
-    {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("some present")
-            << u"[AR:某人][ti:旧名]\n[00:01.00]春眠"_s << u"[al:]\n[length:00:04]\n[by:]\n[AR:某人][ti:旧名]\n[00:01.00]春眠"_s;
-        QTest::newRow("on a lyric line")
-            << u"[00:01.00][ti:x] 歌词"_s << u"[ti:测试歌曲]\n[ar:]\n[al:]\n[length:00:04]\n[by:]\n[00:01.00][ti:x] 歌词"_s;
+        QTest::addColumn<QString>("expected"); // empty: the entry is off
+        QTest::newRow("song info, some present") << "insertSongInfo" << u"[AR:某人][ti:旧名]\n[00:01.00]春眠"_s
+                                                  << u"[al:]\n[length:00:04]\n[by:]\n[AR:某人][ti:旧名]\n[00:01.00]春眠"_s;
+        QTest::newRow("song info, on a lyric line") << "insertSongInfo" << u"[00:01.00][ti:x] 歌词"_s
+            << u"[ti:测试歌曲]\n[ar:]\n[al:]\n[length:00:04]\n[by:]\n[00:01.00][ti:x] 歌词"_s;
         // The song has a title and a length but no artist: an empty [ar:]
         // stays, having nothing better.
-        QTest::newRow("empty or malformed: the song's value written over it")
+        QTest::newRow("song info, empty or malformed: the song's value written over it") << "insertSongInfo"
             << u"[al:专辑]\n[ti:][length:99:99]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s
             << u"[al:专辑]\n[ti:测试歌曲][length:00:04]\n[ar:]\n[ar:]\n[by:]\n[00:01.00]春眠"_s;
+        const QString lyrics = u"[ti:歌]\n[offset:+500]\n[00:10.00][00:30.00]副歌🎵\n[00:10.00][00:30.00]Chorus\n"
+                               "[00:20.00]<00:20.00>主<00:20.40>歌"_s;
+        QTest::newRow("expand") << "expandRepeats" << lyrics
+            << u"[ti:歌]\n[offset:+500]\n[00:10.00]副歌🎵\n[00:10.00]Chorus\n[00:20.00]<00:20.00>主<00:20.40>歌\n"
+               "[00:30.00]副歌🎵\n[00:30.00]Chorus"_s;
+        QTest::newRow("nothing to expand") << "expandRepeats" << u"[00:01.00]a\n[00:02.00]b"_s << QString();
+        QTest::newRow("apply offset") << "applyOffset" << lyrics
+            << u"[ti:歌]\n[00:09.50][00:29.50]副歌🎵\n[00:09.50][00:29.50]Chorus\n[00:19.50]<00:19.50>主<00:19.90>歌"_s;
+        QTest::newRow("no offset") << "applyOffset" << u"[offset:0]\n[00:01.00]a"_s << QString();
     }
-    void insertsSongInfo()
+    void rewrites()
     {
         QFETCH(QString, text);
-        tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
-        window->importSong();
+        QFETCH(QString, expected);
+        importSong();
         editor->setPlainText(text);
-        entry(u"insertSongInfo"_s)->trigger();
-        QTEST(editor->toPlainText(), "expected");
+        QFETCH(QString, name);
+        QAction *action = entry(name);
+        QCOMPARE(action->isEnabled(), !expected.isEmpty());
+        if (expected.isEmpty())
+            return;
+        action->trigger();
+        QCOMPARE(editor->toPlainText(), expected);
         editor->undo();
         QCOMPARE(editor->toPlainText(), text);
     }
@@ -207,17 +207,13 @@ private Q_SLOTS:
         QFETCH(bool, enabled);
         editor->setPlainText(text);
         if (song) {
-            tools.answer(TARVELIN_FIXTURES_DIR "/audio/tone-titled.mp3"_L1);
-            window->importSong();
-            auto *analysis = window->findChild<tarvelin::SongAnalysis *>();
-            QTRY_COMPARE(analysis->status(), tarvelin::SongAnalysis::Status::Finished);
+            importSong();
+            QTRY_COMPARE(window->findChild<tarvelin::SongAnalysis *>()->status(), tarvelin::SongAnalysis::Status::Finished);
         }
-        if (!typed.isEmpty()) {
-            QTextCursor cursor(editor->document());
-            if (typed == u"x"_s) // over the tag
-                cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 10);
-            cursor.insertText(typed);
-        }
+        QTextCursor cursor(editor->document());
+        // "x" goes over the tag.
+        cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, typed == u"x"_s ? 10 : 0);
+        cursor.insertText(typed);
         QAction *offset = entry(u"applyOffset"_s);
         QAction *align = window->findChild<tarvelin::TimingAssist *>(u"timingAssist"_s)->alignAction();
         QCOMPARE(m_menu->actions().value(m_menu->actions().indexOf(offset) + 1), align);

@@ -37,10 +37,8 @@ class TestTagging : public QObject, tarvelin::test::WindowFixture {
     void choose(const QString &name) { name.isEmpty() ? tools.cancel() : tools.answer(path(name)); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        std::signal(SIGXFSZ, SIG_IGN); // a size limit gives EFBIG, not death
-    }
+    // A size limit gives EFBIG, not death.
+    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }
     void init()
     {
         file(u"plain"_s, "old");

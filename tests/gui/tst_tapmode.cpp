@@ -1,6 +1,6 @@
-// Tap mode, the press moment of 插入时间 and the live line, through the window
-// with the fake engine. Presses that need a moment of their own carry a chosen
-// timestamp on the monotonic clock, as the X server stamps them.
+// Tap mode and the press moment of 插入时间, through the window with the fake
+// engine. Presses that need a moment of their own carry a chosen timestamp on
+// the monotonic clock, as the X server stamps them.
 #include "window/mainwindow.h"
 #include "tapping/pressmoment.h"
 #include "fakes.h"
@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QInputMethodQueryEvent>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -24,9 +23,8 @@ const QString Lyrics = u"[ar:Singer]\n\none\n[00:30.00][01:00.00]two\n\nthree\n"
 
 void sendMouse(QWidget *to, QEvent::Type type, ulong stamp)
 {
-    const QPoint at(5, 5);
-    const auto buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QMouseEvent event(type, at, to->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(5, 5), to->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     event.setTimestamp(stamp);
     QApplication::sendEvent(to, &event);
 }
@@ -43,8 +41,7 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(open());
-        m_tapMode = window->findChild<QAction *>(u"tapMode"_s);
-        QVERIFY(editor && m_tapMode);
+        QVERIFY((m_tapMode = window->findChild<QAction *>(u"tapMode"_s)));
         editor->setPlainText(Lyrics);
         engine->load(u"/song.mp3"_s); // playing
     }
@@ -115,10 +112,7 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(double, speed);
         QFETCH(QString, tag);
-        if (speed > 0)
-            engine->setSpeed(speed);
-        else
-            engine->pause();
+        speed > 0 ? engine->setSpeed(speed) : engine->pause();
         engine->positionValue = 10.0099;
         editor->setTextCursor(QTextCursor(editor->document()->findBlockByNumber(2)));
         const ulong stamp = stampMsAgo(400);
@@ -179,21 +173,6 @@ private Q_SLOTS:
         QVERIFY(!m_tapMode->isChecked());
         QVERIFY(editor->testAttribute(Qt::WA_InputMethodEnabled));
         QCOMPARE(preedit(), QString());
-    }
-
-    // The sung line shows in the player's display with the next one, and in
-    // the editor as a background; outside tap mode the caret stays put.
-    void liveLine()
-    {
-        auto *current = window->findChild<QLabel *>(u"liveCurrent"_s);
-        editor->setPlainText(u"[00:01.00]one\n\n[00:03.50]two [x]\nthree"_s);
-        QTextCursor caret(editor->document()->findBlockByNumber(3));
-        editor->setTextCursor(caret);
-        engine->positionValue = 1.0;
-        QTRY_COMPARE(current->text(), u"one"_s);
-        QCOMPARE(window->findChild<QLabel *>(u"liveNext"_s)->text(), u"two [x]"_s); // shown as typed
-        QTRY_COMPARE(editor->extraSelections().value(0).cursor.blockNumber(), 0);
-        QCOMPARE(editor->textCursor().position(), caret.position());
     }
 };
 
