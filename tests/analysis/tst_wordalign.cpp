@@ -5,6 +5,7 @@
 // result always fits the line's span in order.
 #include "analysis/wordalign.h"
 #include "analysis/wordrules.h"
+#include "../support/datatable.h"
 
 #include <QTest>
 
@@ -51,17 +52,10 @@ class TestWordAlign : public QObject {
 private Q_SLOTS:
     void align_data()
     {
-        QTest::addColumn<Peaks>("peaks");
-        QTest::addColumn<qint64>("end");             // the span starts at the first unit
-        QTest::addColumn<QList<int>>("syllables");
-        QTest::addColumn<QList<qint64>>("expected"); // unit starts, ms
-        QTest::addColumn<qint64>("tolerance");
-        QTest::addColumn<qint64>("expectedEnd");     // -1: not checked
-        QTest::addColumn<double>("pace");            // seconds a syllable, 0: unknown
-        const auto row = [](const char *name, const Peaks &peaks, qint64 end, const QList<int> &syllables,
-                            const QList<qint64> &expected, qint64 tolerance, qint64 expectedEnd, double pace) {
-            QTest::newRow(name) << peaks << end << syllables << expected << tolerance << expectedEnd << pace;
-        };
+        // The span starts at the first unit; expected: unit starts, ms;
+        // expectedEnd -1: not checked; pace: seconds a syllable, 0: unknown.
+        const auto row = tarvelin::table<Peaks, qint64, QList<int>, QList<qint64>, qint64, qint64, double>(
+            {"peaks", "end", "syllables", "expected", "tolerance", "expectedEnd", "pace"});
         const QList<int> four{1, 1, 1, 1};
         row("uneven onsets, one per character", {{10.0, 1}, {10.35, 0.8f}, {11.2, 0.9f}, {11.5, 0.7f}, {12.6, 0.8f}}, 14000,
             {1, 1, 1, 1, 1}, {10000, 10350, 11200, 11500, 12600}, 20, -1, 0);
@@ -106,16 +100,13 @@ private Q_SLOTS:
     // tap is not taken (the line window would), a start 40 ms off is.
     void snapWord_data()
     {
-        QTest::addColumn<Peaks>("peaks");
-        QTest::addColumn<double>("tag");
-        QTest::addColumn<double>("delay");
-        QTest::addColumn<double>("expected"); // -1: stays
-        QTest::newRow("a start 40 ms before the tap") << Peaks{{2.0, 1}} << 2.04 << 0.0 << 2.0;
-        QTest::newRow("a start 40 ms after the tap") << Peaks{{2.0, 1}} << 1.96 << 0.0 << 2.0;
-        QTest::newRow("the syllable before is out of reach") << Peaks{{2.0, 1}} << 2.15 << 0.0 << -1.0;
-        QTest::newRow("the delay moves the window back") << Peaks{{2.0, 1}} << 2.18 << 0.18 << 2.0;
-        QTest::newRow("the higher of two starts in the window") << Peaks{{2.0, 0.5f}, {2.06, 1}} << 2.02 << 0.0 << 2.06;
-        QTest::newRow("nothing but a slope into the next syllable") << Peaks{{2.1, 1}} << 2.0 << 0.0 << -1.0;
+        const auto row = tarvelin::table<Peaks, double, double, double>({"peaks", "tag", "delay", "expected"}); // expected -1: stays
+        row("a start 40 ms before the tap", {{2.0, 1}}, 2.04, 0.0, 2.0);
+        row("a start 40 ms after the tap", {{2.0, 1}}, 1.96, 0.0, 2.0);
+        row("the syllable before is out of reach", {{2.0, 1}}, 2.15, 0.0, -1.0);
+        row("the delay moves the window back", {{2.0, 1}}, 2.18, 0.18, 2.0);
+        row("the higher of two starts in the window", {{2.0, 0.5f}, {2.06, 1}}, 2.02, 0.0, 2.06);
+        row("nothing but a slope into the next syllable", {{2.1, 1}}, 2.0, 0.0, -1.0);
     }
     void snapWord()
     {
@@ -145,15 +136,11 @@ private Q_SLOTS:
     // The song's pace passes over the long spans before breaks.
     void pace_data()
     {
-        QTest::addColumn<QList<qint64>>("spans");
-        QTest::addColumn<QList<int>>("syllables");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("none") << QList<qint64>{} << QList<int>{} << 0.0;
-        QTest::newRow("one line: its span over its syllables, the last twice")
-            << QList<qint64>{3000} << QList<int>{5} << 0.5;
-        QTest::newRow("a break after one line of five")
-            << QList<qint64>{2000, 2400, 20000, 1600, 2000} << QList<int>{3, 3, 3, 3, 3} << 0.5;
-        QTest::newRow("spans without time are left out") << QList<qint64>{0, 1000} << QList<int>{4, 1} << 0.5;
+        const auto row = tarvelin::table<QList<qint64>, QList<int>, double>({"spans", "syllables", "expected"});
+        row("none", {}, {}, 0.0);
+        row("one line: its span over its syllables, the last twice", {3000}, {5}, 0.5);
+        row("a break after one line of five", {2000, 2400, 20000, 1600, 2000}, {3, 3, 3, 3, 3}, 0.5);
+        row("spans without time are left out", {0, 1000}, {4, 1}, 0.5);
     }
     void pace()
     {
