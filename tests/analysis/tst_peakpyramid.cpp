@@ -1,5 +1,6 @@
 // The waveform's peak pyramid against a brute-force min/max of the samples.
 #include "analysis/peakpyramid.h"
+#include "../support/datatable.h"
 
 #include <QTest>
 
@@ -46,18 +47,13 @@ private Q_SLOTS:
     // of some level holds exactly its samples. Beyond the signal: nothing.
     void pyramid_data()
     {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("chunk");
-        QTest::addColumn<bool>("finish"); // false: still decoding, whole bins only
-        QTest::addColumn<qint64>("first"); // sample at the columns' left edge
-        QTest::addColumn<double>("width"); // samples a column
-        QTest::addColumn<int>("columns");
-        QTest::newRow("empty") << 0 << 1 << true << qint64(0) << 16.0 << 4;
-        QTest::newRow("odd length, odd chunks; level 5 bins, past the end")
-            << 16 * 2000 + 7 << 577 << true << qint64(512 * 3) << 512.0 << 60;
-        QTest::newRow("beyond the top level; 60 s across 500, from before 0")
-            << (16 << 16) + 16 * 3 + 1 << 4096 << true << qint64(-100000) << 60 * Rate / 500 << 500;
-        QTest::newRow("while decoding; narrower than a bin") << 16 * 1001 + 3 << 577 << false << qint64(16 * 10 + 3) << 5.5 << 40;
+        // finish false: still decoding, whole bins only; first: the sample at
+        // the columns' left edge; width: samples a column.
+        const auto row = tarvelin::table<int, int, bool, qint64, double, int>({"length", "chunk", "finish", "first", "width", "columns"});
+        row("empty", 0, 1, true, 0, 16.0, 4);
+        row("odd length, odd chunks; level 5 bins, past the end", 16 * 2000 + 7, 577, true, 512 * 3, 512.0, 60);
+        row("beyond the top level; 60 s across 500, from before 0", (16 << 16) + 16 * 3 + 1, 4096, true, -100000, 60 * Rate / 500, 500);
+        row("while decoding; narrower than a bin", 16 * 1001 + 3, 577, false, 16 * 10 + 3, 5.5, 40);
     }
     void pyramid()
     {
