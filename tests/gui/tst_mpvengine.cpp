@@ -5,6 +5,7 @@
 #include "core/positiontext.h"
 #include "widgets/playerwidget.h"
 #include "fakes.h"
+#include "../support/datatable.h"
 
 #include <QSignalSpy>
 #include <clocale>
@@ -119,12 +120,11 @@ private Q_SLOTS:
 
     void badMediaReportsAndRecovers_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << fixture("no-such-song.mp3") << u"无法播放“no-such-song.mp3”：文件不存在"_s;
-        QTest::newRow("not audio") << fixture("not-audio.mp3") << u"无法播放“not-audio.mp3”：无法识别的文件格式"_s;
+        const auto row = tarvelin::table<QString, QString>({"file", "message"});
+        row("missing", fixture("no-such-song.mp3"), "无法播放“no-such-song.mp3”：文件不存在");
+        row("not audio", fixture("not-audio.mp3"), "无法播放“not-audio.mp3”：无法识别的文件格式");
         // Its header claims the whole song; the early end is the only sign.
-        QTest::newRow("truncated") << fixture("truncated.mp3") << u"无法播放“truncated.mp3”：文件不完整，只能播放到 00:00."_s;
+        row("truncated", fixture("truncated.mp3"), "无法播放“truncated.mp3”：文件不完整，只能播放到 00:00.");
     }
     // Nothing is left running, and the engine still plays afterwards.
     void badMediaReportsAndRecovers()
