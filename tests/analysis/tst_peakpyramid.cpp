@@ -74,10 +74,9 @@ private Q_SLOTS:
             const std::int64_t size = PeakPyramid::binSize(l);
             const std::int64_t bins = finish ? (length + size - 1) / size : length / size;
             QCOMPARE(std::int64_t(p.level(l).size()), bins);
-            for (std::int64_t b = 0; b < bins; ++b) {
+            for (std::int64_t b = 0; b < bins; ++b)
                 if (p.level(l)[std::size_t(b)] != bruteForce(x, b * size, (b + 1) * size))
                     QFAIL(qPrintable(QStringLiteral("level %1 bin %2").arg(l).arg(b)));
-            }
         }
 
         const auto got = p.peaks(first / Rate, (first + width * columns) / Rate, columns);

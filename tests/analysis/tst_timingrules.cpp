@@ -19,8 +19,7 @@ using Times = std::vector<double>;
 namespace {
 
 struct Bump {
-    double at;
-    double height;
+    double at, height;
 };
 using Bumps = std::vector<Bump>;
 
