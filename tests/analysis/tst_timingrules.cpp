@@ -114,8 +114,7 @@ private Q_SLOTS:
         // beat: each line's loudest onset near its tap is a drum, at a lag
         // that differs from line to line, so they do not add up.
         row("bar grid louder than the voices", sung + grid(0.5, 1.5), taps(starts, 0.21), O::Clear, 0.21);
-        row("a long instrumental break full of beats", sung + grid(0.25, 3.0, starts[5] + 2, starts[6] - 1), taps(starts, 0.17),
-            O::Clear, 0.17);
+        row("a long instrumental break full of beats", sung + grid(0.25, 3.0, starts[5] + 2, starts[6] - 1), taps(starts, 0.17), O::Clear, 0.17);
         // One line holds a hit five times as loud as a voice, 100 ms
         // before its tap: at that one lag it outweighs the scattered voices,
         // across the presses' scatter it does not.
@@ -279,9 +278,8 @@ private Q_SLOTS:
         const Alignment a = tarvelin::fitAlignment(text, song, entries);
         QTEST(a.outcome, "outcome");
         for (std::size_t i = 0; i < truth.size(); ++i)
-            QVERIFY2(std::abs(a.map(text[i]) - truth[i]) < 0.020,
-                     qPrintable(QStringLiteral("line %1: %2 for %3 (offset %4, speed %5)")
-                                    .arg(i).arg(a.map(text[i])).arg(truth[i]).arg(a.offset).arg(a.speed)));
+            QVERIFY2(std::abs(a.map(text[i]) - truth[i]) < 0.020, qPrintable(QStringLiteral("line %1: %2 for %3 (offset %4, speed %5)")
+                         .arg(i).arg(a.map(text[i])).arg(truth[i]).arg(a.offset).arg(a.speed)));
     }
 };
 
