@@ -177,14 +177,12 @@ private Q_SLOTS:
         const QString pressed = s.editor.toPlainText();
         s.drag(s.view.xAt(grab), dx, tick ? s.tickY() : 0, [&] {
             QTextCursor first(s.editor.document());
-            if (meanwhile == u"undo"_s) {
-                s.editor.undo();
-            } else if (meanwhile == u"line above"_s) {
-                first.insertText(u"[ti:歌]\n"_s);
-            } else if (meanwhile == u"first line removed"_s) {
+            if (meanwhile == u"first line removed")
                 first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-                first.removeSelectedText();
-            }
+            if (meanwhile == u"undo")
+                s.editor.undo();
+            else if (!meanwhile.isEmpty()) // a line typed above, or the selected one typed over
+                first.insertText(meanwhile == u"line above" ? u"[ti:歌]\n"_s : QString());
         });
         QTEST(s.editor.toPlainText(), "expected");
         for (int i = 0; before == u"proposed"_s && i < 4; ++i)
