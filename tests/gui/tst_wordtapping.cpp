@@ -191,13 +191,10 @@ private Q_SLOTS:
         auto *view = window->findChild<tarvelin::LiveLyricsView *>();
         editor->setPlainText(line + u"\n[00:09.00]next"_s);
         const tarvelin::WordLine parsed = tarvelin::readWordLine(line, m_lyrics->line(0));
-        QList<tarvelin::WordTime> words;
-        qsizetype at = 0;
-        for (const tarvelin::WordUnit &unit : parsed.units) {
-            if (unit.ms >= 0)
-                words.append({at, unit.ms});
-            at += unit.text.size();
-        }
+        QList<tarvelin::WordTime> words; // each unit at its place in the sung text; untimed text first left out
+        for (qsizetype at = 0; const tarvelin::WordUnit &unit : parsed.units)
+            words.append({std::exchange(at, at + unit.text.size()), unit.ms});
+        words.removeIf([](const tarvelin::WordTime &word) { return word.ms < 0; });
         const auto end = parsed.endMs < 0 ? std::nullopt : std::optional(parsed.endMs);
         QVERIFY(m_lyrics->setWordTags(0, words, end, tarvelin::TagOrigin::Proposed));
         if (edit == u"accept")
