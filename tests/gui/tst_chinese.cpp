@@ -30,15 +30,21 @@ private Q_SLOTS:
         QVERIFY(tarvelin::installChineseTranslations(*qApp));
     }
 
+    // The save dialog's buttons and message boxes' buttons; the chooser's
+    // list: a folder's type, a text file's type, its size and its date in
+    // Chinese, not in the system's language and forms.
     void dialogs()
     {
-        QFileDialog dialog(nullptr, u"保存歌词"_s);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(u"folder"_s));
+        QVERIFY(tarvelin::test::writeFile(dir.filePath(u"a.txt"_s), "x"));
+        const auto dialog = tarvelin::DesktopTools::fileDialog(nullptr, tarvelin::PlatformTools::FileMode::Save,
+                                                               u"保存歌词"_s, {u"*.txt"_s});
+        dialog->setDirectory(dir.path());
         QMessageBox box(QMessageBox::Warning, u"保存歌词"_s, u"无法保存"_s,
                         QMessageBox::Ok | QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         QStringList texts;
-        for (QWidget *window : {static_cast<QWidget *>(&dialog), static_cast<QWidget *>(&box)}) {
+        for (QWidget *window : {static_cast<QWidget *>(dialog.get()), static_cast<QWidget *>(&box)}) {
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
             for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
@@ -48,19 +54,7 @@ private Q_SLOTS:
         QVERIFY(texts.size() >= 6); // Save, Cancel; OK, Yes, No, Cancel
         for (const QString &text : texts)
             QVERIFY2(text.contains(QRegularExpression(u"\\p{Han}"_s)), qPrintable(text));
-    }
 
-    // The chooser's list: a folder's type, a text file's type, its size and
-    // its date in Chinese, not in the system's language and forms.
-    void fileList()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(u"folder"_s));
-        QVERIFY(tarvelin::test::writeFile(dir.filePath(u"a.txt"_s), "x"));
-        const auto dialog = tarvelin::DesktopTools::fileDialog(nullptr, tarvelin::PlatformTools::FileMode::Open,
-                                                               u"导入歌词"_s, {u"*.txt"_s});
-        dialog->setDirectory(dir.path());
-        dialog->show();
         QAbstractItemModel *list = dialog->proxyModel();
         const auto *files = dialog->findChild<QFileSystemModel *>();
         QVERIFY(list && files);

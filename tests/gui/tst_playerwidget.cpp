@@ -26,7 +26,6 @@ private Q_SLOTS:
         player.show();
         QVERIFY(QTest::qWaitForWindowExposed(&player));
         player.setFocus();
-        const auto button = [&player](const char *name) { return player.findChild<QToolButton *>(QLatin1String(name)); };
         engine.failureValue = {tarvelin::MediaEngine::Error::UnknownFormat, u"/music/坏.mp3"_s, {}};
         Q_EMIT engine.errorOccurred(engine.failureValue);
         QVERIFY(player.displayText().endsWith(u"\n无法播放“坏.mp3”：无法识别的文件格式"_s));
@@ -42,11 +41,11 @@ private Q_SLOTS:
         QCOMPARE(engine.state(), State::Stopped);
         QTest::keyClick(&player, Qt::Key_Space);
         QCOMPARE(engine.state(), State::Playing);
-        QTest::mouseClick(button("playPause"), Qt::LeftButton);
+        QTest::mouseClick(player.findChild<QToolButton *>(u"playPause"_s), Qt::LeftButton);
         QCOMPARE(engine.state(), State::Paused);
-        QTest::mouseClick(button("stop"), Qt::LeftButton);
+        QTest::mouseClick(player.findChild<QToolButton *>(u"stop"_s), Qt::LeftButton);
         QCOMPARE(engine.state(), State::Stopped);
-        QTest::mouseClick(button("mute"), Qt::LeftButton);
+        QTest::mouseClick(player.findChild<QToolButton *>(u"mute"_s), Qt::LeftButton);
         QVERIFY(engine.isMuted());
 
         engine.setSpeed(0.75);

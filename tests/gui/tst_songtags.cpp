@@ -3,6 +3,7 @@
 // texts declared Unicode stay as they are. The tags are written by hand
 // round the untitled song.
 #include "media/songtags.h"
+#include "datatable.h"
 #include "fakes.h"
 
 #include <QFile>
@@ -47,22 +48,18 @@ class TestSongTags : public QObject {
 private Q_SLOTS:
     void tags_data()
     {
-        QTest::addColumn<QByteArray>("front"); // written before the audio
-        QTest::addColumn<QByteArray>("back");  // written after it
-        QTest::addColumn<QStringList>("expected"); // title, artist, album
-        QTest::newRow("ID3v1 in GBK") << QByteArray() << id3v1(Gbk, GbkArtist, "Tang")
-                                      << QStringList{u"春晓"_s, u"孟浩然"_s, u"Tang"_s};
-        QTest::newRow("ID3v2 marked Latin-1, GBK bytes")
-            << id3v2({{"TIT2", '\0' + Gbk}, {"TPE1", '\0' + GbkArtist}, {"TALB", "\0Tang"_ba}}) << QByteArray()
-            << QStringList{u"春晓"_s, u"孟浩然"_s, u"Tang"_s};
-        QTest::newRow("ID3v2 marked Latin-1, real Latin-1")
-            << id3v2({{"TIT2", "\0Caf\xE9"_ba}}) << QByteArray() << QStringList{u"Café"_s, {}, {}};
+        // front: written before the audio, back: after it; expected: title, artist, album
+        const auto row = tarvelin::table<QByteArray, QByteArray, QStringList>({"front", "back", "expected"});
+        const QStringList spring{u"春晓"_s, u"孟浩然"_s, u"Tang"_s};
+        row("ID3v1 in GBK", {}, id3v1(Gbk, GbkArtist, "Tang"), spring);
+        row("ID3v2 marked Latin-1, GBK bytes",
+            id3v2({{"TIT2", '\0' + Gbk}, {"TPE1", '\0' + GbkArtist}, {"TALB", "\0Tang"_ba}}), {}, spring);
+        row("ID3v2 marked Latin-1, real Latin-1", id3v2({{"TIT2", "\0Caf\xE9"_ba}}), {}, {u"Café"_s, {}, {}});
         // A correct Unicode title stays as it is, whatever ID3v1 says.
-        QTest::newRow("ID3v2 UTF-16") << id3v2({{"TIT2", "\1\xFF\xFE" "C\0a\0f\0\xE9\0 \0\x25\x66\x53\x66"_ba}})
-                                      << id3v1("Caf\xE9") << QStringList{u"Café 春晓"_s, {}, {}};
+        row("ID3v2 UTF-16", id3v2({{"TIT2", "\1\xFF\xFE" "C\0a\0f\0\xE9\0 \0\x25\x66\x53\x66"_ba}}), id3v1("Caf\xE9"),
+            {u"Café 春晓"_s, {}, {}});
         // GBK bytes declared UTF-8 are broken text; ID3v1 stands in.
-        QTest::newRow("ID3v2.4 broken UTF-8, ID3v1 in GBK")
-            << id3v2({{"TIT2", '\3' + Gbk}}, 4) << id3v1(Gbk) << QStringList{u"春晓"_s, {}, {}};
+        row("ID3v2.4 broken UTF-8, ID3v1 in GBK", id3v2({{"TIT2", '\3' + Gbk}}, 4), id3v1(Gbk), {u"春晓"_s, {}, {}});
     }
     void tags()
     {

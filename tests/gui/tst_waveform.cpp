@@ -3,6 +3,7 @@
 // an analysed song shows its waveform.
 #include "analysis/songanalysis.h"
 #include "document/lyricsdocument.h"
+#include "datatable.h"
 #include "fakes.h"
 #include "widgets/waveformview.h"
 
@@ -104,53 +105,51 @@ private Q_SLOTS:
     // part in the drag's direction.
     void drag_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("tick"); // a word tick of the line with 春, else a marker
-        QTest::addColumn<double>("grab");
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<QString>("meanwhile");
-        QTest::addColumn<QString>("before"); // an undoable edit before the press
-        QTest::addColumn<double>("songEnd");
-        const auto row = [](const char *name, const QString &text, bool tick, double grab, int dx, const QString &expected,
-                            const QString &meanwhile = {}, const QString &before = {}, double songEnd = 0) {
-            QTest::newRow(name) << text << tick << grab << dx << expected << meanwhile << before << songEnd;
+        // tick: a word tick of the line with 春, else a marker; before: an undoable edit before the press
+        const auto add = tarvelin::table<QString, bool, double, int, QString, QString, QString, double>(
+            {"text", "tick", "grab", "dx", "expected", "meanwhile", "before", "songEnd"});
+        const auto row = [&](const char *name, const tarvelin::TableText &text, bool tick, double grab, int dx,
+                             const tarvelin::TableText &expected, const char *meanwhile = "", const char *before = "",
+                             double songEnd = 0) {
+            add(name, text, tick, grab, dx, expected, meanwhile, before, songEnd);
         };
         const QString two = u"[00:01.00]一\n[00:05.00]二"_s;
-        row("undo: another line takes its place", u"[00:01.00]一\n二\n[00:05.00]三"_s, false, 3.0, -123,
-            u"[00:01.00]一\n二\n[00:05.00]三"_s, u"undo"_s, u"tag1"_s);
-        row("undo: it was the last marker", u"[00:01.00]一\n[00:02.00]二\n三"_s, false, 3.0, -50,
-            u"[00:01.00]一\n[00:02.00]二\n三"_s, u"undo"_s, u"tag2"_s);
-        row("a line added above", two, false, 5.0, -123, u"[ti:歌]\n[00:01.00]一\n[00:04.01]二"_s, u"line above"_s);
-        row("the line above removed", u"[ti:歌]\n"_s + two, false, 5.0, -123, u"[00:01.00]一\n[00:04.01]二"_s,
-            u"first line removed"_s);
-        row("past the song's end", two, false, 5.0, 300, u"[00:01.00]一\n[00:05.55]二"_s, {}, {}, 5.557);
+        row("undo: another line takes its place", "[00:01.00]一\n二\n[00:05.00]三", false, 3.0, -123,
+            "[00:01.00]一\n二\n[00:05.00]三", "undo", "tag1");
+        row("undo: it was the last marker", "[00:01.00]一\n[00:02.00]二\n三", false, 3.0, -50,
+            "[00:01.00]一\n[00:02.00]二\n三", "undo", "tag2");
+        row("a line added above", two, false, 5.0, -123, "[ti:歌]\n[00:01.00]一\n[00:04.01]二", "line above");
+        row("the line above removed", u"[ti:歌]\n"_s + two, false, 5.0, -123, "[00:01.00]一\n[00:04.01]二",
+            "first line removed");
+        row("past the song's end", two, false, 5.0, 300, "[00:01.00]一\n[00:05.55]二", "", "", 5.557);
 
         const QString spring = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:03.00>不<00:04.00>\n[00:05.00]<00:05.00>a<00:06.00>"_s;
         const auto with = [&spring](const char16_t *from, const char16_t *to) {
             return QString(spring).replace(QString::fromUtf16(from), QString::fromUtf16(to));
         };
-        row("tick: by the distance dragged", spring, true, 2.0, 50, with(u"<00:02.00>眠", u"<00:02.40>眠"));
+        const QString tapped = with(u"<00:02.00>眠", u"<00:02.40>眠");
+        row("tick: by the distance dragged", spring, true, 2.0, 50, tapped);
         row("tick: stops at the next word tag", spring, true, 2.0, 200, with(u"<00:02.00>眠", u"<00:03.00>眠"));
         row("tick: stops at the word tag before", spring, true, 2.0, -200, with(u"<00:02.00>眠", u"<00:01.00>眠"));
         row("tick: the first unit takes the line tag with it", spring, true, 1.0, -50,
             with(u"[00:01.00]<00:01.00>", u"[00:00.60]<00:00.60>"));
-        row("tick: the first unit apart from the line tag stops there", u"[00:01.00]<00:01.50>春<00:02.00>眠"_s, true,
-            1.5, -200, u"[00:01.00]<00:01.00>春<00:02.00>眠"_s);
+        row("tick: the first unit apart from the line tag stops there", "[00:01.00]<00:01.50>春<00:02.00>眠", true, 1.5,
+            -200, "[00:01.00]<00:01.00>春<00:02.00>眠");
         row("tick: the end tag stops at the song's end", spring, true, 4.0, 300, with(u"不<00:04.00>", u"不<00:05.55>"),
-            {}, {}, 5.557);
+            "", "", 5.557);
         const QString same = u"[00:01.00]<00:01.00>春<00:02.00>眠<00:02.00>不<00:03.00>"_s;
         row("tick: same time, dragged right: the later one", same, true, 2.0, 50,
-            u"[00:01.00]<00:01.00>春<00:02.00>眠<00:02.40>不<00:03.00>"_s);
+            "[00:01.00]<00:01.00>春<00:02.00>眠<00:02.40>不<00:03.00>");
         row("tick: same time, dragged left: the earlier one", same, true, 2.0, -50,
-            u"[00:01.00]<00:01.00>春<00:01.60>眠<00:02.00>不<00:03.00>"_s);
-        row("tick: undo of its line's edit: called off", spring, true, 2.1, 50, spring, u"undo"_s, u"word"_s);
-        row("tick: undo of a merge: the ticks renumbered, called off", spring, true, 3.0, -50, spring, u"undo"_s,
-            u"merge"_s);
-        row("tick: undo of another line's tap: carries on", spring, true, 2.0, 50, with(u"<00:02.00>眠", u"<00:02.40>眠"),
-            u"undo"_s, u"tap"_s);
+            "[00:01.00]<00:01.00>春<00:01.60>眠<00:02.00>不<00:03.00>");
+        row("tick: undo of its line's edit: called off", spring, true, 2.1, 50, spring, "undo", "word");
+        row("tick: undo of a merge: the ticks renumbered, called off", spring, true, 3.0, -50, spring, "undo", "merge");
+        row("tick: undo of another line's tap: carries on", spring, true, 2.0, 50, tapped, "undo", "tap");
+        // A grey tick (自动逐字's guess) dragged: that one word tag is the user's, the others stay proposed.
+        row("tick: a proposed one is the user's once dragged", "[00:01.00]春眠不", true, 2.0, 25,
+            "[00:01.00]<00:01.00>春<00:02.20>眠<00:03.00>不<00:04.00>", "", "proposed");
         row("tick: a line added above: carries on", u"[ar:x]\n"_s + spring, true, 2.0, 50,
-            u"[ti:歌]\n[ar:x]\n"_s + with(u"<00:02.00>眠", u"<00:02.40>眠"), u"line above"_s);
+            u"[ti:歌]\n[ar:x]\n"_s + tapped, "line above");
     }
     void drag()
     {
@@ -171,38 +170,27 @@ private Q_SLOTS:
             QVERIFY(s.lyrics.mergeWordUnits(0, 0, 2));
         else if (before == u"tap"_s)
             QVERIFY(s.lyrics.setLineTag(1, 5500));
+        else if (before == u"proposed"_s)
+            QVERIFY(s.lyrics.setWordTags(0, {{0, 1000}, {1, 2000}, {2, 3000}}, 4000, tarvelin::TagOrigin::Proposed));
         if (tick)
             s.editor.setTextCursor(QTextCursor(s.editor.document()->find(u"春"_s).block()));
         const QString pressed = s.editor.toPlainText();
         s.drag(s.view.xAt(grab), dx, tick ? s.tickY() : 0, [&] {
             QTextCursor first(s.editor.document());
-            if (meanwhile == u"undo"_s) {
-                s.editor.undo();
-            } else if (meanwhile == u"line above"_s) {
-                first.insertText(u"[ti:歌]\n"_s);
-            } else if (meanwhile == u"first line removed"_s) {
+            if (meanwhile == u"first line removed")
                 first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-                first.removeSelectedText();
-            }
+            if (meanwhile == u"undo")
+                s.editor.undo();
+            else if (!meanwhile.isEmpty()) // a line typed above, or the selected one typed over
+                first.insertText(meanwhile == u"line above" ? u"[ti:歌]\n"_s : QString());
         });
         QTEST(s.editor.toPlainText(), "expected");
+        for (int i = 0; before == u"proposed"_s && i < 4; ++i)
+            QCOMPARE(s.lyrics.isConfirmed(0, tarvelin::TagKind::Word, i), i == 1);
         if (meanwhile.isEmpty()) { // one step
             s.editor.undo();
             QCOMPARE(s.editor.toPlainText(), pressed);
         }
-    }
-
-    // Dragging a grey tick (自动逐字's guess) makes that one word tag the
-    // user's; the others stay proposed (undo is the document's).
-    void wordTickDragConfirms()
-    {
-        Strip s(u"[00:01.00]春眠不"_s);
-        QVERIFY(s.lyrics.setWordTags(0, {{0, 1000}, {1, 2000}, {2, 3000}}, 4000, tarvelin::TagOrigin::Proposed));
-        s.drag(s.view.xAt(2.0), 25, s.tickY());
-        QList<bool> confirmed;
-        for (int i = 0; i < 4; ++i)
-            confirmed << s.lyrics.isConfirmed(0, tarvelin::TagKind::Word, i);
-        QCOMPARE(confirmed, (QList<bool>{false, true, false, false}));
     }
 
     // Once a song is analysed the strip shows its waveform.
