@@ -128,14 +128,17 @@ private Q_SLOTS:
         QCOMPARE(next->text(), u"第二句 [x]"_s);
         QTRY_COMPARE(editor->extraSelections().value(0).cursor.blockNumber(), 0);
         QCOMPARE(editor->textCursor().position(), caret.position());
-        QTest::qWait(50); // the layout settles
         const auto *display = window->findChild<QFrame *>(u"display"_s);
-        for (const QLabel *line : {current, next}) {
-            QVERIFY(line->isVisible());
-            QCOMPARE_GE(line->height(), line->sizeHint().height());
+        // Whole and inside the display, once the layout has settled on the new texts.
+        const auto fits = [display](const QLabel *line) {
             const QRect inDisplay(line->mapTo(display, QPoint()), line->size());
-            QVERIFY2(display->contentsRect().contains(inDisplay), qPrintable(line->objectName()));
-        }
+            return line->isVisible() && line->height() >= line->sizeHint().height()
+                   && display->contentsRect().contains(inDisplay);
+        };
+        for (const QLabel *line : {current, next})
+            QTRY_VERIFY2(fits(line), qPrintable(u"%1: %2 px high, %3 needed"_s.arg(line->objectName())
+                                                    .arg(line->height())
+                                                    .arg(line->sizeHint().height())));
     }
 
     // One page per click on the link: a press released off the label and
