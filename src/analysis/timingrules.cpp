@@ -186,6 +186,8 @@ double chanceMargin(std::span<const double> tags, const Curve &spread, double ex
     std::vector<double> chance(DelayChanceDraws);
     for (int m = 0; m < DelayChanceDraws; ++m) {
         for (std::size_t i = 0; i < tags.size(); ++i) {
+            // u below one half moves the tag back, above it forward; where
+            // u lies within its half gives how far.
             const double u = scrambled(std::uint64_t(m), i);
             const double by = DelayChanceNear + (DelayChanceFar - DelayChanceNear) * (2 * u - std::floor(2 * u));
             moved[i] = tags[i] + (u < 0.5 ? -by : by);
