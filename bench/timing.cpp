@@ -279,7 +279,8 @@ int main(int argc, char **argv)
 
     };
     std::map<QString, Pool> pools;
-    QStringList seedRows; // after C and after C+S over the extra seeds, a song a row
+    QStringList seedRows; // C and the tags after it over the extra seeds, a song a row
+    int seedSongs = 0, seedSongsMostlyGood = 0; // songs where C lands within 25 ms in at least half the seeds
     QStringList badDelays; // the extra seeds' delays applied > 60 ms off
     std::mt19937 rng(seed);
     for (const Song &song : songs) {
@@ -340,11 +341,16 @@ int main(int argc, char **argv)
             ++(e.quantile(0.5) <= 60 ? movesGood : movesBad);
         }
         const bool seedCsWorse = trials > 0 && seedCs.quantile(0.5) > seedC.quantile(0.5) + 1e-9;
-        if (trials > 0)
-            seedRows.push_back(u"%1 %2 %3%4"_s.arg(song.name.left(34), -34)
+        if (trials > 0) {
+            seedRows.push_back(u"%1 %2 %3 %4 %5%6"_s.arg(song.name.left(34), -34)
+                                   .arg(u"%1 of %2"_s.arg(good).arg(trials), -14)
+                                   .arg(refused, -8)
                                    .arg(seedC.text(), -13)
                                    .arg(seedCs.text(), -13)
                                    .arg(seedCsWorse ? u" worse"_s : QString()));
+            ++seedSongs;
+            seedSongsMostlyGood += 2 * good >= trials ? 1 : 0;
+        }
         std::printf("%-34s %5zu %5.1f %-50s %-13s %-13s %-13s %-13s %-67s %-13s\n", qPrintable(song.name.left(34)),
                     song.starts.size(), d.decodeMs / d.seconds, qPrintable(r.delayText), qPrintable(r.raw.text()),
                     qPrintable(r.c.text()), qPrintable(r.cs.text()), qPrintable(r.autoSnap.text()),
@@ -404,8 +410,10 @@ int main(int argc, char **argv)
     for (const auto &[g, p] : pools)
         std::printf("%-12s %7d %22d %22d %8d\n", qPrintable(g), p.moves, p.movesGood, p.movesBad,
                     p.moves - p.movesGood - p.movesBad);
-    std::printf("\nthe same seeds' taps pooled, a song a row\n%-34s %-13s %-13s\n", "song", "after C", "after C+S");
+    std::printf("\nthe same seeds' taps pooled, a song a row\n%-34s %-14s %-8s %-13s %-13s\n", "song", "C within 25 ms",
+                "refused", "after C", "after C+S");
     for (const QString &row : seedRows)
         std::printf("%s\n", qPrintable(row));
+    std::printf("songs where C lands within 25 ms in at least half the seeds: %d of %d\n", seedSongsMostlyGood, seedSongs);
     return 0;
 }
