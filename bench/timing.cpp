@@ -275,6 +275,7 @@ int main(int argc, char **argv)
         int seedTrials = 0, seedGood = 0, seedRefused = 0, seedBad = 0; // C over the extra seeds
         int seedOffLines = 0; // C applied to the same taps each moved off its line
         int seedCsWorse = 0; // songs whose C+S is worse than C over all those seeds
+        int seedTapsCsWorse = 0; // single tappings whose C+S is worse than C
         int moves = 0, movesGood = 0, movesBad = 0; // 对齐到这首歌 over the extra seeds
 
     };
@@ -291,13 +292,17 @@ int main(int argc, char **argv)
         const bench::DecodedSong d = bench::decodeCurves(song.audio);
         const Result r = measure(song, d.curves, rng);
         // C again with taps drawn from other seeds (songs with >= 8 lines).
-        int trials = 0, good = 0, refused = 0, bad = 0, offLines = 0;
+        int trials = 0, good = 0, refused = 0, bad = 0, offLines = 0, tapsCsWorse = 0;
         Errors seedC, seedCs;
         for (int k = 0; song.starts.size() >= 8 && k < extraSeeds; ++k) {
             std::mt19937 other(seed + 1000 + unsigned(k));
             double mean = 0;
             const std::vector<double> taps = drawnTaps(song.starts, other, mean);
-            const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves, seedC, seedCs);
+            Errors c, cs;
+            const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves, c, cs);
+            seedC.add(c);
+            seedCs.add(cs);
+            tapsCsWorse += cs.quantile(0.5) > c.quantile(0.5) + 1e-9 ? 1 : 0;
             ++trials;
             // The same taps following nothing: each moved 0.3-1 s either way.
             std::uniform_real_distribution<double> away(-0.7, 0.7);
@@ -364,6 +369,7 @@ int main(int argc, char **argv)
             p.seedBad += bad;
             p.seedOffLines += offLines;
             p.seedCsWorse += seedCsWorse ? 1 : 0;
+            p.seedTapsCsWorse += tapsCsWorse;
             p.moves += moves;
             p.movesGood += movesGood;
             p.movesBad += movesBad;
@@ -397,12 +403,12 @@ int main(int argc, char **argv)
                     p.alignBad, qPrintable(p.sum.align.text()));
     }
     std::printf("\nC over %d more seeds (songs with >= 8 lines); the last column: the same taps each moved 0.3-1 s off "
-                "its line, where C should refuse\n%-12s %7s %14s %8s %17s %17s %18s\n",
-                extraSeeds, "pool", "trials", "within 25 ms", "refused", "applied > 60 off", "C+S worse than C",
-                "applied, off lines");
+                "its line, where C should refuse\n%-12s %7s %14s %8s %17s %30s %18s\n",
+                extraSeeds, "pool", "trials", "within 25 ms", "refused", "applied > 60 off",
+                "C+S worse than C: songs, taps", "applied, off lines");
     for (const auto &[g, p] : pools)
-        std::printf("%-12s %7d %14d %8d %17d %17d %18d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused,
-                    p.seedBad, p.seedCsWorse, p.seedOffLines);
+        std::printf("%-12s %7d %14d %8d %17d %24d, %3d %18d\n", qPrintable(g), p.seedTrials, p.seedGood, p.seedRefused,
+                    p.seedBad, p.seedCsWorse, p.seedTapsCsWorse, p.seedOffLines);
     for (const QString &row : badDelays)
         std::printf("  applied > 60 ms off: %s\n", qPrintable(row));
     std::printf("\n对齐到这首歌 on texts moved by %d more seeds\n%-12s %7s %22s %22s %8s\n", extraSeeds, "pool", "moves",

@@ -24,7 +24,10 @@
 #   (snapped for a typical 180 ms delay).
 # - C over more seeds: the same taps drawn with SEEDS other seeds (default
 #   6), how often C lands within 25 ms, refuses, or applies one > 60 ms off
-#   (one seed's luck says little on 9 songs).
+#   (one seed's luck says little on 9 songs); a song a row, how often C
+#   lands within 25 ms there and the errors pooled over those seeds; and in
+#   how many songs, and in how many single tappings, C then S leaves a worse
+#   median than C alone.
 # - Alignment: every song's true starts moved by a seeded speed (0.97-1.03)
 #   and offset (±20 s, no tag below 0), as a text tagged for another release;
 #   the offset and speed found (and the ones that undo the move), and the
