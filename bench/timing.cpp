@@ -57,6 +57,8 @@ struct Errors {
             return 0;
         return 100.0 * double(std::count_if(ms.begin(), ms.end(), [&](double e) { return e <= limit; })) / double(ms.size());
     }
+    // Whether these tags' median is worse than `other`'s (C then S against C).
+    bool worseThan(const Errors &other) const { return quantile(0.5) > other.quantile(0.5) + 1e-9; }
     QString text() const
     {
         return u"%1/%2/%3%"_s.arg(quantile(0.5), 0, 'f', 0).arg(quantile(0.9), 0, 'f', 0).arg(within(100), 0, 'f', 0);
@@ -302,7 +304,7 @@ int main(int argc, char **argv)
             const DelayEstimate e = correctThenSnap(taps, song.starts, d.curves, c, cs);
             seedC.add(c);
             seedCs.add(cs);
-            tapsCsWorse += cs.quantile(0.5) > c.quantile(0.5) + 1e-9 ? 1 : 0;
+            tapsCsWorse += cs.worseThan(c) ? 1 : 0;
             ++trials;
             // The same taps following nothing: each moved 0.3-1 s either way.
             std::uniform_real_distribution<double> away(-0.7, 0.7);
@@ -345,7 +347,7 @@ int main(int argc, char **argv)
                 e.add(a.map(text[i]), song.starts[i]);
             ++(e.quantile(0.5) <= 60 ? movesGood : movesBad);
         }
-        const bool seedCsWorse = trials > 0 && seedCs.quantile(0.5) > seedC.quantile(0.5) + 1e-9;
+        const bool seedCsWorse = trials > 0 && seedCs.worseThan(seedC);
         if (trials > 0) {
             seedRows.push_back(u"%1 %2 %3 %4 %5%6"_s.arg(song.name.left(34), -34)
                                    .arg(u"%1 of %2"_s.arg(good).arg(trials), -14)
@@ -386,7 +388,7 @@ int main(int argc, char **argv)
             }
             if (r.delayClear && std::abs(r.delayError) > 60)
                 ++p.delayBad;
-            if (r.cs.quantile(0.5) > r.c.quantile(0.5) + 1e-9)
+            if (r.cs.worseThan(r.c))
                 ++p.csWorse;
             if (r.alignClear && r.align.quantile(0.5) > 60)
                 ++p.alignBad;
